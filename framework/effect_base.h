@@ -1,0 +1,103 @@
+// The base class of every effect. It owns the descriptor record handed to the
+// host, turns the host's calls into virtual calls, and gives every operation a
+// default, so a concrete effect overrides only what it needs.
+//
+// The virtual operations stand in a fixed slot order; a derived effect keeps it.
+// Truth values are 16-bit: 0 is false, anything else true, and true answers 1.
+#pragma once
+
+#include "descriptor.h"
+#include "effect_editor.h"
+
+#include <cstdint>
+
+class EffectBase {
+public:
+    // [main thread] audioMaster may be null; every host query then answers a fixed default.
+    EffectBase(audioMasterCallback audioMaster, std::int32_t numPrograms, std::int32_t numParams);
+    EffectBase(const EffectBase&) = delete;
+    EffectBase& operator=(const EffectBase&) = delete;
+    // Destroys the editor, if any. The record dies with the object.
+    virtual ~EffectBase();
+
+    // [any thread] may race with processing; an effect must read its parameters whole.
+    virtual void setParameter(std::int32_t index, float value);
+    virtual float getParameter(std::int32_t index);
+    // Sets the parameter, then tells the host (when there is a callback).
+    virtual void automateParameter(std::int32_t index, float value);
+
+    // [audio thread] no allocation, no locks. process adds into the outputs, processReplacing overwrites them.
+    virtual void process(float** inputs, float** outputs, std::int32_t sampleFrames) = 0;
+    virtual void processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames);
+
+    // Routes one host request to the operations below; answers 0 for anything it does not handle.
+    virtual std::intptr_t dispatcher(std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
+                                     float opt);
+
+    virtual void open();
+    virtual void close();
+    virtual std::int32_t getProgram();
+    virtual void setProgram(std::int32_t program);
+    // name is the host's string; text buffers are host-owned, names and displays take 9 bytes, program names 32.
+    virtual void setProgramName(char* name);
+    virtual void getProgramName(char* name);
+    virtual void getParamLabel(std::int32_t index, char* label);
+    virtual void getParamDisplay(std::int32_t index, char* text);
+    virtual void getParamName(std::int32_t index, char* text);
+    virtual float getVu();
+    virtual void setSampleRate(float sampleRate);
+    virtual void setBlockSize(std::int32_t blockSize);
+    virtual void suspend();
+    virtual void resume();
+
+    // Descriptor setters: the host sees the new value at its next read of the record.
+    virtual void setUniqueID(std::int32_t id);
+    virtual void setNumInputs(std::int32_t count);
+    virtual void setNumOutputs(std::int32_t count);
+    virtual void setHasVu(std::int16_t state);
+    virtual void setHasClip(std::int16_t state);
+    virtual void setCanMono(std::int16_t state);
+    virtual void setCanReplacing(std::int16_t state);
+    virtual void setRealQualities(std::int32_t qualities);
+    virtual void setOffQualities(std::int32_t qualities);
+    virtual void setInitialDelay(std::int32_t delay);
+
+    virtual float getSampleRate();
+    virtual std::int32_t getBlockSize();
+
+    // Host queries through the callback.
+    virtual std::int32_t hostVersion();
+    virtual std::int32_t hostCurrentId();
+    virtual std::int32_t hostIdle();
+    virtual std::int16_t isInputConnected(std::int32_t input);
+    virtual std::int16_t isOutputConnected(std::int32_t output);
+
+    // [any thread] number-to-text for the host's parameter display: at most 8 characters
+    // and a NUL, so text must hold 9 bytes. The first three go through floatToString.
+    virtual void dbToString(float gain, char* text);
+    virtual void hzToString(float samples, char* text);
+    virtual void msToString(float samples, char* text);
+    virtual void floatToString(float value, char* text);
+    virtual void longToString(std::int32_t value, char* text);
+
+    // The record to hand to the host; valid until effClose.
+    AEffect* getAEffect() { return &descriptor; }
+
+protected:
+    float sampleRate;
+    EffectEditor* editor;
+    audioMasterCallback audioMaster;
+    std::int32_t numPrograms;
+    std::int32_t numParams;
+    std::int32_t currentProgram;
+    std::int32_t blockSize;
+    AEffect descriptor;
+
+private:
+    void setFlag(std::int32_t bit, std::int16_t state);
+};
+
+// Text shown for a number that does not fit the 8-character display.
+inline constexpr char kOverRangeText[] = " Huge!  ";
+// Minus infinity decibels: the infinity sign is the single byte 0xB0.
+inline constexpr char kMinusInfinityDbText[] = "   -\xB0   ";
