@@ -39,6 +39,7 @@ public:
     virtual std::int32_t getProgram();
     virtual void setProgram(std::int32_t program);
     // name is the host's string; text buffers are host-owned, names and displays take 9 bytes, program names 32.
+    // The host's name may be read-only: the default stores nothing and leaves it untouched.
     virtual void setProgramName(char* name);
     virtual void getProgramName(char* name);
     virtual void getParamLabel(std::int32_t index, char* label);
@@ -96,6 +97,16 @@ protected:
 private:
     void setFlag(std::int32_t bit, std::int16_t state);
 };
+
+// The five functions whose addresses the constructor puts in the record. Each finds the
+// effect through the record's object field and makes one virtual call on it; effClose
+// through dispatcherEntry also destroys the effect and answers 1.
+std::intptr_t EFFECT_CALL dispatcherEntry(AEffect* effect, std::int32_t opcode, std::int32_t index,
+                                          std::intptr_t value, void* ptr, float opt);
+void EFFECT_CALL processEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t sampleFrames);
+void EFFECT_CALL processReplacingEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t sampleFrames);
+void EFFECT_CALL setParameterEntry(AEffect* effect, std::int32_t index, float value);
+float EFFECT_CALL getParameterEntry(AEffect* effect, std::int32_t index);
 
 // Text shown for a number that does not fit the 8-character display.
 inline constexpr char kOverRangeText[] = " Huge!  ";
