@@ -1,0 +1,146 @@
+#include "shaper_effect.h"
+
+#include "soft_knee.h"
+
+#include <cstring>
+
+namespace {
+
+// The parameters are single 32-bit values that another thread may write during a
+// block; relaxed order is enough, since each is read whole and no other data hangs on it.
+constexpr std::memory_order kRelaxed = std::memory_order_relaxed;
+static_assert(std::atomic<float>::is_always_lock_free, "a parameter must be one plain 32-bit access");
+
+bool isParameter(std::int32_t index)
+{
+    return index >= 0 && index < kShaperNumParams;
+}
+
+void copyText(const char* from, char* to)
+{
+    std::memcpy(to, from, std::strlen(from) + 1);
+}
+
+} // namespace
+
+ShaperEffect::ShaperEffect(audioMasterCallback audioMaster)
+    : EffectBase(audioMaster, kShaperNumPrograms, kShaperNumParams), boost(1.0f), knee(0.5f), hardness(0.0f),
+      programName{}
+{
+    setNumInputs(kShaperNumChannels);
+    setNumOutputs(kShaperNumChannels);
+    setUniqueID(kShaperUniqueID);
+    setCanReplacing(1);
+    setCanMono(1);
+    static_assert(sizeof(kShaperProgramName) <= sizeof(programName));
+    copyText(kShaperProgramName, programName);
+}
+
+ShaperEffect::~ShaperEffect() = default;
+
+void ShaperEffect::setParameter(std::int32_t index, float value)
+{
+    switch (index) {
+    case kBoostParam:
+        // The host's 0..1 becomes a gain of 1..11, computed in double and rounded once.
+        boost.store(static_cast<float>(static_cast<double>(value) * 10.0 + 1.0), kRelaxed);
+        break;
+    case kKneeParam:
+        knee.store(value, kRelaxed);
+        break;
+    case kHardnessParam:
+        hardness.store(value, kRelaxed);
+        break;
+    default:
+        break;
+    }
+}
+
+float ShaperEffect::getParameter(std::int32_t index)
+{
+    switch (index) {
+    case kBoostParam:
+        return static_cast<float>((static_cast<double>(boost.load(kRelaxed)) - 1.0) / 10.0);
+    case kKneeParam:
+        return knee.load(kRelaxed);
+    case kHardnessParam:
+        return hardness.load(kRelaxed);
+    default:
+        return 0.0f;
+    }
+}
+
+// The block takes all three parameters once, so a change from another thread lands
+// whole at a block boundary and the knee test always agrees with the curve's headroom.
+
+void ShaperEffect::process(float** inputs, float** outputs, std::int32_t sampleFrames)
+{
+    if (sampleFrames <= 0) {
+        return;
+    }
+    const SoftKnee curve = makeSoftKnee(boost.load(kRelaxed), knee.load(kRelaxed), hardness.load(kRelaxed));
+    softKneeAccumulating(curve, inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames);
+}
+
+void ShaperEffect::processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames)
+{
+    if (sampleFrames <= 0) {
+        return;
+    }
+    const SoftKnee curve = makeSoftKnee(boost.load(kRelaxed), knee.load(kRelaxed), hardness.load(kRelaxed));
+    softKneeReplacing(curve, inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames);
+}
+
+void ShaperEffect::setProgram(std::int32_t program)
+{
+    currentProgram = program;
+}
+
+void ShaperEffect::setProgramName(char* name)
+{
+    if (name == nullptr) {
+        return;
+    }
+    // Never reads more of the host's string than can be kept.
+    std::size_t length = 0;
+    while (length < sizeof(programName) - 1 && name[length] != '\0') {
+        ++length;
+    }
+    std::memcpy(programName, name, length);
+    programName[length] = '\0';
+}
+
+void ShaperEffect::getProgramName(char* name)
+{
+    if (name != nullptr) {
+        copyText(programName, name);
+    }
+}
+
+void ShaperEffect::getParamLabel(std::int32_t index, char* label)
+{
+    if (isParameter(index) && label != nullptr) {
+        copyText(kShaperParamLabels[index], label);
+    }
+}
+
+void ShaperEffect::getParamDisplay(std::int32_t index, char* text)
+{
+    if (!isParameter(index) || text == nullptr) {
+        return;
+    }
+    // Boost shows the gain factor, not the host's 0..1 value.
+    const float shown = index == kBoostParam ? boost.load(kRelaxed)
+                        : index == kKneeParam ? knee.load(kRelaxed)
+                                              : hardness.load(kRelaxed);
+    floatToString(shown, text);
+}
+
+void ShaperEffect::getParamName(std::int32_t index, char* text)
+{
+    if (isParameter(index) && text != nullptr) {
+        copyText(kShaperParamNames[index], text);
+    }
+}
+
+void ShaperEffect::suspend() {}

@@ -1,0 +1,57 @@
+// The stereo soft-knee waveshaper: two inputs, two outputs, one program and the
+// parameters "Boost", "Knee" and "Hardness".
+#pragma once
+
+#include "effect_base.h"
+
+#include <atomic>
+#include <cstdint>
+
+// The shaper's identity as a host sees it.
+inline constexpr std::int32_t kShaperUniqueID = fourCharCode("OQbR");
+inline constexpr std::int32_t kShaperNumPrograms = 1;
+inline constexpr std::int32_t kShaperNumParams = 3;
+inline constexpr std::int32_t kShaperNumChannels = 2;
+inline constexpr char kShaperProgramName[] = "Orvantel Quen'Bristle";
+
+enum ShaperParam : std::int32_t { kBoostParam = 0, kKneeParam = 1, kHardnessParam = 2 };
+inline constexpr const char* kShaperParamNames[kShaperNumParams] = {"Boost", "Knee", "Hardness"};
+inline constexpr const char* kShaperParamLabels[kShaperNumParams] = {"Soyuz", "Tesk", "Proton"};
+
+class ShaperEffect : public EffectBase {
+public:
+    // [main thread] audioMaster may be null. Starts at boost 1, knee 0.5, hardness 0.
+    explicit ShaperEffect(audioMasterCallback audioMaster);
+    ~ShaperEffect() override;
+
+    // [any thread] may race with a block. Stores any value unchecked: boost as value*10 + 1,
+    // knee and hardness as given. Another index changes nothing.
+    void setParameter(std::int32_t index, float value) override;
+    // [any thread] answers what setParameter stored (boost as (boost-1)/10), and 0 for another index.
+    float getParameter(std::int32_t index) override;
+
+    // [audio thread] no allocation, no locks. Adds the shaped inputs into the outputs.
+    // The host may hand us the same buffer as input and output.
+    void process(float** inputs, float** outputs, std::int32_t sampleFrames) override;
+    // [audio thread] no allocation, no locks. Writes the shaped inputs over the outputs.
+    void processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) override;
+
+    // [main thread] the one program; the parameters belong to the effect, not to it.
+    void setProgram(std::int32_t program) override;
+    // [main thread] keeps the first 31 characters of name.
+    void setProgramName(char* name) override;
+    // [main thread] writes at most 32 bytes into name.
+    void getProgramName(char* name) override;
+    // [any thread] for the host's generic display; another index leaves the buffer untouched.
+    void getParamLabel(std::int32_t index, char* label) override;
+    void getParamDisplay(std::int32_t index, char* text) override;
+    void getParamName(std::int32_t index, char* text) override;
+    // [main thread] nothing to do: no signal state survives a block.
+    void suspend() override;
+
+private:
+    std::atomic<float> boost;
+    std::atomic<float> knee;
+    std::atomic<float> hardness;
+    char programName[32];
+};
