@@ -1,0 +1,265 @@
+#include "shaper_effect.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+
+// Counts every allocation in this test program, so the audio path can be shown to make none.
+namespace {
+std::atomic<long> allocations{0};
+}
+
+void* operator new(std::size_t size)
+{
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+
+void operator delete(void* block) noexcept
+{
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept
+{
+    std::free(block);
+}
+
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+std::uint32_t bits(float value)
+{
+    return std::bit_cast<std::uint32_t>(value);
+}
+
+// Boost as the block applies it: a small power-of-two input passes the knee at 1 unchanged
+// but for the gain, so the output divided by the input is exactly the stored boost.
+float boostSeenByBlock(ShaperEffect& effect)
+{
+    const float knee = effect.getParameter(kKneeParam);
+    effect.setParameter(kKneeParam, 1.0f);
+    float in[2] = {0x1p-10f, 0x1p-10f};
+    float out[2] = {0.0f, 0.0f};
+    float* inputs[2] = {&in[0], &in[1]};
+    float* outputs[2] = {&out[0], &out[1]};
+    effect.processReplacing(inputs, outputs, 1);
+    effect.setParameter(kKneeParam, knee);
+    return out[0] * 0x1p10f;
+}
+
+std::string display(ShaperEffect& effect, std::int32_t index)
+{
+    char text[16] = {};
+    effect.getParamDisplay(index, text);
+    return text;
+}
+
+TEST(ShaperEffect, NewEffectDescriptor)
+{
+    ShaperEffect effect(nullptr);
+    const AEffect* record = effect.getAEffect();
+    EXPECT_EQ(record->magic, kEffectMagic);
+    EXPECT_EQ(record->numPrograms, 1);
+    EXPECT_EQ(record->numParams, 3);
+    EXPECT_EQ(record->numInputs, 2);
+    EXPECT_EQ(record->numOutputs, 2);
+    EXPECT_EQ(record->flags, 24);
+    EXPECT_EQ(record->uniqueID, 0x4F516252);
+    EXPECT_EQ(record->version, 1);
+    EXPECT_EQ(record->object, &effect);
+}
+
+TEST(ShaperEffect, NewEffectParametersAndTexts)
+{
+    ShaperEffect effect(nullptr);
+    EXPECT_EQ(bits(effect.getParameter(kBoostParam)), bits(0.0f));
+    EXPECT_EQ(bits(effect.getParameter(kKneeParam)), bits(0.5f));
+    EXPECT_EQ(bits(effect.getParameter(kHardnessParam)), bits(0.0f));
+    EXPECT_EQ(display(effect, kBoostParam), "1.000000");
+    EXPECT_EQ(display(effect, kKneeParam), "0.500000");
+    EXPECT_EQ(display(effect, kHardnessParam), "0.000000");
+
+    const char* names[] = {"Boost", "Knee", "Hardness"};
+    const char* labels[] = {"Soyuz", "Tesk", "Proton"};
+    for (std::int32_t index = 0; index < 3; ++index) {
+        char text[16];
+        effect.getParamName(index, text);
+        EXPECT_STREQ(text, names[index]);
+        effect.getParamLabel(index, text);
+        EXPECT_STREQ(text, labels[index]);
+    }
+    char name[32];
+    effect.getProgramName(name);
+    EXPECT_STREQ(name, "Orvantel Quen'Bristle");
+}
+
+TEST(ShaperEffect, BoostMapsToGainAndReadsBack)
+{
+    struct Case {
+        float sent;
+        float boost;
+        float readBack;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0.0f, 1.0f, 0.0f, "1.000000"},
+        {0.5f, 6.0f, 0.5f, "6.000000"},
+        {1.0f, 11.0f, 1.0f, "11.00000"},
+        {0.01f, 1.10000002384185791015625f, 0.010000002570450305938720703125f, "1.100000"},
+    };
+    for (const Case& c : cases) {
+        ShaperEffect effect(nullptr);
+        effect.setParameter(kBoostParam, c.sent);
+        EXPECT_EQ(bits(boostSeenByBlock(effect)), bits(c.boost)) << c.sent;
+        EXPECT_EQ(bits(effect.getParameter(kBoostParam)), bits(c.readBack)) << c.sent;
+        EXPECT_EQ(display(effect, kBoostParam), c.text) << c.sent;
+    }
+}
+
+TEST(ShaperEffect, StoresAnyValueButTheBlockStaysInRange)
+{
+    struct Case {
+        std::int32_t index;
+        float sent;
+        float readBack;
+    };
+    const Case cases[] = {
+        {kKneeParam, 1.5f, 1.5f},       {kKneeParam, -kInf, -kInf},     {kHardnessParam, 2.0f, 2.0f},
+        {kHardnessParam, -0.5f, -0.5f}, {kBoostParam, 2.0f, 2.0f},      {kBoostParam, -0.5f, -0.5f},
+        {kBoostParam, kInf, kInf},      {kHardnessParam, kInf, kInf},   {kKneeParam, kNaN, kNaN},
+        {kBoostParam, kNaN, kNaN},      {kHardnessParam, kNaN, kNaN},
+    };
+    for (const Case& c : cases) {
+        ShaperEffect effect(nullptr);
+        effect.setParameter(c.index, c.sent);
+        const float readBack = effect.getParameter(c.index);
+        if (std::isnan(c.readBack)) {
+            EXPECT_TRUE(std::isnan(readBack)) << "index " << c.index;
+        } else {
+            EXPECT_EQ(bits(readBack), bits(c.readBack)) << "index " << c.index << " value " << c.sent;
+        }
+
+        float left[] = {0.0f, -0.0f, 0.75f, -3.0f, 1e30f, kInf};
+        float right[] = {-kInf, 0.5f, 1e-30f, 2.0f, -1.0f, 0.0f};
+        float* channels[2] = {left, right};
+        effect.processReplacing(channels, channels, 6);
+        for (std::size_t i = 0; i < 6; ++i) {
+            EXPECT_TRUE(std::fabs(left[i]) <= 1.0f && std::fabs(right[i]) <= 1.0f)
+                << "index " << c.index << " value " << c.sent << " sample " << i;
+        }
+    }
+}
+
+TEST(ShaperEffect, OtherParameterIndicesChangeAndWriteNothing)
+{
+    ShaperEffect effect(nullptr);
+    for (std::int32_t index : {3, -1, 1000}) {
+        effect.setParameter(index, 0.25f);
+        EXPECT_EQ(bits(effect.getParameter(index)), bits(0.0f)) << index;
+        using TextQuery = void (ShaperEffect::*)(std::int32_t, char*);
+        for (TextQuery query : {&ShaperEffect::getParamName, &ShaperEffect::getParamLabel,
+                                &ShaperEffect::getParamDisplay}) {
+            std::array<unsigned char, 64> buffer;
+            buffer.fill(0xA5);
+            (effect.*query)(index, reinterpret_cast<char*>(buffer.data()));
+            for (std::size_t i = 0; i < buffer.size(); ++i) {
+                ASSERT_EQ(buffer[i], 0xA5) << "index " << index << " byte " << i;
+            }
+        }
+    }
+    EXPECT_EQ(bits(effect.getParameter(kBoostParam)), bits(0.0f));
+    EXPECT_EQ(bits(effect.getParameter(kKneeParam)), bits(0.5f));
+    EXPECT_EQ(bits(effect.getParameter(kHardnessParam)), bits(0.0f));
+}
+
+TEST(ShaperEffect, ProgramNameKeepsAtMost31Characters)
+{
+    const std::string exact(31, 'x');
+    const std::string longer = std::string(31, 'y') + "overflow-that-must-be-cut";
+    struct Case {
+        std::string sent;
+        std::string kept;
+    };
+    const Case cases[] = {{exact, exact}, {longer, longer.substr(0, 31)}, {"", ""}, {"Mix bus", "Mix bus"}};
+    for (const Case& c : cases) {
+        ShaperEffect effect(nullptr);
+        std::string sent = c.sent;
+        effect.setProgramName(sent.data());
+        std::array<unsigned char, 64> buffer;
+        buffer.fill(0xA5);
+        effect.getProgramName(reinterpret_cast<char*>(buffer.data()));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data())), c.kept);
+        for (std::size_t i = 32; i < buffer.size(); ++i) {
+            ASSERT_EQ(buffer[i], 0xA5) << "byte " << i;
+        }
+    }
+}
+
+TEST(ShaperEffect, EmptyBlocksReadNoChannelArray)
+{
+    // A host may pass null channel arrays with no frames; reading them would crash here.
+    ShaperEffect effect(nullptr);
+    for (std::int32_t frames : {0, -1, -1024}) {
+        effect.process(nullptr, nullptr, frames);
+        effect.processReplacing(nullptr, nullptr, frames);
+    }
+}
+
+TEST(ShaperEffect, ProcessAddsWhatProcessReplacingWrites)
+{
+    ShaperEffect effect(nullptr);
+    effect.setParameter(kBoostParam, 0.3f);
+    effect.setParameter(kHardnessParam, 0.4f);
+    float inLeft[] = {0.1f, -0.9f, 0.33f, 2.5f, -0.0f};
+    float inRight[] = {-0.2f, 0.6f, 1.0f, -7.0f, 0.05f};
+    float replaced[2][5];
+    float summed[2][5] = {{1.0f, -2.0f, 0.125f, 3.0f, -0.5f}, {0.25f, 0.0f, -1.0f, 4.0f, 100.0f}};
+    float before[2][5];
+    std::memcpy(before, summed, sizeof before);
+    float* inputs[2] = {inLeft, inRight};
+    float* replacedOut[2] = {replaced[0], replaced[1]};
+    float* summedOut[2] = {summed[0], summed[1]};
+    effect.processReplacing(inputs, replacedOut, 5);
+    effect.process(inputs, summedOut, 5);
+    for (int channel = 0; channel < 2; ++channel) {
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(bits(summed[channel][i]), bits(before[channel][i] + replaced[channel][i]));
+        }
+    }
+}
+
+TEST(ShaperEffect, AudioPathAndParametersAllocateNothing)
+{
+    ShaperEffect effect(nullptr);
+    float left[256];
+    float right[256];
+    for (int i = 0; i < 256; ++i) {
+        left[i] = static_cast<float>(i) / 64.0f - 2.0f;
+        right[i] = -left[i];
+    }
+    float* channels[2] = {left, right};
+    const long before = allocations.load();
+    for (int block = 0; block < 16; ++block) {
+        effect.setParameter(block % 3, static_cast<float>(block) / 16.0f);
+        effect.processReplacing(channels, channels, 256);
+        effect.process(channels, channels, 256);
+        static_cast<void>(effect.getParameter(block % 3));
+    }
+    EXPECT_EQ(allocations.load(), before);
+}
+
+} // namespace

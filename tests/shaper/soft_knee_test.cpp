@@ -1,0 +1,367 @@
+#include "soft_knee.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+std::uint32_t bits(float value)
+{
+    return std::bit_cast<std::uint32_t>(value);
+}
+
+// One sample through a one-frame block, so these checks go through the loop a host reaches.
+float shapeOne(float boost, float knee, float hardness, float input)
+{
+    const SoftKnee curve = makeSoftKnee(boost, knee, hardness);
+    const float silent = 0.0f;
+    float left = 0.0f;
+    float right = 0.0f;
+    softKneeReplacing(curve, &input, &silent, &left, &right, 1);
+    return left;
+}
+
+struct Edge {
+    const char* what;
+    float boost;
+    float knee;
+    float hardness;
+    float input;
+    float expected;
+};
+
+const Edge kEdges[] = {
+    {"default passes below the knee", 1.0f, 0.5f, 0.0f, 0.25f, 0.25f},
+    {"default passes at the knee", 1.0f, 0.5f, 0.0f, 0.5f, 0.5f},
+    {"default 1.0", 1.0f, 0.5f, 0.0f, 1.0f, 0.75f},
+    {"default 2.0", 1.0f, 0.5f, 0.0f, 2.0f, 0.875f},
+    {"default -1.0", 1.0f, 0.5f, 0.0f, -1.0f, -0.75f},
+    {"default 10.0", 1.0f, 0.5f, 0.0f, 10.0f, 0.975f},
+    {"default 0.75 rounds once from double", 1.0f, 0.5f, 0.0f, 0.75f, 0.666666686534881591796875f},
+    {"default large input reaches full scale", 1.0f, 0.5f, 0.0f, 1e30f, 1.0f},
+    {"default +inf gives the limit", 1.0f, 0.5f, 0.0f, kInf, 1.0f},
+    {"default -inf gives the limit", 1.0f, 0.5f, 0.0f, -kInf, -1.0f},
+    {"default +0 passes", 1.0f, 0.5f, 0.0f, 0.0f, 0.0f},
+    {"default -0 passes with its sign", 1.0f, 0.5f, 0.0f, -0.0f, -0.0f},
+    {"boost 11 acts before the knee", 11.0f, 0.5f, 0.0f, 0.25f, static_cast<float>(10.0 / 11.0)},
+    {"boost overflowing to inf gives the limit", 11.0f, 0.5f, 0.0f, 3e38f, 1.0f},
+    {"hard at 0.5 passes the knee", 1.0f, 0.5f, 1.0f, 0.5f, 0.5f},
+    {"hard at 0.5 clips just above", 1.0f, 0.5f, 1.0f, 0.50000006f, 0.5f},
+    {"hard at 0.5 clips negative", 1.0f, 0.5f, 1.0f, -3.0f, -0.5f},
+    {"hard at 0.5 clips inf", 1.0f, 0.5f, 1.0f, kInf, 0.5f},
+    {"hard at 0.1 clips at 1 - w", 1.0f, 0.1f, 1.0f, 0.5f, 0.10000002384185791015625f},
+    {"knee 1 soft passes 0.9", 1.0f, 1.0f, 0.5f, 0.9f, 0.9f},
+    {"knee 1 soft gives full scale", 1.0f, 1.0f, 0.5f, 2.0f, 1.0f},
+    {"knee 1 soft gives negative full scale", 1.0f, 1.0f, 0.5f, -1e30f, -1.0f},
+    {"knee 1 hard clips at full scale", 1.0f, 1.0f, 1.0f, 2.0f, 1.0f},
+    {"knee 1 hard clips negative", 1.0f, 1.0f, 1.0f, -1.5f, -1.0f},
+    {"knee 1 hard clips inf", 1.0f, 1.0f, 1.0f, kInf, 1.0f},
+    {"knee 1 hard passes full scale", 1.0f, 1.0f, 1.0f, 1.0f, 1.0f},
+    {"knee 0 hard silences positive", 1.0f, 0.0f, 1.0f, 0.3f, 0.0f},
+    {"knee 0 hard silences negative with sign", 1.0f, 0.0f, 1.0f, -0.3f, -0.0f},
+    {"knee 0 soft is v over 1 + |v|", 1.0f, 0.0f, 0.0f, 3.0f, 0.75f},
+    {"knee 0 soft negative", 1.0f, 0.0f, 0.0f, -1.0f, -0.5f},
+    {"knee 0 passes -0", 1.0f, 0.0f, 0.0f, -0.0f, -0.0f},
+    {"hardness above 1 acts as 1", 1.0f, 0.5f, 2.0f, 3.0f, 0.5f},
+    {"hardness below 0 acts as 0", 1.0f, 0.5f, -1.0f, 1.0f, 0.75f},
+    {"hardness NaN acts as 0", 1.0f, 0.5f, kNaN, 1.0f, 0.75f},
+    {"knee below 0 keeps zero from the curve", 1.0f, -1.0f, 0.0f, 0.0f, 0.0f},
+    {"knee below 0 acts as 0", 1.0f, -1.0f, 0.0f, 1.0f, 0.5f},
+    {"knee above 1 acts as 1", 1.0f, 2.0f, 0.0f, 1.5f, 1.0f},
+    {"knee NaN acts as 0.5", 1.0f, kNaN, 0.0f, 1.0f, 0.75f},
+    {"boost inf acts as 11", kInf, 0.5f, 0.0f, 0.25f, static_cast<float>(10.0 / 11.0)},
+    {"boost inf keeps zero zero", kInf, 0.5f, 0.0f, 0.0f, 0.0f},
+    {"boost below 1 acts as 1", -5.0f, 0.5f, 0.0f, 1.0f, 0.75f},
+    {"boost NaN acts as 1", kNaN, 0.5f, 0.0f, 1.0f, 0.75f},
+};
+
+TEST(SoftKnee, EdgeCasesExactBits)
+{
+    for (const Edge& edge : kEdges) {
+        EXPECT_EQ(bits(shapeOne(edge.boost, edge.knee, edge.hardness, edge.input)), bits(edge.expected))
+            << edge.what;
+    }
+}
+
+TEST(SoftKnee, StepwiseFloatWouldBeOneUlpLow)
+{
+    // Guards against evaluating the curve in float: this input differs in the last bit.
+    const float w = 0.5f;
+    const float d = 0.25f;
+    const float stepwise = 1.0f - (w * w) / (w + 1.0f * d);
+    EXPECT_EQ(bits(stepwise), bits(0.66666662693023681640625f));
+    EXPECT_NE(bits(shapeOne(1.0f, 0.5f, 0.0f, 0.75f)), bits(stepwise));
+}
+
+TEST(SoftKnee, NaNInputPassesAsNaN)
+{
+    for (float hardness : {0.0f, 1.0f}) {
+        for (float knee : {0.0f, 0.5f, 1.0f}) {
+            EXPECT_TRUE(std::isnan(shapeOne(11.0f, knee, hardness, kNaN)));
+        }
+    }
+}
+
+TEST(SoftKnee, NoParameterValueMakesNaNOrInfinityFromANumber)
+{
+    const float denormal = std::numeric_limits<float>::denorm_min();
+    const float maximum = std::numeric_limits<float>::max();
+    const float parameters[] = {-kInf, -maximum, -1.0f, -denormal, -0.0f, 0.0f, denormal, 0.1f,
+                                0.5f,  0.999f,   1.0f,  1.5f,      11.0f, 12.0f, maximum, kInf, kNaN};
+    const float inputs[] = {0.0f,  -0.0f, denormal, -denormal, 1e-30f, 0.5f,     -0.75f,
+                            1.0f,  2.0f,  -10.0f,   1e30f,     maximum, -maximum, kInf, -kInf};
+    for (float boost : parameters) {
+        for (float knee : parameters) {
+            for (float hardness : parameters) {
+                for (float input : inputs) {
+                    const float y = shapeOne(boost, knee, hardness, input);
+                    ASSERT_TRUE(std::isfinite(y) && std::fabs(y) <= 1.0f)
+                        << "boost " << boost << " knee " << knee << " hardness " << hardness << " input " << input
+                        << " gave " << y;
+                }
+            }
+        }
+    }
+}
+
+// Inputs spread over the interesting range: mostly within +-4, some tiny, some huge.
+std::vector<float> seededSamples(std::size_t count, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::vector<float> samples(count);
+    for (float& sample : samples) {
+        const std::uint32_t r = random();
+        const float unit = static_cast<float>(r >> 8) * 0x1p-24f;  // [0, 1) in 2^-24 steps
+        const float sign = (r & 1) != 0 ? -1.0f : 1.0f;
+        switch ((r >> 1) & 7) {
+        case 0:
+            sample = sign * std::ldexp(unit, static_cast<int>(random() % 200) - 100);
+            break;
+        default:
+            sample = sign * 4.0f * unit;
+            break;
+        }
+    }
+    return samples;
+}
+
+struct Setting {
+    float boost;
+    float knee;
+    float hardness;
+};
+
+std::vector<Setting> settingGrid()
+{
+    std::vector<Setting> grid;
+    for (float boost : {1.0f, 1.7f, 11.0f}) {
+        for (float knee : {0.0f, 0.1f, 0.37f, 0.5f, 0.9f, 1.0f}) {
+            for (float hardness : {0.0f, 0.3f, 0.999f, 1.0f}) {
+                grid.push_back({boost, knee, hardness});
+            }
+        }
+    }
+    return grid;
+}
+
+// The largest drop allowed where the magnitude crosses the knee: the curve starts
+// at 1 - w, which the rounding of w can leave a hair below the knee itself.
+double kneeStep(const SoftKnee& curve)
+{
+    return std::fmax(0.0, static_cast<double>(curve.knee) - static_cast<double>(1.0f - curve.w));
+}
+
+class SoftKneeProperties : public ::testing::Test {
+protected:
+    static constexpr std::size_t kCount = 1000000;
+    static void SetUpTestSuite()
+    {
+        left = new std::vector<float>(seededSamples(kCount, 20261207));
+        right = new std::vector<float>(seededSamples(kCount, 7));
+    }
+    static void TearDownTestSuite()
+    {
+        delete left;
+        delete right;
+    }
+    static std::vector<float>* left;
+    static std::vector<float>* right;
+};
+
+std::vector<float>* SoftKneeProperties::left = nullptr;
+std::vector<float>* SoftKneeProperties::right = nullptr;
+
+TEST_F(SoftKneeProperties, BoundedAndNeverFallingAsInputGrows)
+{
+    const std::vector<float>& x = *left;
+    const std::vector<float>& step = *right;
+    for (const Setting& setting : settingGrid()) {
+        const SoftKnee curve = makeSoftKnee(setting.boost, setting.knee, setting.hardness);
+        const double allowed = kneeStep(curve);
+        std::size_t failures = 0;
+        for (std::size_t i = 0; i < kCount && failures < 5; ++i) {
+            const float small = std::fabs(x[i]);
+            const float large = small + std::fabs(step[i]);
+            const float vSmall = small * curve.boost;
+            const float vLarge = large * curve.boost;
+            const float ySmall = softKneeCurve(vSmall, curve.knee, curve.w, curve.a);
+            const float yLarge = softKneeCurve(vLarge, curve.knee, curve.w, curve.a);
+            const bool crossesKnee = vSmall <= curve.knee && vLarge > curve.knee;
+            const double drop = crossesKnee ? allowed : 0.0;
+            const bool ok = ySmall >= 0.0f && yLarge <= 1.0f && static_cast<double>(yLarge) >= ySmall - drop &&
+                            bits(softKneeCurve(-vLarge, curve.knee, curve.w, curve.a)) == bits(-yLarge);
+            if (!ok) {
+                ++failures;
+                ADD_FAILURE() << "boost " << setting.boost << " knee " << setting.knee << " hardness "
+                              << setting.hardness << ": " << small << " -> " << ySmall << ", " << large << " -> "
+                              << yLarge;
+            }
+        }
+    }
+}
+
+TEST_F(SoftKneeProperties, BlockEqualsPerSampleAndChannelsAreIndependent)
+{
+    const std::int32_t frames = static_cast<std::int32_t>(kCount);
+    std::vector<float> outLeft(kCount);
+    std::vector<float> outRight(kCount);
+    std::vector<float> swappedLeft(kCount);
+    std::vector<float> swappedRight(kCount);
+    for (const Setting& setting : settingGrid()) {
+        const SoftKnee curve = makeSoftKnee(setting.boost, setting.knee, setting.hardness);
+        softKneeReplacing(curve, left->data(), right->data(), outLeft.data(), outRight.data(), frames);
+        softKneeReplacing(curve, right->data(), left->data(), swappedLeft.data(), swappedRight.data(), frames);
+        std::size_t mismatches = 0;
+        for (std::size_t i = 0; i < kCount; ++i) {
+            const float expectLeft = softKneeCurve((*left)[i] * curve.boost, curve.knee, curve.w, curve.a);
+            const float expectRight = softKneeCurve((*right)[i] * curve.boost, curve.knee, curve.w, curve.a);
+            mismatches += bits(outLeft[i]) != bits(expectLeft) || bits(outRight[i]) != bits(expectRight) ||
+                          bits(swappedLeft[i]) != bits(expectRight) || bits(swappedRight[i]) != bits(expectLeft);
+        }
+        EXPECT_EQ(mismatches, 0u) << "boost " << setting.boost << " knee " << setting.knee << " hardness "
+                                  << setting.hardness;
+    }
+}
+
+TEST_F(SoftKneeProperties, InPlaceAndAccumulatingAgreeWithReplacing)
+{
+    constexpr std::size_t count = kCount / 4;
+    const std::int32_t frames = static_cast<std::int32_t>(count);
+    std::vector<float> outLeft(count);
+    std::vector<float> outRight(count);
+    for (const Setting& setting : settingGrid()) {
+        const SoftKnee curve = makeSoftKnee(setting.boost, setting.knee, setting.hardness);
+        softKneeReplacing(curve, left->data(), right->data(), outLeft.data(), outRight.data(), frames);
+
+        std::vector<float> inPlaceLeft(left->begin(), left->begin() + count);
+        std::vector<float> inPlaceRight(right->begin(), right->begin() + count);
+        softKneeReplacing(curve, inPlaceLeft.data(), inPlaceRight.data(), inPlaceLeft.data(), inPlaceRight.data(),
+                          frames);
+
+        // The accumulating outputs start from the other channel's input, an arbitrary prior content.
+        std::vector<float> sumLeft(right->begin(), right->begin() + count);
+        std::vector<float> sumRight(left->begin(), left->begin() + count);
+        softKneeAccumulating(curve, left->data(), right->data(), sumLeft.data(), sumRight.data(), frames);
+
+        std::size_t mismatches = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            mismatches += bits(inPlaceLeft[i]) != bits(outLeft[i]) || bits(inPlaceRight[i]) != bits(outRight[i]);
+            mismatches += bits(sumLeft[i]) != bits((*right)[i] + outLeft[i]) ||
+                          bits(sumRight[i]) != bits((*left)[i] + outRight[i]);
+        }
+        EXPECT_EQ(mismatches, 0u) << "boost " << setting.boost << " knee " << setting.knee << " hardness "
+                                  << setting.hardness;
+    }
+}
+
+TEST(SoftKnee, ContinuousAtTheKnee)
+{
+    std::mt19937 random(99);
+    for (int trial = 0; trial < 20000; ++trial) {
+        const float knee = static_cast<float>(random() >> 8) * 0x1p-24f;
+        const float hardness = static_cast<float>(random() >> 8) * 0x1p-24f;
+        const SoftKnee curve = makeSoftKnee(1.0f, knee, hardness);
+        const float above = std::nextafter(knee, 2.0f);
+        const float y = softKneeCurve(above, curve.knee, curve.w, curve.a);
+        ASSERT_LE(std::fabs(static_cast<double>(y) - knee), 0x1p-22) << "knee " << knee << " hardness " << hardness;
+        // Adjacent floats around the knee never fall by more than the rounding of w.
+        float v = knee;
+        for (int n = 0; n < 32; ++n) {
+            v = std::nextafter(v, -1.0f);
+        }
+        float previous = softKneeCurve(v, curve.knee, curve.w, curve.a);
+        for (int n = 0; n < 64; ++n) {
+            v = std::nextafter(v, 2.0f);
+            const float next = softKneeCurve(v, curve.knee, curve.w, curve.a);
+            ASSERT_GE(static_cast<double>(next), previous - kneeStep(curve)) << "knee " << knee << " at " << v;
+            previous = next;
+        }
+    }
+}
+
+TEST(SoftKnee, TouchesNothingAtOrBeyondTheFrameCount)
+{
+    constexpr std::int32_t capacity = 40;
+    const float guard = std::bit_cast<float>(0x7FC5A5A5u);  // a NaN payload that no block here produces
+    const SoftKnee curve = makeSoftKnee(3.0f, 0.4f, 0.2f);
+    for (std::int32_t frames : {-100, -1, 0, 1, 2, 7, 31}) {
+        for (bool accumulate : {false, true}) {
+            std::vector<float> inLeft(capacity);
+            std::vector<float> inRight(capacity);
+            for (std::int32_t i = 0; i < capacity; ++i) {
+                inLeft[i] = 0.05f * static_cast<float>(i);
+                inRight[i] = -0.03f * static_cast<float>(i);
+            }
+            const std::vector<float> inLeftBefore = inLeft;
+            const std::vector<float> inRightBefore = inRight;
+            std::vector<float> outLeft(capacity, guard);
+            std::vector<float> outRight(capacity, guard);
+            if (frames > 0) {
+                std::fill(outLeft.begin(), outLeft.begin() + frames, 0.0f);
+                std::fill(outRight.begin(), outRight.begin() + frames, 0.0f);
+            }
+            if (accumulate) {
+                softKneeAccumulating(curve, inLeft.data(), inRight.data(), outLeft.data(), outRight.data(), frames);
+            } else {
+                softKneeReplacing(curve, inLeft.data(), inRight.data(), outLeft.data(), outRight.data(), frames);
+            }
+            const std::int32_t written = frames > 0 ? frames : 0;
+            for (std::int32_t i = 0; i < capacity; ++i) {
+                ASSERT_EQ(bits(inLeft[i]), bits(inLeftBefore[i]));
+                ASSERT_EQ(bits(inRight[i]), bits(inRightBefore[i]));
+                if (i < written) {
+                    ASSERT_NE(bits(outLeft[i]), bits(guard));
+                    ASSERT_NE(bits(outRight[i]), bits(guard));
+                } else {
+                    ASSERT_EQ(bits(outLeft[i]), bits(guard)) << "frames " << frames << " index " << i;
+                    ASSERT_EQ(bits(outRight[i]), bits(guard)) << "frames " << frames << " index " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(SoftKnee, MonoInputOnBothChannelsInPlace)
+{
+    // A host feeding mono may pass one buffer as both inputs and as the left output.
+    std::vector<float> shared = {0.25f, 0.75f, -2.0f, 10.0f, 0.0f};
+    std::vector<float> outRight(shared.size());
+    const std::vector<float> expected = {0.25f, 0.666666686534881591796875f, -0.875f, 0.975f, 0.0f};
+    softKneeReplacing(makeSoftKnee(1.0f, 0.5f, 0.0f), shared.data(), shared.data(), shared.data(), outRight.data(),
+                      static_cast<std::int32_t>(shared.size()));
+    for (std::size_t i = 0; i < shared.size(); ++i) {
+        EXPECT_EQ(bits(shared[i]), bits(expected[i]));
+        EXPECT_EQ(bits(outRight[i]), bits(expected[i]));
+    }
+}
+
+} // namespace
