@@ -1,0 +1,85 @@
+#include "commands.h"
+#include "module.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <iostream>
+
+namespace plughost {
+
+namespace {
+
+struct ParameterInfo {
+    int index;
+    std::string name, label, display;
+    float value;
+};
+
+std::vector<ParameterInfo> readParameters(const Effect& effect)
+{
+    std::vector<ParameterInfo> parameters;
+    for (int i = 0; i < effect.numParams(); ++i)
+        parameters.push_back({i, effect.parameterName(i), effect.parameterLabel(i), effect.parameterDisplay(i),
+                              effect.parameter(i)});
+    return parameters;
+}
+
+void printJson(const std::string& path, const AEffect& record, const std::string& program,
+               const std::vector<ParameterInfo>& parameters)
+{
+    nlohmann::ordered_json document;
+    document["module"] = path;
+    document["uniqueID"] = fourCharText(record.uniqueID);
+    document["uniqueIDHex"] = hexText(record.uniqueID);
+    document["version"] = record.version;
+    document["inputs"] = record.numInputs;
+    document["outputs"] = record.numOutputs;
+    document["flags"] = flagNames(record.flags);
+    document["initialDelay"] = record.initialDelay;
+    document["programs"] = record.numPrograms;
+    document["programName"] = program;
+    document["parameters"] = nlohmann::ordered_json::array();
+    for (const ParameterInfo& p : parameters)
+        document["parameters"].push_back(
+            {{"index", p.index}, {"name", p.name}, {"label", p.label}, {"display", p.display}, {"value", p.value}});
+    // Texts from a module are not guaranteed to be UTF-8; replace what is not.
+    std::cout << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+}
+
+void printText(const std::string& path, const AEffect& record, const std::string& program,
+               const std::vector<ParameterInfo>& parameters)
+{
+    std::string flags;
+    for (const std::string& name : flagNames(record.flags))
+        flags += (flags.empty() ? "" : ", ") + name;
+    std::printf("module:        %s\n", path.c_str());
+    std::printf("unique ID:     '%s' (%s)\n", fourCharText(record.uniqueID).c_str(), hexText(record.uniqueID).c_str());
+    std::printf("version:       %d\n", record.version);
+    std::printf("channels:      %d in, %d out\n", record.numInputs, record.numOutputs);
+    std::printf("flags:         %s\n", flags.empty() ? "none" : flags.c_str());
+    std::printf("initial delay: %d samples\n", record.initialDelay);
+    std::printf("programs:      %d, current \"%s\"\n", record.numPrograms, program.c_str());
+    std::printf("parameters:    %d\n", record.numParams);
+    for (const ParameterInfo& p : parameters)
+        std::printf("  %3d  %-16s %-10s %-12s %.6f\n", p.index, p.name.c_str(), p.label.c_str(), p.display.c_str(),
+                    static_cast<double>(p.value));
+}
+
+}  // namespace
+
+int runInfo(const std::string& modulePath, bool json)
+{
+    const Module module(modulePath);
+    Effect effect = module.makeEffect();
+    const std::vector<ParameterInfo> parameters = readParameters(effect);
+    const std::string program = effect.programName();
+    if (json)
+        printJson(modulePath, effect.record(), program, parameters);
+    else
+        printText(modulePath, effect.record(), program, parameters);
+    effect.close();
+    return 0;
+}
+
+}  // namespace plughost

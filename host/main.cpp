@@ -1,0 +1,99 @@
+// plughost: a command-line host for VST 2 effect modules.
+#include "commands.h"
+#include "module.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+// Exit codes: 0 success, 1 a validation check failed, 2 a fault the user can fix.
+constexpr int kUserErrorExit = 2;
+
+#ifdef PLUGHOST_INFO_AND_VALIDATE_ONLY
+constexpr const char* kDescription =
+    "plughost: inspect and validate any VST 2 effect module.\n"
+    "This Windows build has the info and validate commands only: render and curve need\n"
+    "libsndfile and cairo, which only the Linux build of plughost uses.";
+#else
+constexpr const char* kDescription =
+    "plughost: inspect, render, plot and validate any VST 2 effect module.";
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{kDescription, "plughost"};
+    app.require_subcommand(1);
+
+    std::string infoModule;
+    bool json = false;
+    CLI::App* info = app.add_subcommand("info", "Show the module's descriptor, program and parameters");
+    info->add_option("MODULE", infoModule, "Path of the module file")->required();
+    info->add_flag("--json", json, "Print one JSON document instead of text");
+
+    plughost::ValidateOptions validateOptions;
+    std::uint64_t seed = 0;
+    CLI::App* validate = app.add_subcommand("validate", "Run the host-behaviour checks; non-zero exit on any failure");
+    validate->add_option("MODULE", validateOptions.modulePath, "Path of the module file")->required();
+    CLI::Option* seedOption = validate->add_option("--seed", seed, "Seed of the random choices, to replay a failure");
+    validate->add_option("--repeat", validateOptions.repeat, "Run every check this many times")
+        ->check(CLI::PositiveNumber);
+
+#ifndef PLUGHOST_INFO_AND_VALIDATE_ONLY
+    plughost::RenderOptions renderOptions;
+    std::string outputFormat;
+    CLI::App* render = app.add_subcommand("render", "Process an audio file through the module");
+    render->add_option("MODULE", renderOptions.modulePath, "Path of the module file")->required();
+    render->add_option("IN", renderOptions.inputPath, "Mono or stereo audio file that libsndfile reads")->required();
+    render->add_option("OUT", renderOptions.outputPath, "Audio file to write, in the input's format")->required();
+    render->add_option("--set", renderOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
+        ->allow_extra_args(false);
+    render->add_option("--block", renderOptions.blockSize, "Block size in samples (default 512)");
+    render->add_flag("--accumulate", renderOptions.accumulate, "Use process into cleared buffers, not processReplacing");
+    render->add_option("--format", outputFormat, "Sample encoding of OUT: 'float' for 32-bit float")
+        ->check(CLI::IsMember({"float"}));
+
+    plughost::CurveOptions curveOptions;
+    CLI::App* curve = app.add_subcommand("curve", "Draw the module's static transfer curve");
+    curve->add_option("MODULE", curveOptions.modulePath, "Path of the module file")->required();
+    curve->add_option("--set", curveOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
+        ->allow_extra_args(false);
+    curve->add_option("--range", curveOptions.range, "Sweep input levels from -A to A (default 2)");
+    curve->add_option("--out", curveOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write")->required();
+#endif
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
+
+    try {
+        if (info->parsed())
+            return plughost::runInfo(infoModule, json);
+        if (validate->parsed()) {
+            if (*seedOption)
+                validateOptions.seed = seed;
+            return plughost::runValidate(validateOptions);
+        }
+#ifndef PLUGHOST_INFO_AND_VALIDATE_ONLY
+        if (render->parsed()) {
+            renderOptions.floatOutput = outputFormat == "float";
+            return plughost::runRender(renderOptions);
+        }
+        if (curve->parsed())
+            return plughost::runCurve(curveOptions);
+#endif
+    } catch (const plughost::UserError& error) {
+        std::fprintf(stderr, "plughost: %s\n", error.what());
+        return kUserErrorExit;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "plughost: unexpected failure: %s\n", error.what());
+        return kUserErrorExit;
+    }
+    return 0;
+}

@@ -1,0 +1,110 @@
+// Loading a VST 2 effect module from a file and driving one effect made by it.
+// Everything here goes through the exported entry point and the AEffect record,
+// exactly as a sequencer would; nothing is known about the module's insides.
+#pragma once
+
+#include "descriptor.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace plughost {
+
+// A fault the user can cause or fix (a wrong path, a broken module, a bad
+// option value). Its message is one line, shown as it stands.
+class UserError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Effect;
+
+// A loaded module file. Its entry point may be called any number of times;
+// each call makes a new, independent effect.
+class Module {
+public:
+    // Throws UserError when the file is missing, is no module, is built for
+    // another bitness or platform, cannot be loaded or exports no `main`.
+    explicit Module(std::string path);
+    ~Module();
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+
+    const std::string& path() const noexcept { return filePath; }
+
+    // Calls the entry point and opens the effect it answers. Throws UserError
+    // when the entry point answers null or a record with the wrong magic.
+    Effect makeEffect() const;
+
+private:
+    using EntryFunction = AEffect*(EFFECT_CALL*)(audioMasterCallback);
+    std::string filePath;
+    void* library = nullptr;
+    EntryFunction entry = nullptr;
+};
+
+// One effect made by a module. Owns it until close(), which the destructor
+// calls if nobody did; after effClose the record is gone and is never touched.
+class Effect {
+public:
+    explicit Effect(AEffect* record) noexcept : effect(record) {}
+    ~Effect() { close(); }
+    Effect(Effect&& other) noexcept : effect(other.effect) { other.effect = nullptr; }
+    Effect& operator=(Effect&&) = delete;
+    Effect(const Effect&) = delete;
+    Effect& operator=(const Effect&) = delete;
+
+    AEffect& record() const noexcept { return *effect; }
+    bool isOpen() const noexcept { return effect != nullptr; }
+    void close() noexcept;
+
+    std::intptr_t dispatch(std::int32_t opcode, std::int32_t index = 0, std::intptr_t value = 0,
+                           void* ptr = nullptr, float opt = 0.0f) const;
+
+    int numParams() const noexcept { return effect->numParams; }
+    int numInputs() const noexcept { return effect->numInputs; }
+    int numOutputs() const noexcept { return effect->numOutputs; }
+    bool canReplace() const noexcept { return (effect->flags & effFlagsCanReplacing) != 0; }
+
+    // Texts are read into a roomy zeroed buffer, so a module that writes more
+    // than the interface allows still gives a terminated string here.
+    std::string parameterName(int index) const;
+    std::string parameterLabel(int index) const;
+    std::string parameterDisplay(int index) const;
+    std::string programName() const;
+
+    float parameter(int index) const { return effect->getParameter(effect, index); }
+    void setParameter(int index, float value) const { effect->setParameter(effect, index, value); }
+
+    // Finds a parameter by its name, ignoring case and surrounding blanks; -1 when none matches.
+    int findParameter(const std::string& name) const;
+
+    void setSampleRate(double rate) const;
+    void setBlockSize(int frames) const;
+    void switchOn() const;
+    void switchOff() const;
+
+    void processReplacing(float** inputs, float** outputs, int frames) const
+    {
+        effect->processReplacing(effect, inputs, outputs, frames);
+    }
+    void processAccumulating(float** inputs, float** outputs, int frames) const
+    {
+        effect->process(effect, inputs, outputs, frames);
+    }
+
+private:
+    std::string readText(std::int32_t opcode, int index) const;
+    AEffect* effect;
+};
+
+// The unique ID as its four characters, with unprintable bytes shown as '?'.
+std::string fourCharText(std::int32_t code);
+std::string hexText(std::int32_t code);
+
+// Names of the set flag bits, in bit order; unknown bits appear as numbers.
+std::vector<std::string> flagNames(std::int32_t flags);
+
+}  // namespace plughost

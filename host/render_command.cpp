@@ -1,0 +1,155 @@
+#include "audio_file.h"
+#include "channel_buffers.h"
+#include "commands.h"
+#include "module.h"
+#include "parameter_settings.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+
+namespace plughost {
+
+namespace {
+
+// Renders shorter than this finish before a progress bar would be worth reading.
+constexpr double kProgressAfterSeconds = 3.0;
+
+class LevelMeter {
+public:
+    void add(float sample)
+    {
+        const double magnitude = std::fabs(static_cast<double>(sample));
+        peak = std::max(peak, magnitude);
+        sumOfSquares += magnitude * magnitude;
+        ++count;
+    }
+
+    std::string text() const
+    {
+        const double rms = count ? std::sqrt(sumOfSquares / static_cast<double>(count)) : 0.0;
+        char line[96];
+        std::snprintf(line, sizeof line, "peak %s dBFS, RMS %s dBFS", decibels(peak).c_str(), decibels(rms).c_str());
+        return line;
+    }
+
+private:
+    static std::string decibels(double level)
+    {
+        if (!(level > 0.0))
+            return std::isnan(level) ? "nan" : "-inf";
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f", 20.0 * std::log10(level));
+        return text;
+    }
+
+    double peak = 0.0;
+    double sumOfSquares = 0.0;
+    long long count = 0;
+};
+
+class ProgressBar {
+public:
+    ProgressBar(long long totalFrames, int sampleRate)
+        : total(totalFrames),
+          shown(totalFrames > kProgressAfterSeconds * sampleRate && isatty(STDERR_FILENO))
+    {
+    }
+
+    void update(long long done)
+    {
+        if (!shown)
+            return;
+        const int percent = static_cast<int>(100 * done / std::max(total, 1LL));
+        if (percent == lastPercent)
+            return;
+        lastPercent = percent;
+        constexpr int width = 40;
+        const int filled = percent * width / 100;
+        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                     std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), percent);
+        std::fflush(stderr);
+    }
+
+    void finish()
+    {
+        if (shown && lastPercent >= 0)
+            std::fputc('\n', stderr);
+    }
+
+private:
+    long long total;
+    bool shown;
+    int lastPercent = -1;
+};
+
+}  // namespace
+
+int runRender(const RenderOptions& options)
+{
+    if (options.blockSize < 1)
+        throw UserError("--block must be at least 1");
+    const Module module(options.modulePath);
+    Effect effect = module.makeEffect();
+    applySettings(effect, resolveSettings(effect, options.settings));
+    AudioReader reader(options.inputPath);
+    AudioWriter writer(options.outputPath, reader.format(), options.floatOutput, reader.channels(),
+                       reader.sampleRate());
+
+    const bool accumulate = options.accumulate || !effect.canReplace();
+    if (!options.accumulate && accumulate)
+        std::fprintf(stderr, "plughost: the module cannot replace; using process into cleared buffers\n");
+    const int fileChannels = reader.channels();
+    const int block = options.blockSize;
+    ChannelBuffers fileInput(fileChannels, block);
+    ChannelBuffers inputs(std::max(effect.numInputs(), 1), 0);
+    ChannelBuffers outputs(std::max(effect.numOutputs(), 1), block);
+    // A mono file feeds the same buffer to every input; a stereo file feeds left and right.
+    for (int c = 0; c < inputs.channels(); ++c)
+        inputs.point(c, fileInput.channel(std::min(c, fileChannels - 1)));
+    if (fileChannels > effect.numInputs() && effect.numInputs() > 0)
+        std::fprintf(stderr, "plughost: the module has %d input(s); the file's extra channels are not processed\n",
+                     effect.numInputs());
+
+    effect.setSampleRate(reader.sampleRate());
+    effect.setBlockSize(block);
+    effect.switchOn();
+
+    std::vector<float> interleaved(static_cast<std::size_t>(block * fileChannels));
+    LevelMeter inputLevel, outputLevel;
+    ProgressBar progress(reader.frames(), reader.sampleRate());
+    long long done = 0;
+    for (int got; (got = reader.read(interleaved.data(), block)) > 0;) {
+        for (int i = 0; i < got; ++i)
+            for (int c = 0; c < fileChannels; ++c) {
+                const float sample = interleaved[static_cast<std::size_t>(i * fileChannels + c)];
+                fileInput.channel(c)[i] = sample;
+                inputLevel.add(sample);
+            }
+        if (accumulate) {
+            outputs.fill(0.0f);
+            effect.processAccumulating(inputs.pointers(), outputs.pointers(), got);
+        } else {
+            effect.processReplacing(inputs.pointers(), outputs.pointers(), got);
+        }
+        for (int i = 0; i < got; ++i)
+            for (int c = 0; c < fileChannels; ++c) {
+                const float sample = outputs.channel(std::min(c, outputs.channels() - 1))[i];
+                interleaved[static_cast<std::size_t>(i * fileChannels + c)] = sample;
+                outputLevel.add(sample);
+            }
+        writer.write(interleaved.data(), got);
+        done += got;
+        progress.update(done);
+    }
+    progress.finish();
+    effect.switchOff();
+    effect.close();
+    writer.close();
+    std::printf("input:  %s\n", inputLevel.text().c_str());
+    std::printf("output: %s\n", outputLevel.text().c_str());
+    return 0;
+}
+
+}  // namespace plughost

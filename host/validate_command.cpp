@@ -1,0 +1,102 @@
+#include "commands.h"
+#include "validate_checks.h"
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+namespace plughost {
+
+namespace {
+
+struct Tally {
+    int passed = 0;
+    int failed = 0;
+};
+
+void report(Tally& tally, const std::string& name, const std::string& failure)
+{
+    if (failure.empty()) {
+        ++tally.passed;
+        std::printf("  passed  %s\n", name.c_str());
+    } else {
+        ++tally.failed;
+        std::printf("  FAILED  %s: %s\n", name.c_str(), failure.c_str());
+    }
+    std::fflush(stdout);
+}
+
+// Each check draws from its own stream, so one seed replays any single check
+// exactly, whatever the checks before it consumed.
+std::uint64_t checkSeed(std::uint64_t seed, int round, int check)
+{
+    std::seed_seq sequence{static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(seed >> 32),
+                           static_cast<std::uint32_t>(round), static_cast<std::uint32_t>(check)};
+    std::uint32_t halves[2];
+    sequence.generate(halves, halves + 2);
+    return (static_cast<std::uint64_t>(halves[0]) << 32) | halves[1];
+}
+
+std::string audioPathFailure(const AudioPathCounts& counts, const std::string& firstCheck)
+{
+    if (counts.allocations == 0 && counts.locks == 0)
+        return {};
+    return std::to_string(counts.allocations) + " allocator call(s) and " + std::to_string(counts.locks) +
+           " lock call(s) inside process calls, first in '" + firstCheck + "'";
+}
+
+}  // namespace
+
+int runValidate(const ValidateOptions& options)
+{
+    const std::uint64_t seed =
+        options.seed ? *options.seed
+                     : static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                           std::random_device{}();
+    std::printf("plughost validate %s\nseed %llu (replay with --seed %llu)\n", options.modulePath.c_str(),
+                static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed));
+
+    std::vector<Check> checks = lifecycleChecks();
+    for (const Check& check : processingChecks())
+        checks.push_back(check);
+
+    Tally tally;
+    for (int round = 0; round < options.repeat; ++round) {
+        if (options.repeat > 1)
+            std::printf("round %d of %d\n", round + 1, options.repeat);
+        // A fresh load each round, so the first check opens a cold module.
+        const Module module(options.modulePath);
+        const AudioPathCounts before = audioPathCounts();
+        std::string firstOffender;
+        for (std::size_t i = 0; i < checks.size(); ++i) {
+            CheckContext context{module, std::mt19937_64(checkSeed(seed, round, static_cast<int>(i)))};
+            const AudioPathCounts countsBefore = audioPathCounts();
+            std::string failure;
+            try {
+                checks[i].run(context);
+            } catch (const CheckFailure& error) {
+                failure = error.what();
+            } catch (const UserError& error) {
+                failure = error.what();
+            }
+            const AudioPathCounts countsAfter = audioPathCounts();
+            if (firstOffender.empty() && (countsAfter.allocations != countsBefore.allocations ||
+                                          countsAfter.locks != countsBefore.locks))
+                firstOffender = checks[i].name;
+            report(tally, checks[i].name, failure);
+        }
+        if (audioPathCountingAvailable()) {
+            const AudioPathCounts after = audioPathCounts();
+            report(tally, "no allocation or lock on the audio path",
+                   audioPathFailure({after.allocations - before.allocations, after.locks - before.locks},
+                                    firstOffender));
+        }
+    }
+    if (tally.failed > 0)
+        std::printf("replay with: plughost validate %s --seed %llu\n", options.modulePath.c_str(),
+                    static_cast<unsigned long long>(seed));
+    std::printf("%d passed, %d failed\n", tally.passed, tally.failed);
+    return tally.failed == 0 ? 0 : 1;
+}
+
+}  // namespace plughost
