@@ -24,8 +24,8 @@ void copyText(const char* from, char* to)
 } // namespace
 
 ShaperEffect::ShaperEffect(audioMasterCallback audioMaster)
-    : EffectBase(audioMaster, kShaperNumPrograms, kShaperNumParams), boost(1.0f), knee(0.5f), hardness(0.0f),
-      programName{}
+    : EffectBase(audioMaster, kShaperNumPrograms, kShaperNumParams), boost(1.0f), knee(0.5f),
+      hardness(0.0f), programName{}
 {
     setNumInputs(kShaperNumChannels);
     setNumOutputs(kShaperNumChannels);
@@ -126,14 +126,23 @@ void ShaperEffect::getParamLabel(std::int32_t index, char* label)
 
 void ShaperEffect::getParamDisplay(std::int32_t index, char* text)
 {
-    if (!isParameter(index) || text == nullptr) {
+    if (text == nullptr) {
         return;
     }
-    // Boost shows the gain factor, not the host's 0..1 value.
-    const float shown = index == kBoostParam ? boost.load(kRelaxed)
-                        : index == kKneeParam ? knee.load(kRelaxed)
-                                              : hardness.load(kRelaxed);
-    floatToString(shown, text);
+    switch (index) {
+    case kBoostParam:
+        // The gain factor itself, not the host's 0..1 value.
+        floatToString(boost.load(kRelaxed), text);
+        break;
+    case kKneeParam:
+        floatToString(knee.load(kRelaxed), text);
+        break;
+    case kHardnessParam:
+        floatToString(hardness.load(kRelaxed), text);
+        break;
+    default:
+        break;
+    }
 }
 
 void ShaperEffect::getParamName(std::int32_t index, char* text)
@@ -143,4 +152,6 @@ void ShaperEffect::getParamName(std::int32_t index, char* text)
     }
 }
 
-void ShaperEffect::suspend() {}
+void ShaperEffect::suspend()
+{
+}

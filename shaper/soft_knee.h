@@ -10,10 +10,10 @@
 
 // The settings one block runs with, taken once at the start of the block.
 struct SoftKnee {
-    float boost;  // gain applied before the knee test, 1..11
-    float knee;   // threshold on the boosted magnitude, 0..1
-    float w;      // headroom above the knee, 1 - knee rounded to float
-    float a;      // slope at the knee, 1 - hardness rounded to float
+    float boost; // gain applied before the knee test, 1..11
+    float knee;  // threshold on the boosted magnitude, 0..1
+    float w;     // headroom above the knee, 1 - knee rounded to float
+    float a;     // slope at the knee, 1 - hardness rounded to float
 };
 
 // Limits each parameter to its nominal range (boost 1..11, knee and hardness 0..1;

@@ -29,8 +29,8 @@ struct HostCall {
 std::vector<HostCall> hostCalls;
 std::intptr_t versionAnswer = 2400;
 
-std::intptr_t EFFECT_CALL recordingHost(AEffect* effect, std::int32_t opcode, std::int32_t index,
-                                        std::intptr_t value, void* ptr, float opt)
+std::intptr_t EFFECT_CALL recordingHost(AEffect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value,
+                                        void* ptr, float opt)
 {
     hostCalls.push_back({effect, opcode, index, value, ptr, opt});
     return opcode == audioMasterVersion ? versionAnswer : 0;
@@ -216,7 +216,7 @@ struct Known {
     float output;
 };
 const Known kKnown[] = {{0.25f, 0.25f},  {0.75f, 0.666666686534881591796875f},
-                        {1.0f, 0.75f},    {-2.0f, -0.875f},
+                        {1.0f, 0.75f},   {-2.0f, -0.875f},
                         {10.0f, 0.975f}, {-0.0f, -0.0f},
                         {0.5f, 0.5f}};
 constexpr std::size_t kKnownCount = sizeof kKnown / sizeof kKnown[0];

@@ -138,9 +138,9 @@ TEST(ShaperEffect, StoresAnyValueButTheBlockStaysInRange)
         float readBack;
     };
     const Case cases[] = {
-        {kKneeParam, 1.5f, 1.5f},       {kKneeParam, -kInf, -kInf},     {kHardnessParam, 2.0f, 2.0f},
-        {kHardnessParam, -0.5f, -0.5f}, {kBoostParam, 2.0f, 2.0f},      {kBoostParam, -0.5f, -0.5f},
-        {kBoostParam, kInf, kInf},      {kHardnessParam, kInf, kInf},   {kKneeParam, kNaN, kNaN},
+        {kKneeParam, 1.5f, 1.5f},       {kKneeParam, -kInf, -kInf},   {kHardnessParam, 2.0f, 2.0f},
+        {kHardnessParam, -0.5f, -0.5f}, {kBoostParam, 2.0f, 2.0f},    {kBoostParam, -0.5f, -0.5f},
+        {kBoostParam, kInf, kInf},      {kHardnessParam, kInf, kInf}, {kKneeParam, kNaN, kNaN},
         {kBoostParam, kNaN, kNaN},      {kHardnessParam, kNaN, kNaN},
     };
     for (const Case& c : cases) {
@@ -171,8 +171,8 @@ TEST(ShaperEffect, OtherParameterIndicesChangeAndWriteNothing)
         effect.setParameter(index, 0.25f);
         EXPECT_EQ(bits(effect.getParameter(index)), bits(0.0f)) << index;
         using TextQuery = void (ShaperEffect::*)(std::int32_t, char*);
-        for (TextQuery query : {&ShaperEffect::getParamName, &ShaperEffect::getParamLabel,
-                                &ShaperEffect::getParamDisplay}) {
+        for (TextQuery query :
+             {&ShaperEffect::getParamName, &ShaperEffect::getParamLabel, &ShaperEffect::getParamDisplay}) {
             std::array<unsigned char, 64> buffer;
             buffer.fill(0xA5);
             (effect.*query)(index, reinterpret_cast<char*>(buffer.data()));

@@ -87,8 +87,7 @@ const Edge kEdges[] = {
 TEST(SoftKnee, EdgeCasesExactBits)
 {
     for (const Edge& edge : kEdges) {
-        EXPECT_EQ(bits(shapeOne(edge.boost, edge.knee, edge.hardness, edge.input)), bits(edge.expected))
-            << edge.what;
+        EXPECT_EQ(bits(shapeOne(edge.boost, edge.knee, edge.hardness, edge.input)), bits(edge.expected)) << edge.what;
     }
 }
 
@@ -115,10 +114,10 @@ TEST(SoftKnee, NoParameterValueMakesNaNOrInfinityFromANumber)
 {
     const float denormal = std::numeric_limits<float>::denorm_min();
     const float maximum = std::numeric_limits<float>::max();
-    const float parameters[] = {-kInf, -maximum, -1.0f, -denormal, -0.0f, 0.0f, denormal, 0.1f,
-                                0.5f,  0.999f,   1.0f,  1.5f,      11.0f, 12.0f, maximum, kInf, kNaN};
-    const float inputs[] = {0.0f,  -0.0f, denormal, -denormal, 1e-30f, 0.5f,     -0.75f,
-                            1.0f,  2.0f,  -10.0f,   1e30f,     maximum, -maximum, kInf, -kInf};
+    const float parameters[] = {-kInf,  -maximum, -1.0f, -denormal, -0.0f, 0.0f,    denormal, 0.1f, 0.5f,
+                                0.999f, 1.0f,     1.5f,  11.0f,     12.0f, maximum, kInf,     kNaN};
+    const float inputs[] = {0.0f, -0.0f,  denormal, -denormal, 1e-30f,   0.5f, -0.75f, 1.0f,
+                            2.0f, -10.0f, 1e30f,    maximum,   -maximum, kInf, -kInf};
     for (float boost : parameters) {
         for (float knee : parameters) {
             for (float hardness : parameters) {
@@ -140,7 +139,7 @@ std::vector<float> seededSamples(std::size_t count, std::uint32_t seed)
     std::vector<float> samples(count);
     for (float& sample : samples) {
         const std::uint32_t r = random();
-        const float unit = static_cast<float>(r >> 8) * 0x1p-24f;  // [0, 1) in 2^-24 steps
+        const float unit = static_cast<float>(r >> 8) * 0x1p-24f; // [0, 1) in 2^-24 steps
         const float sign = (r & 1) != 0 ? -1.0f : 1.0f;
         switch ((r >> 1) & 7) {
         case 0:
@@ -311,7 +310,7 @@ TEST(SoftKnee, ContinuousAtTheKnee)
 TEST(SoftKnee, TouchesNothingAtOrBeyondTheFrameCount)
 {
     constexpr std::int32_t capacity = 40;
-    const float guard = std::bit_cast<float>(0x7FC5A5A5u);  // a NaN payload that no block here produces
+    const float guard = std::bit_cast<float>(0x7FC5A5A5u); // a NaN payload that no block here produces
     const SoftKnee curve = makeSoftKnee(3.0f, 0.4f, 0.2f);
     for (std::int32_t frames : {-100, -1, 0, 1, 2, 7, 31}) {
         for (bool accumulate : {false, true}) {
