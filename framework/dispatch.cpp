@@ -30,8 +30,8 @@ std::intptr_t scaleLevel(float level)
 
 } // namespace
 
-std::intptr_t EFFECT_CALL dispatcherEntry(AEffect* effect, std::int32_t opcode, std::int32_t index,
-                                          std::intptr_t value, void* ptr, float opt)
+std::intptr_t EFFECT_CALL dispatcherEntry(AEffect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value,
+                                          void* ptr, float opt)
 {
     EffectBase* object = owner(effect);
     if (opcode == effClose) {
@@ -62,8 +62,7 @@ float EFFECT_CALL getParameterEntry(AEffect* effect, std::int32_t index)
     return owner(effect)->getParameter(index);
 }
 
-std::intptr_t EffectBase::dispatcher(std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
-                                     float opt)
+std::intptr_t EffectBase::dispatcher(std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr, float opt)
 {
     using Handler = std::intptr_t (*)(EffectBase&, std::int32_t index, std::intptr_t value, void* ptr, float opt);
     static constexpr Handler nothing = [](EffectBase&, std::int32_t, std::intptr_t, void*, float) -> std::intptr_t {

@@ -3,8 +3,8 @@
 #include <cstring>
 
 EffectBase::EffectBase(audioMasterCallback audioMaster, std::int32_t numPrograms, std::int32_t numParams)
-    : sampleRate(44100.0f), editor(nullptr), audioMaster(audioMaster), numPrograms(numPrograms),
-      numParams(numParams), currentProgram(0), blockSize(1024)
+    : sampleRate(44100.0f), editor(nullptr), audioMaster(audioMaster), numPrograms(numPrograms), numParams(numParams),
+      currentProgram(0), blockSize(1024)
 {
     // Padding and the reserved tail reach the host too, so every byte starts at zero.
     std::memset(&descriptor, 0, sizeof descriptor);
@@ -29,7 +29,9 @@ EffectBase::~EffectBase()
     delete editor;
 }
 
-void EffectBase::setParameter(std::int32_t, float) {}
+void EffectBase::setParameter(std::int32_t, float)
+{
+}
 
 float EffectBase::getParameter(std::int32_t)
 {
@@ -44,11 +46,17 @@ void EffectBase::automateParameter(std::int32_t index, float value)
     }
 }
 
-void EffectBase::processReplacing(float**, float**, std::int32_t) {}
+void EffectBase::processReplacing(float**, float**, std::int32_t)
+{
+}
 
-void EffectBase::open() {}
+void EffectBase::open()
+{
+}
 
-void EffectBase::close() {}
+void EffectBase::close()
+{
+}
 
 std::int32_t EffectBase::getProgram()
 {
@@ -60,7 +68,9 @@ void EffectBase::setProgram(std::int32_t program)
     currentProgram = program;
 }
 
-void EffectBase::setProgramName(char*) {}
+void EffectBase::setProgramName(char*)
+{
+}
 
 void EffectBase::getProgramName(char* name)
 {
@@ -97,9 +107,13 @@ void EffectBase::setBlockSize(std::int32_t blockSize)
     this->blockSize = blockSize;
 }
 
-void EffectBase::suspend() {}
+void EffectBase::suspend()
+{
+}
 
-void EffectBase::resume() {}
+void EffectBase::resume()
+{
+}
 
 void EffectBase::setUniqueID(std::int32_t id)
 {

@@ -84,8 +84,8 @@ TEST_F(DispatchTest, OpcodesOutsideTheTableDoNothingAndAnswerZero)
 TEST_F(DispatchTest, TextRequestWithNullPtrDoesNothing)
 {
     RecordingEffect effect;
-    for (std::int32_t opcode : {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
-                                effGetParamName}) {
+    for (std::int32_t opcode :
+         {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName}) {
         SCOPED_TRACE(opcode);
         EXPECT_EQ(dispatch(effect.getAEffect(), opcode, 0, 0, nullptr), 0);
     }
@@ -98,7 +98,11 @@ TEST_F(DispatchTest, SetProgramTakesOnlyNumbersOfExistingPrograms)
         std::intptr_t value;
         bool accepted;
     };
-    std::vector<Row> rows = {{0, true},   {2, true},   {3, false}, {4, false}, {-1, false},
+    std::vector<Row> rows = {{0, true},
+                             {2, true},
+                             {3, false},
+                             {4, false},
+                             {-1, false},
                              {std::numeric_limits<std::int32_t>::min(), false},
                              {std::numeric_limits<std::intptr_t>::max(), false}};
     if constexpr (sizeof(std::intptr_t) == 8) {

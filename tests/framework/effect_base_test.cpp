@@ -221,11 +221,8 @@ TEST_F(EffectBaseTest, HostQueriesSendTheirRequestAndReadTheAnswer)
             std::intptr_t hostAnswer;
             std::int32_t answer;
         } wide[] = {
-            {Query::version, high, 1},
-            {Query::version, high | 5, 5},
-            {Query::currentId, high | 9, 9},
-            {Query::input, high, 0},
-            {Query::output, high, 0},
+            {Query::version, high, 1}, {Query::version, high | 5, 5}, {Query::currentId, high | 9, 9},
+            {Query::input, high, 0},   {Query::output, high, 0},
         };
         for (const auto& row : wide) {
             callLog.hostAnswer = row.hostAnswer;

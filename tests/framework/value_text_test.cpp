@@ -43,21 +43,48 @@ struct FloatRow {
 TEST(ValueText, FloatToStringEdgeTable)
 {
     const FloatRow rows[] = {
-        {0.0f, "0.000000"},         {-0.0f, "0.000000"},       {0.5f, "0.500000"},
-        {1.0f, "1.000000"},         {6.0f, "6.000000"},        {11.0f, "11.00000"},
-        {10.5f, "10.50000"},        {0.001f, "0.001000"},      {0.05f, "0.050000"},
-        {0.1f, "0.100000"},         {0.7f, "0.699999"},        {1.3f, "1.299999"},
-        {2.7f, "2.700000"},         {3.14159265f, "3.141592"}, {99.99f, "99.98999"},
-        {123.456f, "123.4560"},     {123456.789f, "123456.7"}, {999999.9f, "999999.8"},
-        {1234567.0f, "1234567."},   {9999999.0f, "9999999."},  {0.0000001f, "0.000000"},
-        {-0.0000001f, "-0.00000"},  {-0.5f, "-0.50000"},       {-0.7f, "-0.69999"},
-        {-1.0f, "-1.00000"},        {-123.456f, "-123.456"},   {-12345.678f, "-12345.6"},
-        {-999999.0f, "-999999."},   {99999999.0f, " Huge!  "}, {100000000.0f, " Huge!  "},
-        {-10000000.0f, " Huge!  "}, {kInfinity, " Huge!  "},   {-kInfinity, " Huge!  "},
-        {kNaN, "-0.00000"},         {-kNaN, "-0.00000"},
+        {0.0f, "0.000000"},
+        {-0.0f, "0.000000"},
+        {0.5f, "0.500000"},
+        {1.0f, "1.000000"},
+        {6.0f, "6.000000"},
+        {11.0f, "11.00000"},
+        {10.5f, "10.50000"},
+        {0.001f, "0.001000"},
+        {0.05f, "0.050000"},
+        {0.1f, "0.100000"},
+        {0.7f, "0.699999"},
+        {1.3f, "1.299999"},
+        {2.7f, "2.700000"},
+        {3.14159265f, "3.141592"},
+        {99.99f, "99.98999"},
+        {123.456f, "123.4560"},
+        {123456.789f, "123456.7"},
+        {999999.9f, "999999.8"},
+        {1234567.0f, "1234567."},
+        {9999999.0f, "9999999."},
+        {0.0000001f, "0.000000"},
+        {-0.0000001f, "-0.00000"},
+        {-0.5f, "-0.50000"},
+        {-0.7f, "-0.69999"},
+        {-1.0f, "-1.00000"},
+        {-123.456f, "-123.456"},
+        {-12345.678f, "-12345.6"},
+        {-999999.0f, "-999999."},
+        {99999999.0f, " Huge!  "},
+        {100000000.0f, " Huge!  "},
+        {-10000000.0f, " Huge!  "},
+        {kInfinity, " Huge!  "},
+        {-kInfinity, " Huge!  "},
+        {kNaN, "-0.00000"},
+        {-kNaN, "-0.00000"},
         // Eight integer digits, or a sign and seven, leave no room for the point.
-        {10000000.0f, "10000000"},  {12345678.0f, "12345678"}, {99999992.0f, "99999992"},
-        {-1000000.0f, "-1000000"},  {-1234567.0f, "-1234567"}, {-9999999.0f, "-9999999"},
+        {10000000.0f, "10000000"},
+        {12345678.0f, "12345678"},
+        {99999992.0f, "99999992"},
+        {-1000000.0f, "-1000000"},
+        {-1234567.0f, "-1234567"},
+        {-9999999.0f, "-9999999"},
         {-10000001.0f, " Huge!  "},
     };
     PlainEffect effect;
@@ -137,10 +164,18 @@ struct RateRow {
 TEST(ValueText, HzToStringEdgeTable)
 {
     const RateRow rows[] = {
-        {44100.0f, 1.0f, "44100.00"},   {44100.0f, 2.0f, "22050.00"},     {44100.0f, 100.0f, "441.0000"},
-        {44100.0f, 441.0f, "100.0000"}, {44100.0f, 44100.0f, "1.000000"}, {44100.0f, -441.0f, "-100.000"},
-        {44100.0f, 0.0f, "0.000000"},   {44100.0f, -0.0f, "0.000000"},    {44100.0f, kNaN, "0.000000"},
-        {44100.0f, 0.0001f, " Huge!  "}, {48000.0f, 441.0f, "108.8435"},  {0.0f, 5.0f, "0.000000"},
+        {44100.0f, 1.0f, "44100.00"},
+        {44100.0f, 2.0f, "22050.00"},
+        {44100.0f, 100.0f, "441.0000"},
+        {44100.0f, 441.0f, "100.0000"},
+        {44100.0f, 44100.0f, "1.000000"},
+        {44100.0f, -441.0f, "-100.000"},
+        {44100.0f, 0.0f, "0.000000"},
+        {44100.0f, -0.0f, "0.000000"},
+        {44100.0f, kNaN, "0.000000"},
+        {44100.0f, 0.0001f, " Huge!  "},
+        {48000.0f, 441.0f, "108.8435"},
+        {0.0f, 5.0f, "0.000000"},
         // A period so short that the frequency passes the largest float.
         {44100.0f, std::numeric_limits<float>::denorm_min(), " Huge!  "},
     };
@@ -155,10 +190,18 @@ TEST(ValueText, HzToStringEdgeTable)
 TEST(ValueText, MsToStringEdgeTable)
 {
     const RateRow rows[] = {
-        {44100.0f, 1.0f, "0.022675"},      {44100.0f, 44.1f, "0.999999"},    {44100.0f, 441.0f, "10.00000"},
-        {44100.0f, 22050.0f, "500.0000"},  {44100.0f, 44100.0f, "1000.000"}, {44100.0f, -44.1f, "-0.99999"},
-        {44100.0f, 0.0f, "0.000000"},      {44100.0f, 1e10f, " Huge!  "},    {48000.0f, 441.0f, "9.187500"},
-        {0.0f, 1.0f, " Huge!  "},          {0.0f, -1.0f, " Huge!  "},        {0.0f, 0.0f, "-0.00000"},
+        {44100.0f, 1.0f, "0.022675"},
+        {44100.0f, 44.1f, "0.999999"},
+        {44100.0f, 441.0f, "10.00000"},
+        {44100.0f, 22050.0f, "500.0000"},
+        {44100.0f, 44100.0f, "1000.000"},
+        {44100.0f, -44.1f, "-0.99999"},
+        {44100.0f, 0.0f, "0.000000"},
+        {44100.0f, 1e10f, " Huge!  "},
+        {48000.0f, 441.0f, "9.187500"},
+        {0.0f, 1.0f, " Huge!  "},
+        {0.0f, -1.0f, " Huge!  "},
+        {0.0f, 0.0f, "-0.00000"},
         {1e-45f, std::numeric_limits<float>::max(), " Huge!  "},
     };
     for (const RateRow& row : rows) {
@@ -195,8 +238,8 @@ TEST(ValueText, ConversionsGoThroughTheOverriddenOperations)
 std::string exactDigitsCutOff(float value)
 {
     char digits[256];
-    const auto result =
-        std::to_chars(digits, digits + sizeof digits, std::fabs(static_cast<double>(value)), std::chars_format::fixed, 160);
+    const auto result = std::to_chars(digits, digits + sizeof digits, std::fabs(static_cast<double>(value)),
+                                      std::chars_format::fixed, 160);
     const std::string exact(digits, result.ptr);
     const std::size_t point = exact.find('.');
     const std::string integerHalf = (value < 0.0f ? "-" : "") + exact.substr(0, point);
@@ -256,8 +299,8 @@ public:
         for (std::size_t at = 0; at < sizeof area; ++at) {
             const bool inside = at >= kBefore && at < kBefore + 9;
             if (!inside && area[at] != kGuard) {
-                return ::testing::AssertionFailure() << "byte " << static_cast<int>(at) - static_cast<int>(kBefore)
-                                                     << " written";
+                return ::testing::AssertionFailure()
+                       << "byte " << static_cast<int>(at) - static_cast<int>(kBefore) << " written";
             }
         }
         const void* end = std::memchr(area + kBefore, '\0', 9);
@@ -301,11 +344,18 @@ TEST(ValueText, NoConversionWritesMoreThanNineBytes)
     for (int draw = 0; draw < 200000; ++draw) {
         values.push_back(floatFromBits(static_cast<std::uint32_t>(random())));
     }
-    const float rates[] = {44100.0f, 0.0f, -0.0f, kNaN, kInfinity, -kInfinity, std::numeric_limits<float>::denorm_min(),
-                           std::numeric_limits<float>::max(), -48000.0f};
+    const float rates[] = {44100.0f,
+                           0.0f,
+                           -0.0f,
+                           kNaN,
+                           kInfinity,
+                           -kInfinity,
+                           std::numeric_limits<float>::denorm_min(),
+                           std::numeric_limits<float>::max(),
+                           -48000.0f};
 
-    const FloatConversion conversions[] = {&EffectBase::floatToString, &EffectBase::dbToString,
-                                           &EffectBase::hzToString, &EffectBase::msToString};
+    const FloatConversion conversions[] = {&EffectBase::floatToString, &EffectBase::dbToString, &EffectBase::hzToString,
+                                           &EffectBase::msToString};
     PlainEffect effect;
     std::size_t next = 0;
     for (float value : values) {
@@ -317,9 +367,14 @@ TEST(ValueText, NoConversionWritesMoreThanNineBytes)
         }
     }
 
-    std::vector<std::int32_t> integers = {0,         -1,         std::numeric_limits<std::int32_t>::min(),
-                                          std::numeric_limits<std::int32_t>::max(), 99999999, 100000000,
-                                          -9999999,  -10000000};
+    std::vector<std::int32_t> integers = {0,
+                                          -1,
+                                          std::numeric_limits<std::int32_t>::min(),
+                                          std::numeric_limits<std::int32_t>::max(),
+                                          99999999,
+                                          100000000,
+                                          -9999999,
+                                          -10000000};
     for (int draw = 0; draw < 200000; ++draw) {
         integers.push_back(static_cast<std::int32_t>(random()));
     }
