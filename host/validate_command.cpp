@@ -53,6 +53,12 @@ int runValidate(const ValidateOptions& options)
         options.seed ? *options.seed
                      : static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
                            std::random_device{}();
+    // A module that cannot even make an effect is the user's fault to fix, not
+    // a failed check; it is unloaded again so the first check still opens it cold.
+    {
+        const Module probe(options.modulePath);
+        probe.makeEffect().close();
+    }
     std::printf("plughost validate %s\nseed %llu (replay with --seed %llu)\n", options.modulePath.c_str(),
                 static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed));
 

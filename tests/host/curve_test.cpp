@@ -1,0 +1,91 @@
+// plughost curve sweeps the module's static transfer curve into a table or a picture.
+#include "plughost_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace plughost_test;
+
+namespace {
+
+struct Row {
+    double input, left, right;
+};
+
+std::vector<Row> readCsv(const std::filesystem::path& path)
+{
+    std::ifstream file(path);
+    std::string header;
+    std::getline(file, header);
+    EXPECT_EQ(header, "input,left,right");
+    std::vector<Row> rows;
+    for (std::string line; std::getline(file, line);) {
+        Row row{};
+        char comma = 0;
+        std::istringstream(line) >> row.input >> comma >> row.left >> comma >> row.right;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+double outputAt(const std::vector<Row>& rows, double input)
+{
+    for (const Row& row : rows)
+        if (row.input == input)
+            return row.left;
+    ADD_FAILURE() << "no row for input " << input;
+    return 0.0;
+}
+
+std::string head(const std::filesystem::path& path, std::size_t count)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::string bytes(count, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(count));
+    return bytes;
+}
+
+}  // namespace
+
+TEST(PlughostCurve, CsvSweepsTheGivenRange)
+{
+    const auto dir = scratchDirectory("curve");
+    const RunResult result =
+        runPlughost({"curve", fakeModule("pass_through"), "--set", "Gain=0.25", "--range", "3", "--out",
+                     (dir / "c.csv").string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto rows = readCsv(dir / "c.csv");
+    ASSERT_GT(rows.size(), 100u);
+    EXPECT_EQ(rows.front().input, -3.0);
+    EXPECT_EQ(rows.back().input, 3.0);
+    for (const Row& row : rows) {
+        EXPECT_EQ(static_cast<float>(row.left), static_cast<float>(row.input) * 0.5f);
+        EXPECT_EQ(row.left, row.right);
+    }
+}
+
+#ifdef SHAPER_MODULE_PATH
+TEST(PlughostCurve, ShaperCurveAtDefaultsBendsAboveTheKnee)
+{
+    const auto dir = scratchDirectory("shaper-curve");
+    ASSERT_EQ(runPlughost({"curve", SHAPER_MODULE_PATH, "--out", (dir / "c.csv").string()}).exitCode, 0);
+    const auto rows = readCsv(dir / "c.csv");
+    EXPECT_EQ(outputAt(rows, 0.5), 0.5);
+    EXPECT_EQ(outputAt(rows, 1.0), 0.75);
+    EXPECT_EQ(outputAt(rows, -1.0), -0.75);
+    EXPECT_EQ(outputAt(rows, 2.0), 0.875);
+    EXPECT_EQ(outputAt(rows, 0.25), 0.25);
+}
+#endif
+
+TEST(PlughostCurve, DrawsSvgAndPng)
+{
+    const auto dir = scratchDirectory("plot");
+    ASSERT_EQ(runPlughost({"curve", fakeModule("pass_through"), "--out", (dir / "c.svg").string()}).exitCode, 0);
+    ASSERT_EQ(runPlughost({"curve", fakeModule("pass_through"), "--out", (dir / "c.png").string()}).exitCode, 0);
+    EXPECT_NE(head(dir / "c.svg", 200).find("<svg"), std::string::npos);
+    EXPECT_EQ(head(dir / "c.png", 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_GT(std::filesystem::file_size(dir / "c.png"), 5000u);
+}

@@ -1,0 +1,119 @@
+// Small stand-in modules for the host's tests, one per FAKE_KIND, each faulty
+// in one known way (or not at all: the pass-through). They are built from this
+// file with different definitions so every fault plughost must report has a module.
+#include "descriptor.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#define FAKE_PASS_THROUGH 1
+#define FAKE_NULL_ENTRY 2
+#define FAKE_WRONG_MAGIC 3
+#define FAKE_NO_ENTRY 4
+#define FAKE_ALLOCATING 5
+#define FAKE_LOCKING 6
+#define FAKE_OVERRUNNING 7
+#define FAKE_LONG_NAME 8
+
+namespace {
+
+// A one-parameter stereo gain: output = input * gain, gain = 2 * value.
+struct FakeEffect {
+    AEffect record{};
+    float gain = 1.0f;
+    std::mutex lock;
+};
+
+FakeEffect* owner(AEffect* effect) { return static_cast<FakeEffect*>(effect->object); }
+
+std::intptr_t dispatcher(AEffect* effect, std::int32_t opcode, std::int32_t, std::intptr_t, void* ptr, float)
+{
+    switch (opcode) {
+    case effClose:
+        delete owner(effect);
+        return 1;
+    case effGetParamName:
+        std::strcpy(static_cast<char*>(ptr), FAKE_KIND == FAKE_LONG_NAME ? "A gain name too long" : "Gain");
+        return 0;
+    case effGetParamLabel:
+        std::strcpy(static_cast<char*>(ptr), "x");
+        return 0;
+    case effGetParamDisplay:
+        std::strcpy(static_cast<char*>(ptr), owner(effect)->gain < 1.0f ? "low" : "high");
+        return 0;
+    case effGetProgramName:
+        std::strcpy(static_cast<char*>(ptr), "Fake");
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+void processReplacing(AEffect* effect, float** inputs, float** outputs, std::int32_t frames)
+{
+    FakeEffect* fake = owner(effect);
+    if (FAKE_KIND == FAKE_ALLOCATING) {
+        void* volatile scratch = std::malloc(64);
+        std::free(scratch);
+    }
+    if (FAKE_KIND == FAKE_LOCKING) {
+        fake->lock.lock();
+        fake->lock.unlock();
+    }
+    const std::int32_t last = FAKE_KIND == FAKE_OVERRUNNING ? frames + 1 : frames;
+    for (int c = 0; c < 2; ++c)
+        for (std::int32_t i = 0; i < last; ++i)
+            outputs[c][i] = inputs[c][i] * fake->gain;
+}
+
+void process(AEffect* effect, float** inputs, float** outputs, std::int32_t frames)
+{
+    for (int c = 0; c < 2; ++c)
+        for (std::int32_t i = 0; i < frames; ++i)
+            outputs[c][i] += inputs[c][i] * owner(effect)->gain;
+}
+
+void setParameter(AEffect* effect, std::int32_t index, float value)
+{
+    if (index == 0)
+        owner(effect)->gain = 2.0f * value;
+}
+
+float getParameter(AEffect* effect, std::int32_t index)
+{
+    return index == 0 ? owner(effect)->gain / 2.0f : 0.0f;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) AEffect* fakeEntry(audioMasterCallback)
+{
+    if (FAKE_KIND == FAKE_NULL_ENTRY)
+        return nullptr;
+    auto* fake = new FakeEffect;
+    AEffect& record = fake->record;
+    record.magic = FAKE_KIND == FAKE_WRONG_MAGIC ? fourCharCode("Oops") : kEffectMagic;
+    record.dispatcher = dispatcher;
+    record.process = process;
+    record.processReplacing = processReplacing;
+    record.setParameter = setParameter;
+    record.getParameter = getParameter;
+    record.numPrograms = 1;
+    record.numParams = 1;
+    record.numInputs = 2;
+    record.numOutputs = 2;
+    record.flags = effFlagsCanReplacing;
+    record.ioRatio = 1.0f;
+    record.object = fake;
+    record.uniqueID = fourCharCode("Fake");
+    record.version = 7;
+    return &record;
+}
+
+// C++ will not name a function main with this signature; the assembler can.
+#if FAKE_KIND != FAKE_NO_ENTRY
+asm(".globl main\n"
+    ".type main, @function\n"
+    ".set main, fakeEntry\n");
+#endif

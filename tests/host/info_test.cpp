@@ -1,0 +1,81 @@
+// plughost info shows a module's descriptor and parameters, as text and as JSON.
+#include "plughost_runner.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+using namespace plughost_test;
+
+TEST(PlughostInfo, DescribesTheFakeModule)
+{
+    const RunResult result = runPlughost({"info", fakeModule("pass_through")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (const char* expected : {"unique ID:     'Fake' (0x46616B65)", "version:       7", "channels:      2 in, 2 out",
+                                 "flags:         effFlagsCanReplacing", "initial delay: 0 samples",
+                                 "programs:      1, current \"Fake\"", "parameters:    1",
+                                 "    0  Gain             x          high         0.500000"})
+        EXPECT_NE(result.out.find(expected), std::string::npos) << expected << "\n" << result.out;
+}
+
+TEST(PlughostInfo, JsonHoldsTheSameFields)
+{
+    const RunResult result = runPlughost({"info", fakeModule("pass_through"), "--json"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto document = nlohmann::json::parse(result.out);
+    EXPECT_EQ(document["uniqueID"], "Fake");
+    EXPECT_EQ(document["uniqueIDHex"], "0x46616B65");
+    EXPECT_EQ(document["version"], 7);
+    EXPECT_EQ(document["inputs"], 2);
+    EXPECT_EQ(document["outputs"], 2);
+    EXPECT_EQ(document["flags"], nlohmann::json::array({"effFlagsCanReplacing"}));
+    EXPECT_EQ(document["programName"], "Fake");
+    ASSERT_EQ(document["parameters"].size(), 1u);
+    EXPECT_EQ(document["parameters"][0]["name"], "Gain");
+    EXPECT_EQ(document["parameters"][0]["display"], "high");
+    EXPECT_EQ(document["parameters"][0]["value"], 0.5);
+}
+
+#ifdef SHAPER_MODULE_PATH
+TEST(PlughostInfo, DescribesSoftKneeShaper)
+{
+    const RunResult result = runPlughost({"info", SHAPER_MODULE_PATH, "--json"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto document = nlohmann::json::parse(result.out);
+    EXPECT_EQ(document["uniqueID"], "OQbR");
+    EXPECT_EQ(document["uniqueIDHex"], "0x4F516252");
+    EXPECT_EQ(document["flags"], nlohmann::json::array({"effFlagsCanMono", "effFlagsCanReplacing"}));
+    EXPECT_EQ(document["programName"], "Orvantel Quen'Bristle");
+    const auto& parameters = document["parameters"];
+    ASSERT_EQ(parameters.size(), 3u);
+    const char* names[] = {"Boost", "Knee", "Hardness"};
+    const char* labels[] = {"Soyuz", "Tesk", "Proton"};
+    const char* displays[] = {"1.000000", "0.500000", "0.000000"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(parameters[i]["name"], names[i]);
+        EXPECT_EQ(parameters[i]["label"], labels[i]);
+        EXPECT_EQ(parameters[i]["display"], displays[i]);
+    }
+}
+#endif
+
+TEST(PlughostInfo, DescribesThirdPartyModules)
+{
+    const struct {
+        const char* file;
+        const char* id;
+        const char* firstParameter;
+    } modules[] = {{"ZamComp-vst.so", "ZCMP", "Attack"}, {"ZamEQ2-vst.so", "ZEQ2", "Boost/Cut 1"}};
+    for (const auto& m : modules) {
+        SCOPED_TRACE(m.file);
+        const RunResult result = runPlughost({"info", std::string(THIRD_PARTY_VST_DIR "/") + m.file, "--json"});
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        const auto document = nlohmann::json::parse(result.out);
+        EXPECT_EQ(document["uniqueID"], m.id);
+        ASSERT_FALSE(document["parameters"].empty());
+        EXPECT_EQ(document["parameters"][0]["name"], m.firstParameter);
+        for (const auto& parameter : document["parameters"]) {
+            EXPECT_GE(parameter["value"].get<double>(), 0.0);
+            EXPECT_LE(parameter["value"].get<double>(), 1.0);
+        }
+    }
+}

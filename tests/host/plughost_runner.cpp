@@ -1,0 +1,117 @@
+#include "plughost_runner.h"
+
+#include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace plughost_test {
+
+namespace {
+
+std::string quoted(const std::string& argument)
+{
+    std::string text = "'";
+    for (const char c : argument)
+        text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return text + "'";
+}
+
+std::string slurp(const std::filesystem::path& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+RunResult runPlughost(const std::vector<std::string>& arguments)
+{
+    const std::filesystem::path dir = scratchDirectory("run");
+    std::string command = quoted(PLUGHOST_PATH);
+    for (const std::string& argument : arguments)
+        command += " " + quoted(argument);
+    command += " >" + quoted((dir / "out").string()) + " 2>" + quoted((dir / "err").string()) + " </dev/null";
+    const int status = std::system(command.c_str());
+    const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return {exitCode, slurp(dir / "out"), slurp(dir / "err")};
+}
+
+std::filesystem::path scratchDirectory(const std::string& name)
+{
+    static int counter = 0;
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("plughost-test-" + std::to_string(::getpid()) + "-" + name + "-" + std::to_string(++counter));
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+std::string fakeModule(const std::string& kind)
+{
+    return std::string(FAKE_MODULE_DIR) + "/fake_" + kind + ".so";
+}
+
+const int kFloatWav = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+const int kPcm16Wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+
+void writeFloatWav(const std::filesystem::path& path, int channels, int sampleRate, const std::vector<float>& samples)
+{
+    writeWav(path, channels, sampleRate, samples, kFloatWav);
+}
+
+int formatOf(const std::filesystem::path& path)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file)
+        throw std::runtime_error("cannot read " + path.string());
+    sf_close(file);
+    return info.format;
+}
+
+void writeWav(const std::filesystem::path& path, int channels, int sampleRate, const std::vector<float>& samples,
+              int format)
+{
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = sampleRate;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file)
+        throw std::runtime_error("cannot write " + path.string());
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size() / static_cast<std::size_t>(channels)));
+    sf_close(file);
+}
+
+std::vector<float> readFloats(const std::filesystem::path& path, int* channels, int* sampleRate)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file)
+        throw std::runtime_error("cannot read " + path.string());
+    std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, samples.data(), info.frames);
+    sf_close(file);
+    if (channels)
+        *channels = info.channels;
+    if (sampleRate)
+        *sampleRate = info.samplerate;
+    return samples;
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        result.push_back(line);
+    return result;
+}
+
+}  // namespace plughost_test

@@ -1,0 +1,115 @@
+// plughost validate passes a sound module and names the check a faulty one fails.
+#include "plughost_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace plughost_test;
+
+namespace {
+
+struct Summary {
+    int passed = -1;
+    int failed = -1;
+};
+
+// The closing line "N passed, N failed" must be the last one.
+Summary closingLine(const std::string& out)
+{
+    const auto all = lines(out);
+    std::smatch match;
+    Summary summary;
+    if (!all.empty() && std::regex_match(all.back(), match, std::regex(R"((\d+) passed, (\d+) failed)"))) {
+        summary.passed = std::stoi(match[1]);
+        summary.failed = std::stoi(match[2]);
+    }
+    return summary;
+}
+
+std::vector<std::string> failedChecks(const std::string& out)
+{
+    std::vector<std::string> names;
+    for (const std::string& line : lines(out))
+        if (line.rfind("  FAILED  ", 0) == 0)
+            names.push_back(line.substr(10, line.find(':') - 10));
+    return names;
+}
+
+}  // namespace
+
+TEST(PlughostValidate, PassesTheSoundFakeModuleAndPrintsItsSeed)
+{
+    const RunResult result = runPlughost({"validate", fakeModule("pass_through"), "--seed", "12345"});
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_NE(result.out.find("seed 12345"), std::string::npos);
+    const Summary summary = closingLine(result.out);
+    EXPECT_EQ(summary.failed, 0);
+    EXPECT_GE(summary.passed, 17);
+}
+
+TEST(PlughostValidate, NamesTheCheckThatEachFaultyModuleFails)
+{
+    const struct {
+        const char* kind;
+        const char* check;
+        const char* reason;
+    } cases[] = {
+        {"allocating", "no allocation or lock on the audio path", "allocator call(s) and 0 lock call(s)"},
+        {"locking", "no allocation or lock on the audio path", " 0 allocator call(s) and "},
+        {"overrunning", "output integrity", "past sampleFrames"},
+        {"long_name", "string guards", "parameter 0 name is not terminated within 9 bytes (it takes 21)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const RunResult result = runPlughost({"validate", fakeModule(c.kind), "--seed", "1"});
+        EXPECT_EQ(result.exitCode, 1);
+        const auto failed = failedChecks(result.out);
+        EXPECT_NE(std::find(failed.begin(), failed.end(), c.check), failed.end()) << result.out;
+        EXPECT_NE(result.out.find(c.reason), std::string::npos) << result.out;
+        EXPECT_EQ(closingLine(result.out).failed, static_cast<int>(failed.size()));
+        EXPECT_NE(result.out.find("replay with: plughost validate"), std::string::npos);
+    }
+}
+
+TEST(PlughostValidate, TheSameSeedGivesTheSameReport)
+{
+    const RunResult first = runPlughost({"validate", fakeModule("overrunning"), "--seed", "99"});
+    const RunResult second = runPlughost({"validate", fakeModule("overrunning"), "--seed", "99"});
+    EXPECT_EQ(first.out, second.out);
+}
+
+TEST(PlughostValidate, RepeatRunsEveryCheckAgain)
+{
+    const RunResult once = runPlughost({"validate", fakeModule("pass_through"), "--seed", "5"});
+    const RunResult twice = runPlughost({"validate", fakeModule("pass_through"), "--seed", "5", "--repeat", "2"});
+    EXPECT_EQ(twice.exitCode, 0);
+    EXPECT_EQ(closingLine(twice.out).passed, 2 * closingLine(once.out).passed);
+}
+
+#ifdef SHAPER_MODULE_PATH
+TEST(PlughostValidate, PassesSoftKneeShaper)
+{
+    const RunResult result = runPlughost({"validate", SHAPER_MODULE_PATH, "--seed", "20261207", "--repeat", "2"});
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_EQ(closingLine(result.out).failed, 0) << result.out;
+}
+#endif
+
+// Third-party modules need not pass every check (those here write texts longer
+// than the interface allows, for one), but each must be driven to the end.
+TEST(PlughostValidate, RunsThirdPartyModulesToTheEnd)
+{
+    for (const char* name : {"ZamComp", "ZamEQ2", "ZamTube"}) {
+        SCOPED_TRACE(name);
+        const RunResult result = runPlughost({"validate", std::string(THIRD_PARTY_VST_DIR "/") + name + "-vst.so",
+                                              "--seed", "3"});
+        EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 1) << result.exitCode;
+        const Summary summary = closingLine(result.out);
+        EXPECT_EQ(summary.passed + summary.failed, 17) << result.out;
+        const auto failed = failedChecks(result.out);
+        for (const char* check : {"open and close, cold", "two instances at once", "output integrity",
+                                  "no allocation or lock on the audio path"})
+            EXPECT_EQ(std::find(failed.begin(), failed.end(), check), failed.end()) << check << "\n" << result.out;
+    }
+}
