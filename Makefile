@@ -1,22 +1,30 @@
 # Thin front over the CMake presets. `make` builds every module into dist/,
 # `make test` runs every test suite. Both install missing Debian packages first.
-PRESETS := native
+# native: the Linux module; win32: the product, a 32-bit Windows DLL; win64: a 64-bit
+# Windows DLL. The Windows suites run under Wine.
+PRESETS := native win32 win64
+BUILDS := $(addprefix build-,$(PRESETS))
+TESTS := $(addprefix test-,$(PRESETS))
 
-.PHONY: all deps test clean $(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS))
+.PHONY: all deps test clean $(BUILDS) $(TESTS)
 
-all: deps $(addprefix build-,$(PRESETS))
+all: deps $(BUILDS)
 
 deps:
 	./tools/install-deps.sh
 
-build-%:
+# Static pattern rules: make skips implicit rule search for phony targets.
+$(BUILDS): build-%: deps
 	cmake --preset $*
 	cmake --build --preset $*
 
-test-%: build-%
+$(TESTS): test-%: build-%
 	ctest --preset $*
 
-test: deps $(addprefix test-,$(PRESETS))
+# The Windows suites compare their module's output with the native module's.
+test-win32 test-win64: build-native
+
+test: $(TESTS)
 
 clean:
 	rm -rf build dist

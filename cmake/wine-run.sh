@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine for CTest: wine-run.sh PREFIX-DIR PROGRAM [ARGS...]
+#
+# The Wine prefix is made on first use in PREFIX-DIR (one per build tree), under a
+# lock so that parallel tests neither race to make it nor use it half made. Nothing
+# depends on ~/.wine or on a prefix left by hand. The program's exit code is passed on.
+set -euo pipefail
+
+if [[ $# -lt 2 ]]; then
+    echo "usage: $0 PREFIX-DIR PROGRAM [ARGS...]" >&2
+    exit 2
+fi
+prefix_dir=$1
+shift
+
+export WINEPREFIX="$prefix_dir/prefix"
+export WINEDEBUG=-all
+# No Mono or Gecko: the tests need neither, and the machine cannot download them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Console programs only; no display is opened.
+unset DISPLAY WAYLAND_DISPLAY
+
+mkdir -p "$prefix_dir"
+if [[ ! -e "$prefix_dir/ready" ]]; then
+    exec 9>"$prefix_dir/lock"
+    flock 9
+    if [[ ! -e "$prefix_dir/ready" ]]; then
+        rm -rf "$WINEPREFIX"
+        if ! wineboot -i >"$prefix_dir/wineboot.log" 2>&1 || ! wineserver -w; then
+            echo "$0: making the Wine prefix failed:" >&2
+            cat "$prefix_dir/wineboot.log" >&2
+            exit 1
+        fi
+        touch "$prefix_dir/ready"
+    fi
+    exec 9>&-
+fi
+
+exec wine "$@"
