@@ -69,4 +69,4 @@ void AudioWriter::close()
     file = nullptr;
 }
 
-}  // namespace plughost
+} // namespace plughost

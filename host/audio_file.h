@@ -49,4 +49,4 @@ private:
     sf_private_tag* file = nullptr;
 };
 
-}  // namespace plughost
+} // namespace plughost

@@ -41,8 +41,7 @@ inline void noteLock() noexcept
 }
 
 // The next definition of a locking function after ours, looked up once.
-template <typename Function>
-Function nextDefinition(Function& cache, const char* name) noexcept
+template <typename Function> Function nextDefinition(Function& cache, const char* name) noexcept
 {
     if (!cache)
         cache = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
@@ -58,14 +57,26 @@ RwlockFunction realRdlock = nullptr;
 RwlockFunction realWrlock = nullptr;
 SemaphoreFunction realSemWait = nullptr;
 
-}  // namespace
+} // namespace
 
-bool audioPathCountingAvailable() noexcept { return true; }
-AudioPathCounts audioPathCounts() noexcept { return counts; }
-AudioPathWatch::AudioPathWatch() noexcept { armed = true; }
-AudioPathWatch::~AudioPathWatch() { armed = false; }
+bool audioPathCountingAvailable() noexcept
+{
+    return true;
+}
+AudioPathCounts audioPathCounts() noexcept
+{
+    return counts;
+}
+AudioPathWatch::AudioPathWatch() noexcept
+{
+    armed = true;
+}
+AudioPathWatch::~AudioPathWatch()
+{
+    armed = false;
+}
 
-}  // namespace plughost
+} // namespace plughost
 
 using plughost::noteAllocation;
 using plughost::noteLock;
@@ -113,10 +124,10 @@ int posix_memalign(void** result, std::size_t alignment, std::size_t size)
 {
     noteAllocation();
     if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0)
-        return 22;  // EINVAL
+        return 22; // EINVAL
     void* pointer = __libc_memalign(alignment, size);
     if (!pointer)
-        return 12;  // ENOMEM
+        return 12; // ENOMEM
     *result = pointer;
     return 0;
 }
@@ -151,7 +162,7 @@ int sem_wait(sem_t* semaphore)
     return plughost::nextDefinition(plughost::realSemWait, "sem_wait")(semaphore);
 }
 
-}  // extern "C"
+} // extern "C"
 
 // operator new and delete are replaced too, so a module linked against its own
 // copy of the C++ runtime is still seen when it allocates.
@@ -183,22 +194,46 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
     return __libc_malloc(size ? size : 1);
 }
 
-void operator delete(void* pointer) noexcept { free(pointer); }
-void operator delete[](void* pointer) noexcept { free(pointer); }
-void operator delete(void* pointer, std::size_t) noexcept { free(pointer); }
-void operator delete[](void* pointer, std::size_t) noexcept { free(pointer); }
-void operator delete(void* pointer, const std::nothrow_t&) noexcept { free(pointer); }
-void operator delete[](void* pointer, const std::nothrow_t&) noexcept { free(pointer); }
+void operator delete(void* pointer) noexcept
+{
+    free(pointer);
+}
+void operator delete[](void* pointer) noexcept
+{
+    free(pointer);
+}
+void operator delete(void* pointer, std::size_t) noexcept
+{
+    free(pointer);
+}
+void operator delete[](void* pointer, std::size_t) noexcept
+{
+    free(pointer);
+}
+void operator delete(void* pointer, const std::nothrow_t&) noexcept
+{
+    free(pointer);
+}
+void operator delete[](void* pointer, const std::nothrow_t&) noexcept
+{
+    free(pointer);
+}
 
 #else
 
 namespace plughost {
 
-bool audioPathCountingAvailable() noexcept { return false; }
-AudioPathCounts audioPathCounts() noexcept { return {}; }
+bool audioPathCountingAvailable() noexcept
+{
+    return false;
+}
+AudioPathCounts audioPathCounts() noexcept
+{
+    return {};
+}
 AudioPathWatch::AudioPathWatch() noexcept = default;
 AudioPathWatch::~AudioPathWatch() = default;
 
-}  // namespace plughost
+} // namespace plughost
 
 #endif

@@ -11,8 +11,8 @@
 namespace plughost {
 
 struct AudioPathCounts {
-    std::uint64_t allocations = 0;  // malloc, calloc, realloc, free, operator new and delete, aligned forms
-    std::uint64_t locks = 0;        // mutex and read-write lock acquisitions, semaphore waits
+    std::uint64_t allocations = 0; // malloc, calloc, realloc, free, operator new and delete, aligned forms
+    std::uint64_t locks = 0;       // mutex and read-write lock acquisitions, semaphore waits
 };
 
 // False where the functions cannot be interposed (the Windows build).
@@ -30,4 +30,4 @@ public:
     AudioPathWatch& operator=(const AudioPathWatch&) = delete;
 };
 
-}  // namespace plughost
+} // namespace plughost

@@ -35,4 +35,4 @@ private:
     std::vector<float*> pointerArray;
 };
 
-}  // namespace plughost
+} // namespace plughost

@@ -13,7 +13,7 @@ int runInfo(const std::string& modulePath, bool json);
 
 struct ValidateOptions {
     std::string modulePath;
-    std::optional<std::uint64_t> seed;  // a fresh one is drawn when none is given
+    std::optional<std::uint64_t> seed; // a fresh one is drawn when none is given
     int repeat = 1;
 };
 int runValidate(const ValidateOptions& options);
@@ -23,7 +23,7 @@ struct RenderOptions {
     std::string modulePath;
     std::string inputPath;
     std::string outputPath;
-    std::vector<std::string> settings;  // NAME=VALUE, values normalised 0 to 1
+    std::vector<std::string> settings; // NAME=VALUE, values normalised 0 to 1
     int blockSize = 512;
     bool accumulate = false;
     bool floatOutput = false;
@@ -34,9 +34,9 @@ struct CurveOptions {
     std::string modulePath;
     std::vector<std::string> settings;
     double range = 2.0;
-    std::string outputPath;  // .svg, .png or .csv
+    std::string outputPath; // .svg, .png or .csv
 };
 int runCurve(const CurveOptions& options);
 #endif
 
-}  // namespace plughost
+} // namespace plughost

@@ -64,7 +64,7 @@ void writeCsv(const std::string& path, const TransferCurve& curve)
         throw UserError(path + ": cannot be written");
 }
 
-}  // namespace
+} // namespace
 
 int runCurve(const CurveOptions& options)
 {
@@ -88,4 +88,4 @@ int runCurve(const CurveOptions& options)
     return 0;
 }
 
-}  // namespace plughost
+} // namespace plughost

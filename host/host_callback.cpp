@@ -15,7 +15,7 @@ std::intptr_t EFFECT_CALL hostCallback(AEffect*, std::int32_t opcode, std::int32
         automateCount.fetch_add(1, std::memory_order_relaxed);
         return 0;
     case audioMasterPinConnected:
-        return 0;  // 0 means connected
+        return 0; // 0 means connected
     default:
         return 0;
     }
@@ -26,4 +26,4 @@ std::uint64_t automationMessages() noexcept
     return automateCount.load(std::memory_order_relaxed);
 }
 
-}  // namespace plughost
+} // namespace plughost

@@ -14,10 +14,10 @@ constexpr std::intptr_t kHostVersion = 2400;
 // [any thread] Answers the version query, reports every pin as connected and
 // answers 0 to everything else. It keeps nothing but a count of automation
 // messages, so an effect may call it from its audio thread.
-std::intptr_t EFFECT_CALL hostCallback(AEffect* effect, std::int32_t opcode, std::int32_t index,
-                                       std::intptr_t value, void* ptr, float opt);
+std::intptr_t EFFECT_CALL hostCallback(AEffect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value,
+                                       void* ptr, float opt);
 
 // How many audioMasterAutomate messages all effects have sent so far.
 std::uint64_t automationMessages() noexcept;
 
-}  // namespace plughost
+} // namespace plughost

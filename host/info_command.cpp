@@ -20,8 +20,8 @@ std::vector<ParameterInfo> readParameters(const Effect& effect)
 {
     std::vector<ParameterInfo> parameters;
     for (int i = 0; i < effect.numParams(); ++i)
-        parameters.push_back({i, effect.parameterName(i), effect.parameterLabel(i), effect.parameterDisplay(i),
-                              effect.parameter(i)});
+        parameters.push_back(
+            {i, effect.parameterName(i), effect.parameterLabel(i), effect.parameterDisplay(i), effect.parameter(i)});
     return parameters;
 }
 
@@ -66,7 +66,7 @@ void printText(const std::string& path, const AEffect& record, const std::string
                     static_cast<double>(p.value));
 }
 
-}  // namespace
+} // namespace
 
 int runInfo(const std::string& modulePath, bool json)
 {
@@ -82,4 +82,4 @@ int runInfo(const std::string& modulePath, bool json)
     return 0;
 }
 
-}  // namespace plughost
+} // namespace plughost

@@ -18,16 +18,17 @@ constexpr const char* kDescription =
     "This Windows build has the info and validate commands only: render and curve need\n"
     "libsndfile and cairo, which only the Linux build of plughost uses.";
 #else
-constexpr const char* kDescription =
-    "plughost: inspect, render, plot and validate any VST 2 effect module.";
+constexpr const char* kDescription = "plughost: inspect, render, plot and validate any VST 2 effect module.";
 #endif
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
     CLI::App app{kDescription, "plughost"};
     app.require_subcommand(1);
+    // Module paths may start with a slash, also on Windows.
+    app.allow_windows_style_options(false);
 
     std::string infoModule;
     bool json = false;
@@ -53,7 +54,8 @@ int main(int argc, char** argv)
     render->add_option("--set", renderOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
         ->allow_extra_args(false);
     render->add_option("--block", renderOptions.blockSize, "Block size in samples (default 512)");
-    render->add_flag("--accumulate", renderOptions.accumulate, "Use process into cleared buffers, not processReplacing");
+    render->add_flag("--accumulate", renderOptions.accumulate,
+                     "Use process into cleared buffers, not processReplacing");
     render->add_option("--format", outputFormat, "Sample encoding of OUT: 'float' for 32-bit float")
         ->check(CLI::IsMember({"float"}));
 

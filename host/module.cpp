@@ -50,7 +50,10 @@ BinaryKind classify(const std::string& path)
     std::array<unsigned char, 64> head{};
     file.read(reinterpret_cast<char*>(head.data()), head.size());
     const auto got = file.gcount();
-    if (got >= 20 && std::memcmp(head.data(), "\x7f" "ELF", 4) == 0)
+    if (got >= 20 && std::memcmp(head.data(),
+                                 "\x7f"
+                                 "ELF",
+                                 4) == 0)
         return {Format::elf, head[4] == 1 ? 32 : head[4] == 2 ? 64 : 0};
     if (got < 64 || head[0] != 'M' || head[1] != 'Z')
         return {};
@@ -62,10 +65,14 @@ BinaryKind classify(const std::string& path)
     if (file.gcount() != static_cast<std::streamsize>(pe.size()) || std::memcmp(pe.data(), "PE\0\0", 4) != 0)
         return {};
     switch (littleEndian(&pe[4], 2)) {
-    case 0x014c: return {Format::windows, 32};  // i386
-    case 0x8664: return {Format::windows, 64};  // x86-64
-    case 0xaa64: return {Format::windows, 64};  // arm64
-    default: return {Format::windows, 0};
+    case 0x014c:
+        return {Format::windows, 32}; // i386
+    case 0x8664:
+        return {Format::windows, 64}; // x86-64
+    case 0xaa64:
+        return {Format::windows, 64}; // arm64
+    default:
+        return {Format::windows, 0};
     }
 }
 
@@ -105,7 +112,7 @@ std::string lastLoaderError()
 #endif
 }
 
-}  // namespace
+} // namespace
 
 Module::Module(std::string path) : filePath(std::move(path))
 {
@@ -120,8 +127,8 @@ Module::Module(std::string path) : filePath(std::move(path))
     if (!library)
         throw UserError(filePath + ": cannot be loaded: " + lastLoaderError());
 #ifdef _WIN32
-    entry = reinterpret_cast<EntryFunction>(
-        reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), "main")));
+    entry =
+        reinterpret_cast<EntryFunction>(reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), "main")));
 #else
     entry = reinterpret_cast<EntryFunction>(dlsym(library, "main"));
 #endif
@@ -164,8 +171,7 @@ void Effect::close() noexcept
     effect = nullptr;
 }
 
-std::intptr_t Effect::dispatch(std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
-                               float opt) const
+std::intptr_t Effect::dispatch(std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr, float opt) const
 {
     return effect->dispatcher(effect, opcode, index, value, ptr, opt);
 }
@@ -178,10 +184,22 @@ std::string Effect::readText(std::int32_t opcode, int index) const
     return text.data();
 }
 
-std::string Effect::parameterName(int index) const { return readText(effGetParamName, index); }
-std::string Effect::parameterLabel(int index) const { return readText(effGetParamLabel, index); }
-std::string Effect::parameterDisplay(int index) const { return readText(effGetParamDisplay, index); }
-std::string Effect::programName() const { return readText(effGetProgramName, 0); }
+std::string Effect::parameterName(int index) const
+{
+    return readText(effGetParamName, index);
+}
+std::string Effect::parameterLabel(int index) const
+{
+    return readText(effGetParamLabel, index);
+}
+std::string Effect::parameterDisplay(int index) const
+{
+    return readText(effGetParamDisplay, index);
+}
+std::string Effect::programName() const
+{
+    return readText(effGetProgramName, 0);
+}
 
 int Effect::findParameter(const std::string& name) const
 {
@@ -200,10 +218,22 @@ int Effect::findParameter(const std::string& name) const
     return -1;
 }
 
-void Effect::setSampleRate(double rate) const { dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate)); }
-void Effect::setBlockSize(int frames) const { dispatch(effSetBlockSize, 0, frames); }
-void Effect::switchOn() const { dispatch(effMainsChanged, 0, 1); }
-void Effect::switchOff() const { dispatch(effMainsChanged, 0, 0); }
+void Effect::setSampleRate(double rate) const
+{
+    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+}
+void Effect::setBlockSize(int frames) const
+{
+    dispatch(effSetBlockSize, 0, frames);
+}
+void Effect::switchOn() const
+{
+    dispatch(effMainsChanged, 0, 1);
+}
+void Effect::switchOff() const
+{
+    dispatch(effMainsChanged, 0, 0);
+}
 
 std::string fourCharText(std::int32_t code)
 {
@@ -236,9 +266,10 @@ std::vector<std::string> flagNames(std::int32_t flags)
         if (!(flags & mask))
             continue;
         const auto match = std::find_if(known.begin(), known.end(), [&](const auto& k) { return k.first == mask; });
-        names.push_back(match != known.end() ? match->second : "bit " + std::to_string(bit) + " (" + std::to_string(mask) + ")");
+        names.push_back(match != known.end() ? match->second
+                                             : "bit " + std::to_string(bit) + " (" + std::to_string(mask) + ")");
     }
     return names;
 }
 
-}  // namespace plughost
+} // namespace plughost

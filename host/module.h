@@ -60,8 +60,8 @@ public:
     bool isOpen() const noexcept { return effect != nullptr; }
     void close() noexcept;
 
-    std::intptr_t dispatch(std::int32_t opcode, std::int32_t index = 0, std::intptr_t value = 0,
-                           void* ptr = nullptr, float opt = 0.0f) const;
+    std::intptr_t dispatch(std::int32_t opcode, std::int32_t index = 0, std::intptr_t value = 0, void* ptr = nullptr,
+                           float opt = 0.0f) const;
 
     int numParams() const noexcept { return effect->numParams; }
     int numInputs() const noexcept { return effect->numInputs; }
@@ -107,4 +107,4 @@ std::string hexText(std::int32_t code);
 // Names of the set flag bits, in bit order; unknown bits appear as numbers.
 std::vector<std::string> flagNames(std::int32_t flags);
 
-}  // namespace plughost
+} // namespace plughost

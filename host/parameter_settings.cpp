@@ -38,4 +38,4 @@ void applySettings(const Effect& effect, const std::vector<ParameterSetting>& se
         effect.setParameter(setting.index, setting.value);
 }
 
-}  // namespace plughost
+} // namespace plughost

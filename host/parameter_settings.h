@@ -19,4 +19,4 @@ std::vector<ParameterSetting> resolveSettings(const Effect& effect, const std::v
 
 void applySettings(const Effect& effect, const std::vector<ParameterSetting>& settings);
 
-}  // namespace plughost
+} // namespace plughost

@@ -87,7 +87,7 @@ void drawLine(cairo_t* cr, const Frame& frame, const std::vector<double>& xs, co
     bool drawing = false;
     for (std::size_t i = 0; i < xs.size(); ++i) {
         if (!std::isfinite(ys[i])) {
-            drawing = false;  // a gap where the module answered NaN or infinity
+            drawing = false; // a gap where the module answered NaN or infinity
             continue;
         }
         const double clamped = std::clamp(ys[i], -frame.yRange, frame.yRange);
@@ -180,16 +180,16 @@ bool endsWith(const std::string& text, const std::string& suffix)
                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
-}  // namespace
+} // namespace
 
 void drawTransferCurve(const std::string& path, const TransferCurve& curve, const std::string& title)
 {
     const bool svg = endsWith(path, ".svg");
     if (!svg && !endsWith(path, ".png"))
         throw UserError(path + ": the curve is written as .svg, .png or .csv");
-    cairo_surface_t* surface = svg ? cairo_svg_surface_create(path.c_str(), kSize, kSize)
-                                   : cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(kSize),
-                                                                static_cast<int>(kSize));
+    cairo_surface_t* surface =
+        svg ? cairo_svg_surface_create(path.c_str(), kSize, kSize)
+            : cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(kSize), static_cast<int>(kSize));
     cairo_t* cr = cairo_create(surface);
     drawPlot(cr, curve, title);
     cairo_destroy(cr);
@@ -205,4 +205,4 @@ void drawTransferCurve(const std::string& path, const TransferCurve& curve, cons
         throw UserError(path + ": cannot write the plot: " + cairo_status_to_string(status));
 }
 
-}  // namespace plughost
+} // namespace plughost

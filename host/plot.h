@@ -9,11 +9,11 @@ namespace plughost {
 struct TransferCurve {
     std::vector<double> input;
     std::vector<double> left;
-    std::vector<double> right;  // empty when the module has one output
-    double range = 2.0;         // the sweep runs from -range to range
+    std::vector<double> right; // empty when the module has one output
+    double range = 2.0;        // the sweep runs from -range to range
 };
 
 // Throws UserError when the extension is neither .svg nor .png or the file cannot be written.
 void drawTransferCurve(const std::string& path, const TransferCurve& curve, const std::string& title);
 
-}  // namespace plughost
+} // namespace plughost

@@ -52,8 +52,7 @@ private:
 class ProgressBar {
 public:
     ProgressBar(long long totalFrames, int sampleRate)
-        : total(totalFrames),
-          shown(totalFrames > kProgressAfterSeconds * sampleRate && isatty(STDERR_FILENO))
+        : total(totalFrames), shown(totalFrames > kProgressAfterSeconds * sampleRate && isatty(STDERR_FILENO))
     {
     }
 
@@ -84,7 +83,7 @@ private:
     int lastPercent = -1;
 };
 
-}  // namespace
+} // namespace
 
 int runRender(const RenderOptions& options)
 {
@@ -152,4 +151,4 @@ int runRender(const RenderOptions& options)
     return 0;
 }
 
-}  // namespace plughost
+} // namespace plughost

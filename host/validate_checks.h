@@ -75,4 +75,4 @@ void processWatched(const Effect& effect, float** inputs, float** outputs, int f
 
 std::string describe(float value);
 
-}  // namespace plughost
+} // namespace plughost

@@ -45,7 +45,7 @@ std::string audioPathFailure(const AudioPathCounts& counts, const std::string& f
            " lock call(s) inside process calls, first in '" + firstCheck + "'";
 }
 
-}  // namespace
+} // namespace
 
 int runValidate(const ValidateOptions& options)
 {
@@ -86,16 +86,16 @@ int runValidate(const ValidateOptions& options)
                 failure = error.what();
             }
             const AudioPathCounts countsAfter = audioPathCounts();
-            if (firstOffender.empty() && (countsAfter.allocations != countsBefore.allocations ||
-                                          countsAfter.locks != countsBefore.locks))
+            if (firstOffender.empty() &&
+                (countsAfter.allocations != countsBefore.allocations || countsAfter.locks != countsBefore.locks))
                 firstOffender = checks[i].name;
             report(tally, checks[i].name, failure);
         }
         if (audioPathCountingAvailable()) {
             const AudioPathCounts after = audioPathCounts();
-            report(tally, "no allocation or lock on the audio path",
-                   audioPathFailure({after.allocations - before.allocations, after.locks - before.locks},
-                                    firstOffender));
+            report(
+                tally, "no allocation or lock on the audio path",
+                audioPathFailure({after.allocations - before.allocations, after.locks - before.locks}, firstOffender));
         }
     }
     if (tally.failed > 0)
@@ -105,4 +105,4 @@ int runValidate(const ValidateOptions& options)
     return tally.failed == 0 ? 0 : 1;
 }
 
-}  // namespace plughost
+} // namespace plughost

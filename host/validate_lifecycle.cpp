@@ -120,9 +120,9 @@ void guardedRead(const Effect& effect, std::int32_t opcode, int index, int limit
     const auto end = std::find(buffer.begin(), buffer.begin() + limit, '\0');
     if (end == buffer.begin() + limit) {
         const auto zero = std::find(buffer.begin(), buffer.end(), '\0');
-        throw CheckFailure(what + " is not terminated within " + std::to_string(limit) + " bytes" +
-                           (zero == buffer.end() ? "" : " (it takes " + std::to_string(zero - buffer.begin() + 1) +
-                                                            ")"));
+        throw CheckFailure(
+            what + " is not terminated within " + std::to_string(limit) + " bytes" +
+            (zero == buffer.end() ? "" : " (it takes " + std::to_string(zero - buffer.begin() + 1) + ")"));
     }
     const auto past = std::find_if(buffer.begin() + limit, buffer.end(), [](unsigned char b) { return b != kCanary; });
     if (past != buffer.end())
@@ -168,7 +168,7 @@ void parameterRoundTrip(CheckContext& context)
         }
 }
 
-}  // namespace
+} // namespace
 
 std::vector<Check> lifecycleChecks()
 {
@@ -183,4 +183,4 @@ std::vector<Check> lifecycleChecks()
     };
 }
 
-}  // namespace plughost
+} // namespace plughost

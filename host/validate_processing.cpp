@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <functional>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <numbers>
 
@@ -20,7 +20,7 @@ namespace plughost {
 
 namespace {
 
-constexpr float kNoiseLevel = 0.5f;  // -6 dBFS
+constexpr float kNoiseLevel = 0.5f; // -6 dBFS
 
 void prepare(const Effect& effect, double sampleRate, int blockSize)
 {
@@ -42,8 +42,8 @@ void shuffledCallOrders(CheckContext& context)
             std::shuffle(steps.begin(), steps.end(), context.random);
             for (const Step step : steps) {
                 if (step == Step::sampleRate)
-                    effect.setSampleRate(std::array{22050.0, 44100.0, 48000.0, 96000.0}[static_cast<std::size_t>(
-                        context.uniformInt(0, 3))]);
+                    effect.setSampleRate(std::array{22050.0, 44100.0, 48000.0,
+                                                    96000.0}[static_cast<std::size_t>(context.uniformInt(0, 3))]);
                 else if (step == Step::blockSize)
                     effect.setBlockSize(announcedBlock = context.uniformInt(32, 1024));
                 else if (effect.numParams() > 0)
@@ -191,7 +191,11 @@ void inputFuzz(CheckContext& context)
         {"DC", [](int, int) { return 1.0f; }},
         {"negative DC", [](int, int) { return -1.0f; }},
         {"silence", [](int, int) { return 0.0f; }},
-        {"subnormals", [](int i, int) { return (i % 2 ? -1.0f : 1.0f) * std::numeric_limits<float>::denorm_min() * static_cast<float>(1 + i % 1000); }},
+        {"subnormals",
+         [](int i, int) {
+             return (i % 2 ? -1.0f : 1.0f) * std::numeric_limits<float>::denorm_min() *
+                    static_cast<float>(1 + i % 1000);
+         }},
         {"NaN", [](int i, int) { return i % 3 ? 0.25f : std::numeric_limits<float>::quiet_NaN(); }},
         {"infinity", [](int i, int c) { return (i + c) % 2 ? kInfinity : -kInfinity; }},
         {"full-scale square", [](int i, int) { return (i / 50) % 2 ? 1.0f : -1.0f; }},
@@ -227,8 +231,7 @@ void normalOutputFromNoise(CheckContext& context)
 // Runs `body` on a second thread until stop() is called.
 class BackgroundLoop {
 public:
-    template <typename Body>
-    explicit BackgroundLoop(Body body) : work(std::move(body))
+    template <typename Body> explicit BackgroundLoop(Body body) : work(std::move(body))
     {
 #ifdef _WIN32
         thread = CreateThread(nullptr, 0, &BackgroundLoop::entry, this, 0, nullptr);
@@ -236,7 +239,10 @@ public:
         thread = std::thread([this] { loop(); });
 #endif
     }
-    ~BackgroundLoop() { stop(); }
+    ~BackgroundLoop()
+    {
+        stop();
+    }
     BackgroundLoop(const BackgroundLoop&) = delete;
     BackgroundLoop& operator=(const BackgroundLoop&) = delete;
 
@@ -254,7 +260,10 @@ public:
             thread.join();
 #endif
     }
-    long long rounds() const { return count.load(); }
+    long long rounds() const
+    {
+        return count.load();
+    }
 
     // Waits until the body has run once, so the work overlaps what follows.
     void awaitStart() const
@@ -314,7 +323,7 @@ void parameterWritesFromAnotherThread(CheckContext& context)
     effect.switchOff();
 }
 
-}  // namespace
+} // namespace
 
 std::vector<Check> processingChecks()
 {
@@ -331,4 +340,4 @@ std::vector<Check> processingChecks()
     };
 }
 
-}  // namespace plughost
+} // namespace plughost

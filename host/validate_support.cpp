@@ -15,9 +15,12 @@ namespace {
 constexpr std::uint32_t kMarkerBits = 0x7FC0DEADu;
 const float kMarker = std::bit_cast<float>(kMarkerBits);
 
-bool isMarker(float sample) { return std::bit_cast<std::uint32_t>(sample) == kMarkerBits; }
+bool isMarker(float sample)
+{
+    return std::bit_cast<std::uint32_t>(sample) == kMarkerBits;
+}
 
-}  // namespace
+} // namespace
 
 std::string describe(float value)
 {
@@ -36,9 +39,7 @@ void processWatched(const Effect& effect, float** inputs, float** outputs, int f
 }
 
 BlockRunner::BlockRunner(const Effect& effect, int maxFrames)
-    : effect(effect),
-      capacity(maxFrames),
-      inputs(std::max(effect.numInputs(), 1), maxFrames, kGuardFrames),
+    : effect(effect), capacity(maxFrames), inputs(std::max(effect.numInputs(), 1), maxFrames, kGuardFrames),
       outputs(std::max(effect.numOutputs(), 1), maxFrames, kGuardFrames)
 {
     inputs.fill(0.0f);
@@ -161,4 +162,4 @@ void BlockRunner::requireFiniteOutput(int frames, const std::string& where, bool
         }
 }
 
-}  // namespace plughost
+} // namespace plughost

@@ -47,14 +47,13 @@ std::string head(const std::filesystem::path& path, std::size_t count)
     return bytes;
 }
 
-}  // namespace
+} // namespace
 
 TEST(PlughostCurve, CsvSweepsTheGivenRange)
 {
     const auto dir = scratchDirectory("curve");
-    const RunResult result =
-        runPlughost({"curve", fakeModule("pass_through"), "--set", "Gain=0.25", "--range", "3", "--out",
-                     (dir / "c.csv").string()});
+    const RunResult result = runPlughost(
+        {"curve", fakeModule("pass_through"), "--set", "Gain=0.25", "--range", "3", "--out", (dir / "c.csv").string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const auto rows = readCsv(dir / "c.csv");
     ASSERT_GT(rows.size(), 100u);

@@ -25,7 +25,10 @@ struct FakeEffect {
     std::mutex lock;
 };
 
-FakeEffect* owner(AEffect* effect) { return static_cast<FakeEffect*>(effect->object); }
+FakeEffect* owner(AEffect* effect)
+{
+    return static_cast<FakeEffect*>(effect->object);
+}
 
 std::intptr_t dispatcher(AEffect* effect, std::int32_t opcode, std::int32_t, std::intptr_t, void* ptr, float)
 {
@@ -85,7 +88,7 @@ float getParameter(AEffect* effect, std::int32_t index)
     return index == 0 ? owner(effect)->gain / 2.0f : 0.0f;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" __attribute__((visibility("default"))) AEffect* fakeEntry(audioMasterCallback)
 {

@@ -10,10 +10,10 @@ TEST(PlughostInfo, DescribesTheFakeModule)
 {
     const RunResult result = runPlughost({"info", fakeModule("pass_through")});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    for (const char* expected : {"unique ID:     'Fake' (0x46616B65)", "version:       7", "channels:      2 in, 2 out",
-                                 "flags:         effFlagsCanReplacing", "initial delay: 0 samples",
-                                 "programs:      1, current \"Fake\"", "parameters:    1",
-                                 "    0  Gain             x          high         0.500000"})
+    for (const char* expected :
+         {"unique ID:     'Fake' (0x46616B65)", "version:       7", "channels:      2 in, 2 out",
+          "flags:         effFlagsCanReplacing", "initial delay: 0 samples", "programs:      1, current \"Fake\"",
+          "parameters:    1", "    0  Gain             x          high         0.500000"})
         EXPECT_NE(result.out.find(expected), std::string::npos) << expected << "\n" << result.out;
 }
 

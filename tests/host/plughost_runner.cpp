@@ -29,7 +29,7 @@ std::string slurp(const std::filesystem::path& path)
     return text.str();
 }
 
-}  // namespace
+} // namespace
 
 RunResult runPlughost(const std::vector<std::string>& arguments)
 {
@@ -114,4 +114,4 @@ std::vector<std::string> lines(const std::string& text)
     return result;
 }
 
-}  // namespace plughost_test
+} // namespace plughost_test

@@ -34,4 +34,4 @@ std::vector<float> readFloats(const std::filesystem::path& path, int* channels =
 
 std::vector<std::string> lines(const std::string& text);
 
-}  // namespace plughost_test
+} // namespace plughost_test

@@ -70,7 +70,7 @@ struct RenderCase {
     std::string module;
     int channels;
     int block;
-    std::string setting;  // NAME=VALUE or empty
+    std::string setting; // NAME=VALUE or empty
     int parameter;
     float value;
     bool accumulate;
@@ -85,8 +85,8 @@ void expectRenderMatchesDirect(const RenderCase& c)
     const std::vector<float> input = testSignal(c.channels, frames);
     writeFloatWav(dir / "in.wav", c.channels, kRate, input);
 
-    std::vector<std::string> arguments{"render", c.module, (dir / "in.wav").string(), (dir / "out.wav").string(),
-                                       "--block", std::to_string(c.block)};
+    std::vector<std::string> arguments{
+        "render", c.module, (dir / "in.wav").string(), (dir / "out.wav").string(), "--block", std::to_string(c.block)};
     if (!c.setting.empty())
         arguments.insert(arguments.end(), {"--set", c.setting});
     if (c.accumulate)
@@ -105,11 +105,11 @@ void expectRenderMatchesDirect(const RenderCase& c)
     ASSERT_EQ(rendered.size(), direct.size());
     for (std::size_t i = 0; i < direct.size(); ++i)
         ASSERT_EQ(std::bit_cast<std::uint32_t>(rendered[i]), std::bit_cast<std::uint32_t>(direct[i]))
-            << "sample " << i / static_cast<std::size_t>(c.channels) << " channel " << i % static_cast<std::size_t>(c.channels)
-            << ": " << rendered[i] << " vs " << direct[i];
+            << "sample " << i / static_cast<std::size_t>(c.channels) << " channel "
+            << i % static_cast<std::size_t>(c.channels) << ": " << rendered[i] << " vs " << direct[i];
 }
 
-}  // namespace
+} // namespace
 
 TEST(PlughostRender, MatchesDirectProcessingOfTheFakeModule)
 {
@@ -147,8 +147,8 @@ TEST(PlughostRender, KeepsTheInputFormatAndClipsIntegerOutput)
     ASSERT_EQ(clipped.size(), 1000u);
     EXPECT_NEAR(clipped[500], 1.0f, 1e-4f);
 
-    ASSERT_EQ(runPlughost({"render", fakeModule("pass_through"), (dir / "in.wav").string(), (dir / "float.wav").string(),
-                           "--set", "Gain=1", "--format", "float"})
+    ASSERT_EQ(runPlughost({"render", fakeModule("pass_through"), (dir / "in.wav").string(),
+                           (dir / "float.wav").string(), "--set", "Gain=1", "--format", "float"})
                   .exitCode,
               0);
     EXPECT_EQ(formatOf(dir / "float.wav"), kFloatWav);

@@ -49,17 +49,35 @@ struct ErrorCase {
 };
 
 const ErrorCase kCases[] = {
-    {"missing file", [](const ErrorFiles& f) { return std::vector<std::string>{"info", f.dir.string() + "/absent.so"}; },
+    {"missing file",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"info", f.dir.string() + "/absent.so"};
+     },
      "absent.so: no such file"},
-    {"not a module", [](const ErrorFiles& f) { return std::vector<std::string>{"info", f.text}; },
+    {"not a module",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"info", f.text};
+     },
      "notes.txt: not a module (neither an ELF shared object nor a Windows DLL)"},
-    {"wrong bitness", [](const ErrorFiles& f) { return std::vector<std::string>{"validate", f.dll32}; },
+    {"wrong bitness",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"validate", f.dll32};
+     },
      "effect32.dll: this is a 32-bit module; this host is 64-bit"},
-    {"no entry point", [](const ErrorFiles&) { return std::vector<std::string>{"info", fakeModule("no_entry")}; },
+    {"no entry point",
+     [](const ErrorFiles&) {
+         return std::vector<std::string>{"info", fakeModule("no_entry")};
+     },
      "fake_no_entry.so: no entry point (the module exports no function named main)"},
-    {"entry point answers null", [](const ErrorFiles&) { return std::vector<std::string>{"info", fakeModule("null_entry")}; },
+    {"entry point answers null",
+     [](const ErrorFiles&) {
+         return std::vector<std::string>{"info", fakeModule("null_entry")};
+     },
      "fake_null_entry.so: the entry point answered null (no effect was made)"},
-    {"wrong magic", [](const ErrorFiles&) { return std::vector<std::string>{"validate", fakeModule("wrong_magic")}; },
+    {"wrong magic",
+     [](const ErrorFiles&) {
+         return std::vector<std::string>{"validate", fakeModule("wrong_magic")};
+     },
      "fake_wrong_magic.so: the entry point's record has the wrong magic 0x4F6F7073 (expected 0x56737450)"},
     {"unknown parameter",
      [](const ErrorFiles& f) {
@@ -73,8 +91,8 @@ const ErrorCase kCases[] = {
      "value 1.5 for 'Gain' is outside 0 to 1 (values are normalised)"},
     {"value below 0",
      [](const ErrorFiles& f) {
-         return std::vector<std::string>{"curve", fakeModule("pass_through"), "--set", "gain=-0.1", "--out",
-                                         (f.dir / "c.csv").string()};
+         return std::vector<std::string>{"curve", fakeModule("pass_through"), "--set", "gain=-0.1",
+                                         "--out", (f.dir / "c.csv").string()};
      },
      "value -0.1 for 'gain' is outside 0 to 1 (values are normalised)"},
     {"setting without a value",
@@ -83,7 +101,9 @@ const ErrorCase kCases[] = {
      },
      "--set expects NAME=VALUE, got 'Gain'"},
     {"unsupported audio file",
-     [](const ErrorFiles& f) { return std::vector<std::string>{"render", fakeModule("pass_through"), f.text, f.out}; },
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.text, f.out};
+     },
      "notes.txt: cannot read audio: "},
     {"unreadable audio file",
      [](const ErrorFiles& f) {
@@ -102,7 +122,7 @@ const ErrorCase kCases[] = {
      "c.gif: the curve is written as .svg, .png or .csv"},
 };
 
-}  // namespace
+} // namespace
 
 TEST(PlughostUserErrors, EachGivesOneLineAndExitCodeTwo)
 {

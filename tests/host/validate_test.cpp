@@ -36,7 +36,7 @@ std::vector<std::string> failedChecks(const std::string& out)
     return names;
 }
 
-}  // namespace
+} // namespace
 
 TEST(PlughostValidate, PassesTheSoundFakeModuleAndPrintsItsSeed)
 {
@@ -102,8 +102,8 @@ TEST(PlughostValidate, RunsThirdPartyModulesToTheEnd)
 {
     for (const char* name : {"ZamComp", "ZamEQ2", "ZamTube"}) {
         SCOPED_TRACE(name);
-        const RunResult result = runPlughost({"validate", std::string(THIRD_PARTY_VST_DIR "/") + name + "-vst.so",
-                                              "--seed", "3"});
+        const RunResult result =
+            runPlughost({"validate", std::string(THIRD_PARTY_VST_DIR "/") + name + "-vst.so", "--seed", "3"});
         EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 1) << result.exitCode;
         const Summary summary = closingLine(result.out);
         EXPECT_EQ(summary.passed + summary.failed, 17) << result.out;
