@@ -6,9 +6,9 @@ PRESETS := native win32 win64
 BUILDS := $(addprefix build-,$(PRESETS))
 TESTS := $(addprefix test-,$(PRESETS))
 
-.PHONY: all deps test clean $(BUILDS) $(TESTS)
+.PHONY: all deps test clean show $(BUILDS) $(TESTS)
 
-all: deps $(BUILDS)
+all: deps $(BUILDS) show
 
 deps:
 	./tools/install-deps.sh
@@ -25,6 +25,11 @@ $(TESTS): test-%: build-%
 test-win32 test-win64: build-native
 
 test: $(TESTS)
+
+# The last step of `make`: the native module as plughost sees it, and its transfer
+# curve at the default settings in dist/.
+show: build-native
+	./host/after-build.sh build/native
 
 clean:
 	rm -rf build dist
