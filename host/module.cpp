@@ -117,28 +117,38 @@ std::string lastLoaderError()
 Module::Module(std::string path) : filePath(std::move(path))
 {
     checkLoadable(filePath);
+    // A bare file name would make the loader search its library path instead of opening this file.
+    const std::string loadPath = filePath.find_first_of("/\\") == std::string::npos ? "./" + filePath : filePath;
 #ifdef _WIN32
-    library = LoadLibraryA(filePath.c_str());
+    library = LoadLibraryA(loadPath.c_str());
 #else
-    // A path without a slash would make the loader search the library path instead of this file.
-    const std::string loadPath = filePath.find('/') == std::string::npos ? "./" + filePath : filePath;
     library = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
-    if (!library)
-        throw UserError(filePath + ": cannot be loaded: " + lastLoaderError());
+    if (!library) {
+        // The loader's message usually repeats the path; it is said once already.
+        std::string reason = lastLoaderError();
+        if (const auto colon = reason.find(": "); colon != std::string::npos && reason.compare(0, colon, loadPath) == 0)
+            reason.erase(0, colon + 2);
+        throw UserError(filePath + ": cannot be loaded: " + reason);
+    }
+    // `main` is the interface's entry point; later modules may export it only as VSTPluginMain.
+    for (const char* name : {"main", "VSTPluginMain"}) {
 #ifdef _WIN32
-    entry =
-        reinterpret_cast<EntryFunction>(reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), "main")));
+        entry = reinterpret_cast<EntryFunction>(
+            reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name)));
 #else
-    entry = reinterpret_cast<EntryFunction>(dlsym(library, "main"));
+        entry = reinterpret_cast<EntryFunction>(dlsym(library, name));
 #endif
+        if (entry)
+            break;
+    }
     if (!entry) {
 #ifdef _WIN32
         FreeLibrary(static_cast<HMODULE>(library));
 #else
         dlclose(library);
 #endif
-        throw UserError(filePath + ": no entry point (the module exports no function named main)");
+        throw UserError(filePath + ": no entry point (the module exports neither main nor VSTPluginMain)");
     }
 }
 

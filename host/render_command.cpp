@@ -15,6 +15,7 @@ namespace {
 
 // Renders shorter than this finish before a progress bar would be worth reading.
 constexpr double kProgressAfterSeconds = 3.0;
+constexpr int kLargestBlock = 1 << 20;
 
 class LevelMeter {
 public:
@@ -87,8 +88,8 @@ private:
 
 int runRender(const RenderOptions& options)
 {
-    if (options.blockSize < 1)
-        throw UserError("--block must be at least 1");
+    if (options.blockSize < 1 || options.blockSize > kLargestBlock)
+        throw UserError("--block must be from 1 to " + std::to_string(kLargestBlock) + " samples");
     const Module module(options.modulePath);
     Effect effect = module.makeEffect();
     applySettings(effect, resolveSettings(effect, options.settings));

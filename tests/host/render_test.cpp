@@ -7,6 +7,8 @@
 
 #include <bit>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 using namespace plughost_test;
@@ -153,4 +155,25 @@ TEST(PlughostRender, KeepsTheInputFormatAndClipsIntegerOutput)
               0);
     EXPECT_EQ(formatOf(dir / "float.wav"), kFloatWav);
     EXPECT_EQ(readFloats(dir / "float.wav")[500], 2.0f * readFloats(dir / "in.wav")[500]);
+}
+
+TEST(PlughostRender, ShowsProgressOnlyOnATerminalForLongRenders)
+{
+    const auto dir = scratchDirectory("progress");
+    writeFloatWav(dir / "long.wav", 1, 8000, std::vector<float>(8000 * 4, 0.1f));
+    writeFloatWav(dir / "short.wav", 1, 8000, std::vector<float>(8000 * 2, 0.1f));
+    const RunResult piped =
+        runPlughost({"render", fakeModule("pass_through"), (dir / "long.wav").string(), (dir / "o.wav").string()});
+    EXPECT_EQ(piped.err, "");
+    // script(1) gives plughost a terminal and copies what it shows to standard output.
+    const auto onTerminal = [&](const std::string& input) {
+        const std::string command = std::string("script -qec \"'") + PLUGHOST_PATH + "' render '" +
+                                    fakeModule("pass_through") + "' '" + (dir / input).string() + "' '" +
+                                    (dir / "o.wav").string() + "'\" /dev/null > '" + (dir / "tty").string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        std::ifstream file(dir / "tty");
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    EXPECT_NE(onTerminal("long.wav").find("] 100%"), std::string::npos);
+    EXPECT_EQ(onTerminal("short.wav").find("%"), std::string::npos);
 }

@@ -64,11 +64,16 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"validate", f.dll32};
      },
      "effect32.dll: this is a 32-bit module; this host is 64-bit"},
+    {"a program, not a module",
+     [](const ErrorFiles&) {
+         return std::vector<std::string>{"info", PLUGHOST_PATH};
+     },
+     "plughost: cannot be loaded: "},
     {"no entry point",
      [](const ErrorFiles&) {
          return std::vector<std::string>{"info", fakeModule("no_entry")};
      },
-     "fake_no_entry.so: no entry point (the module exports no function named main)"},
+     "fake_no_entry.so: no entry point (the module exports neither main nor VSTPluginMain)"},
     {"entry point answers null",
      [](const ErrorFiles&) {
          return std::vector<std::string>{"info", fakeModule("null_entry")};
@@ -115,6 +120,11 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"render", fakeModule("pass_through"), f.threeChannels, f.out};
      },
      "three.wav: has 3 channels; only mono and stereo files can be rendered"},
+    {"block size zero",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--block", "0"};
+     },
+     "--block must be from 1 to 1048576 samples"},
     {"unknown plot type",
      [](const ErrorFiles& f) {
          return std::vector<std::string>{"curve", fakeModule("pass_through"), "--out", (f.dir / "c.gif").string()};
