@@ -1,6 +1,7 @@
 #include "shaper_effect.h"
 
 #include "soft_knee.h"
+#include "soft_knee_kernels.h"
 
 #include <cstring>
 
@@ -79,7 +80,7 @@ void ShaperEffect::process(float** inputs, float** outputs, std::int32_t sampleF
         return;
     }
     const SoftKnee curve = makeSoftKnee(boost.load(kRelaxed), knee.load(kRelaxed), hardness.load(kRelaxed));
-    softKneeAccumulating(curve, inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames);
+    softKneeAccumulatingWith(softKneeKernelInUse(), curve, inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames);
 }
 
 void ShaperEffect::processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames)
@@ -88,7 +89,7 @@ void ShaperEffect::processReplacing(float** inputs, float** outputs, std::int32_
         return;
     }
     const SoftKnee curve = makeSoftKnee(boost.load(kRelaxed), knee.load(kRelaxed), hardness.load(kRelaxed));
-    softKneeReplacing(curve, inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames);
+    softKneeReplacingWith(softKneeKernelInUse(), curve, inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames);
 }
 
 void ShaperEffect::setProgram(std::int32_t program)

@@ -1,0 +1,76 @@
+#include "soft_knee_kernels.h"
+
+namespace {
+
+// SSE2 is the floor of every target (x86-64, and the 32-bit build's -msse2); AVX2 is
+// taken where the processor and the operating system both support it.
+SoftKneeKernel widestSupported() noexcept
+{
+    __builtin_cpu_init(); // may run before the runtime's own constructors
+    return __builtin_cpu_supports("avx2") ? SoftKneeKernel::avx2 : SoftKneeKernel::sse2;
+}
+
+// Decided while the module loads, before a host can run a block, so a block only reads
+// it; before that it holds zero, the scalar kernel, which is never wrong.
+const SoftKneeKernel kKernelInUse = widestSupported();
+
+} // namespace
+
+bool softKneeKernelSupported(SoftKneeKernel kernel) noexcept
+{
+    return kernel != SoftKneeKernel::avx2 || kKernelInUse == SoftKneeKernel::avx2;
+}
+
+SoftKneeKernel softKneeKernelInUse() noexcept
+{
+    return kKernelInUse;
+}
+
+const char* softKneeKernelName(SoftKneeKernel kernel) noexcept
+{
+    switch (kernel) {
+    case SoftKneeKernel::scalar:
+        return "scalar";
+    case SoftKneeKernel::sse2:
+        return "sse2";
+    case SoftKneeKernel::avx2:
+        return "avx2";
+    }
+    return "unknown";
+}
+
+// The kernel takes the whole groups of its width; the reference loop finishes the block.
+
+void softKneeReplacingWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight,
+                           float* outLeft, float* outRight, std::int32_t frames) noexcept
+{
+    std::int32_t done = 0;
+    switch (kernel) {
+    case SoftKneeKernel::avx2:
+        done = softKneeReplacingAvx2(curve, inLeft, inRight, outLeft, outRight, frames);
+        break;
+    case SoftKneeKernel::sse2:
+        done = softKneeReplacingSse2(curve, inLeft, inRight, outLeft, outRight, frames);
+        break;
+    case SoftKneeKernel::scalar:
+        break;
+    }
+    softKneeReplacing(curve, inLeft + done, inRight + done, outLeft + done, outRight + done, frames - done);
+}
+
+void softKneeAccumulatingWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight,
+                              float* outLeft, float* outRight, std::int32_t frames) noexcept
+{
+    std::int32_t done = 0;
+    switch (kernel) {
+    case SoftKneeKernel::avx2:
+        done = softKneeAccumulatingAvx2(curve, inLeft, inRight, outLeft, outRight, frames);
+        break;
+    case SoftKneeKernel::sse2:
+        done = softKneeAccumulatingSse2(curve, inLeft, inRight, outLeft, outRight, frames);
+        break;
+    case SoftKneeKernel::scalar:
+        break;
+    }
+    softKneeAccumulating(curve, inLeft + done, inRight + done, outLeft + done, outRight + done, frames - done);
+}

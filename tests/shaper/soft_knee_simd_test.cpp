@@ -1,0 +1,293 @@
+// The vector kernels against the reference loops, bit for bit: seeded inputs that probe
+// every branch of the curve over a grid of settings, every aliasing a host may use, and
+// the frames at the edge of a block.
+#include "shaper_effect.h"
+#include "soft_knee.h"
+#include "soft_knee_kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+std::uint32_t bits(float value)
+{
+    return std::bit_cast<std::uint32_t>(value);
+}
+
+float fromBits(std::uint32_t pattern)
+{
+    return std::bit_cast<float>(pattern);
+}
+
+std::vector<SoftKneeKernel> vectorKernels()
+{
+    std::vector<SoftKneeKernel> kernels = {SoftKneeKernel::sse2};
+    if (softKneeKernelSupported(SoftKneeKernel::avx2)) {
+        kernels.push_back(SoftKneeKernel::avx2);
+    }
+    return kernels;
+}
+
+std::string hex(std::uint32_t pattern)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08x", static_cast<unsigned>(pattern));
+    return text;
+}
+
+// The first index where two buffers differ in any bit, described for a failure message;
+// empty when they agree.
+std::string firstDifference(const std::vector<float>& input, const std::vector<float>& expected,
+                            const std::vector<float>& actual)
+{
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (bits(expected[i]) != bits(actual[i])) {
+            return "index " + std::to_string(i) + ": input " + hex(bits(input[i])) + " reference " +
+                   hex(bits(expected[i])) + " kernel " + hex(bits(actual[i]));
+        }
+    }
+    return "";
+}
+
+std::string describe(const SoftKnee& curve)
+{
+    return "boost " + hex(bits(curve.boost)) + " knee " + hex(bits(curve.knee)) + " a " + hex(bits(curve.a));
+}
+
+// Samples that reach every branch: signed zeros, NaNs with payloads (quiet and
+// signalling), infinities, subnormals, boosted values within 300 units in the last place
+// of the knee and of the overflow threshold, random bit patterns and ordinary signal.
+class SampleSource {
+public:
+    explicit SampleSource(std::uint32_t seed) : random(seed) {}
+
+    float next(const SoftKnee& curve)
+    {
+        const std::uint32_t r = random();
+        const std::uint32_t sign = r & 0x80000000u;
+        const std::uint32_t nearby = random() % 601;
+        switch (r % 11) {
+        case 0:
+            return fromBits(sign);
+        case 1:
+            return fromBits(sign | 0x7f800000u | std::max<std::uint32_t>(random() & 0x7fffffu, 1));
+        case 2:
+            return fromBits(sign | 0x7f800000u);
+        case 3:
+            return fromBits(sign | (random() & 0x7fffffu));
+        case 4:
+            return fromBits(sign | (bits(curve.knee / curve.boost) + nearby - 300));
+        case 5:
+            return fromBits(sign | (bits(curve.knee) + nearby - 300));
+        case 6:
+            return fromBits(sign | (bits(std::numeric_limits<float>::max() / curve.boost) + nearby - 300));
+        case 7:
+            return fromBits(random());
+        default:
+            return static_cast<float>(random() >> 8) * 0x1p-22f - 2.0f;
+        }
+    }
+
+private:
+    std::mt19937 random;
+};
+
+std::vector<SoftKnee> settingGrid()
+{
+    const float denormal = std::numeric_limits<float>::denorm_min();
+    std::vector<SoftKnee> grid;
+    for (float boost : {1.0f, 1.1f, 6.0f, 11.0f, 0.5f, 40.0f, -2.0f, kNaN, kInf}) {
+        for (float knee : {0.0f, -0.0f, denormal, 0.1f, 0.5f, 0.75f, 0.999f, 1.0f, -0.3f, 1.5f, kNaN}) {
+            for (float hardness : {0.0f, 0.3f, 0.5f, 0.999f, 1.0f, -0.5f, 2.0f, kNaN, denormal}) {
+                grid.push_back(makeSoftKnee(boost, knee, hardness));
+            }
+        }
+    }
+    return grid;
+}
+
+// The kernel over the buffers in blocks of seeded lengths from 1 to 300 frames, so the
+// reference finishes many blocks and most groups start unaligned.
+void runInBlocks(SoftKneeKernel kernel, bool accumulating, const SoftKnee& curve, const std::vector<float>& left,
+                 const std::vector<float>& right, std::vector<float>& outLeft, std::vector<float>& outRight,
+                 std::mt19937& random)
+{
+    const std::int32_t frames = static_cast<std::int32_t>(left.size());
+    for (std::int32_t start = 0; start < frames;) {
+        const std::int32_t length =
+            std::min<std::int32_t>(static_cast<std::int32_t>(random() % 300) + 1, frames - start);
+        if (accumulating) {
+            softKneeAccumulatingWith(kernel, curve, &left[start], &right[start], &outLeft[start], &outRight[start],
+                                     length);
+        } else {
+            softKneeReplacingWith(kernel, curve, &left[start], &right[start], &outLeft[start], &outRight[start],
+                                  length);
+        }
+        start += length;
+    }
+}
+
+// 891 settings times 12288 samples: 10.9 million inputs for each kernel and each form.
+TEST(SoftKneeKernels, MatchTheReferenceBitForBitOverSeededInputsAndSettings)
+{
+    constexpr std::size_t kFrames = 6144;
+    SampleSource source(20261207);
+    std::mt19937 blockLengths(7);
+    std::vector<float> left(kFrames), right(kFrames), prior(2 * kFrames);
+    std::vector<float> expectedLeft(kFrames), expectedRight(kFrames), outLeft(kFrames), outRight(kFrames);
+    for (const SoftKnee& curve : settingGrid()) {
+        for (std::size_t i = 0; i < kFrames; ++i) {
+            left[i] = source.next(curve);
+            right[i] = source.next(curve);
+            prior[i] = source.next(curve);
+            prior[kFrames + i] = source.next(curve);
+        }
+        for (bool accumulating : {false, true}) {
+            const auto start = [&](std::vector<float>& l, std::vector<float>& r) {
+                std::copy_n(prior.begin(), kFrames, l.begin());
+                std::copy_n(prior.begin() + kFrames, kFrames, r.begin());
+            };
+            start(expectedLeft, expectedRight);
+            runInBlocks(SoftKneeKernel::scalar, accumulating, curve, left, right, expectedLeft, expectedRight,
+                        blockLengths);
+            for (SoftKneeKernel kernel : vectorKernels()) {
+                start(outLeft, outRight);
+                runInBlocks(kernel, accumulating, curve, left, right, outLeft, outRight, blockLengths);
+                const std::string context = std::string(softKneeKernelName(kernel)) +
+                                            (accumulating ? " accumulating, " : " replacing, ") + describe(curve);
+                ASSERT_EQ(firstDifference(left, expectedLeft, outLeft), "") << "left, " << context;
+                ASSERT_EQ(firstDifference(right, expectedRight, outRight), "") << "right, " << context;
+            }
+        }
+    }
+}
+
+// Which of four host buffers (0, 1: inputs; 2, 3: outputs) each channel pointer addresses.
+struct Arrangement {
+    const char* what;
+    int inLeft, inRight, outLeft, outRight;
+};
+
+const Arrangement kArrangements[] = {
+    {"separate buffers", 0, 1, 2, 3},          {"each channel in place", 0, 1, 0, 1},
+    {"mono: one input buffer", 0, 0, 2, 3},    {"mono in place on the left", 0, 0, 0, 3},
+    {"channels crossed in place", 0, 1, 1, 0}, {"one output buffer for both", 0, 1, 2, 2},
+    {"everything one buffer", 0, 0, 0, 0},
+};
+
+TEST(SoftKneeKernels, MatchTheReferenceInEveryArrangementOfBuffers)
+{
+    constexpr std::size_t kFrames = 1027;
+    SampleSource source(5);
+    const SoftKnee curves[] = {makeSoftKnee(1.0f, 0.5f, 0.0f), makeSoftKnee(3.0f, 0.2f, 0.6f),
+                               makeSoftKnee(1.0f, 0.5f, 1.0f)};
+    for (const SoftKnee& curve : curves) {
+        std::vector<float> initial[4];
+        for (std::vector<float>& buffer : initial) {
+            buffer.resize(kFrames);
+            std::generate(buffer.begin(), buffer.end(), [&] { return source.next(curve); });
+        }
+        for (const Arrangement& arrangement : kArrangements) {
+            for (bool accumulating : {false, true}) {
+                const auto run = [&](SoftKneeKernel kernel) {
+                    std::vector<float> buffers[4] = {initial[0], initial[1], initial[2], initial[3]};
+                    const auto at = [&](int which) { return buffers[which].data(); };
+                    const std::int32_t frames = static_cast<std::int32_t>(kFrames);
+                    if (accumulating) {
+                        softKneeAccumulatingWith(kernel, curve, at(arrangement.inLeft), at(arrangement.inRight),
+                                                 at(arrangement.outLeft), at(arrangement.outRight), frames);
+                    } else {
+                        softKneeReplacingWith(kernel, curve, at(arrangement.inLeft), at(arrangement.inRight),
+                                              at(arrangement.outLeft), at(arrangement.outRight), frames);
+                    }
+                    return std::vector<std::vector<float>>(buffers, buffers + 4);
+                };
+                const std::vector<std::vector<float>> expected = run(SoftKneeKernel::scalar);
+                for (SoftKneeKernel kernel : vectorKernels()) {
+                    const std::vector<std::vector<float>> actual = run(kernel);
+                    for (int which = 0; which < 4; ++which) {
+                        ASSERT_EQ(firstDifference(initial[which], expected[which], actual[which]), "")
+                            << softKneeKernelName(kernel) << (accumulating ? " accumulating, " : " replacing, ")
+                            << arrangement.what << ", buffer " << which << ", " << describe(curve);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(SoftKneeKernels, TouchNothingAtOrBeyondTheFrameCount)
+{
+    const float guard = fromBits(0x7fc5a5a5u); // a NaN payload that no block here produces
+    const SoftKnee curve = makeSoftKnee(3.0f, 0.4f, 0.2f);
+    const std::vector<float> input(40, 0.3f);
+    for (SoftKneeKernel kernel : vectorKernels()) {
+        for (std::int32_t frames : {-100, -1, 0, 1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31}) {
+            for (bool accumulating : {false, true}) {
+                std::vector<float> left(input.size(), guard);
+                std::vector<float> right(input.size(), guard);
+                const std::int32_t written = std::max(frames, 0);
+                std::fill_n(left.begin(), written, 0.0f);
+                std::fill_n(right.begin(), written, 0.0f);
+                if (accumulating) {
+                    softKneeAccumulatingWith(kernel, curve, input.data(), input.data(), left.data(), right.data(),
+                                             frames);
+                } else {
+                    softKneeReplacingWith(kernel, curve, input.data(), input.data(), left.data(), right.data(), frames);
+                }
+                for (std::int32_t i = 0; i < static_cast<std::int32_t>(input.size()); ++i) {
+                    const bool untouched = bits(left[i]) == bits(guard) && bits(right[i]) == bits(guard);
+                    ASSERT_EQ(untouched, i >= written)
+                        << softKneeKernelName(kernel) << " frames " << frames << " index " << i;
+                }
+            }
+        }
+    }
+}
+
+// The effect runs the kernel chosen at load time with the settings the host sent.
+TEST(SoftKneeKernels, EffectBlocksEqualTheReferenceLoops)
+{
+    constexpr std::size_t kFrames = 515;
+    SampleSource source(11);
+    ShaperEffect effect(nullptr);
+    effect.setParameter(kBoostParam, 0.35f);
+    effect.setParameter(kKneeParam, 0.3f);
+    effect.setParameter(kHardnessParam, 0.25f);
+    const SoftKnee curve = makeSoftKnee(static_cast<float>(static_cast<double>(0.35f) * 10.0 + 1.0), 0.3f, 0.25f);
+    std::vector<float> left(kFrames), right(kFrames), prior(kFrames);
+    for (std::size_t i = 0; i < kFrames; ++i) {
+        left[i] = source.next(curve);
+        right[i] = source.next(curve);
+        prior[i] = source.next(curve);
+    }
+    for (bool accumulating : {false, true}) {
+        std::vector<float> expectedLeft = prior, expectedRight = prior, outLeft = prior, outRight = prior;
+        float* inputs[] = {left.data(), right.data()};
+        float* outputs[] = {outLeft.data(), outRight.data()};
+        const std::int32_t frames = static_cast<std::int32_t>(kFrames);
+        if (accumulating) {
+            effect.process(inputs, outputs, frames);
+            softKneeAccumulating(curve, left.data(), right.data(), expectedLeft.data(), expectedRight.data(), frames);
+        } else {
+            effect.processReplacing(inputs, outputs, frames);
+            softKneeReplacing(curve, left.data(), right.data(), expectedLeft.data(), expectedRight.data(), frames);
+        }
+        EXPECT_EQ(firstDifference(left, expectedLeft, outLeft), "") << "accumulating " << accumulating;
+        EXPECT_EQ(firstDifference(right, expectedRight, outRight), "") << "accumulating " << accumulating;
+    }
+}
+
+} // namespace
