@@ -66,7 +66,11 @@ public:
     int numParams() const noexcept { return effect->numParams; }
     int numInputs() const noexcept { return effect->numInputs; }
     int numOutputs() const noexcept { return effect->numOutputs; }
-    bool canReplace() const noexcept { return (effect->flags & effFlagsCanReplacing) != 0; }
+    // True when the module announces processReplacing and actually provides it.
+    bool canReplace() const noexcept
+    {
+        return (effect->flags & effFlagsCanReplacing) != 0 && effect->processReplacing != nullptr;
+    }
 
     // Texts are read into a roomy zeroed buffer, so a module that writes more
     // than the interface allows still gives a terminated string here.

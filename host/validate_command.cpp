@@ -80,9 +80,8 @@ int runValidate(const ValidateOptions& options)
             std::string failure;
             try {
                 checks[i].run(context);
-            } catch (const CheckFailure& error) {
-                failure = error.what();
-            } catch (const UserError& error) {
+            } catch (const std::exception& error) {
+                // CheckFailure, or a UserError when a later effect could not be made.
                 failure = error.what();
             }
             const AudioPathCounts countsAfter = audioPathCounts();
