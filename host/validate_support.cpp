@@ -24,6 +24,8 @@ bool isMarker(float sample)
 
 std::string describe(float value)
 {
+    if (std::isnan(value))
+        return "NaN";
     char text[32];
     std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
     return text;

@@ -15,6 +15,9 @@
 #define FAKE_LOCKING 6
 #define FAKE_OVERRUNNING 7
 #define FAKE_LONG_NAME 8
+#define FAKE_NAN_AT_FULL_GAIN 9
+#define FAKE_STICKY_NAN 10
+#define FAKE_SUBNORMAL 11
 
 namespace {
 
@@ -22,6 +25,7 @@ namespace {
 struct FakeEffect {
     AEffect record{};
     float gain = 1.0f;
+    float memory[2] = {};
     std::mutex lock;
 };
 
@@ -66,8 +70,16 @@ void processReplacing(AEffect* effect, float** inputs, float** outputs, std::int
     }
     const std::int32_t last = FAKE_KIND == FAKE_OVERRUNNING ? frames + 1 : frames;
     for (int c = 0; c < 2; ++c)
-        for (std::int32_t i = 0; i < last; ++i)
-            outputs[c][i] = inputs[c][i] * fake->gain;
+        for (std::int32_t i = 0; i < last; ++i) {
+            float y = inputs[c][i] * fake->gain;
+            if (FAKE_KIND == FAKE_NAN_AT_FULL_GAIN && fake->gain == 2.0f)
+                y = y / 0.0f - y / 0.0f;
+            if (FAKE_KIND == FAKE_STICKY_NAN)
+                y = fake->memory[c] = 0.5f * fake->memory[c] + y;
+            if (FAKE_KIND == FAKE_SUBNORMAL)
+                y *= 1e-39f;
+            outputs[c][i] = y;
+        }
 }
 
 void process(AEffect* effect, float** inputs, float** outputs, std::int32_t frames)

@@ -59,6 +59,9 @@ TEST(PlughostValidate, NamesTheCheckThatEachFaultyModuleFails)
         {"locking", "no allocation or lock on the audio path", " 0 allocator call(s) and "},
         {"overrunning", "output integrity", "past sampleFrames"},
         {"long_name", "string guards", "parameter 0 name is not terminated within 9 bytes (it takes 21)"},
+        {"nan_at_full_gain", "parameter fuzz", "parameters {1}: output 0 sample 0 is NaN"},
+        {"sticky_nan", "input fuzz", "clean block after NaN: output 0 sample 0 is NaN"},
+        {"subnormal", "normal output from noise", "is subnormal"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
