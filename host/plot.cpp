@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 namespace plughost {
 
@@ -137,7 +138,7 @@ void drawPlot(cairo_t* cr, const TransferCurve& curve, const std::string& title)
     drawText(cr, kSize / 2, kSize - 18, "input level", 0.5);
     cairo_save(cr);
     cairo_translate(cr, 20, kSize / 2);
-    cairo_rotate(cr, -M_PI / 2);
+    cairo_rotate(cr, -std::numbers::pi / 2);
     drawText(cr, 0, 0, "output level", 0.5);
     cairo_restore(cr);
 

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <numbers>
 
 #ifdef _WIN32
 #include <windows.h>
