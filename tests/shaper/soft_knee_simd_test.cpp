@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <xmmintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -251,6 +253,62 @@ TEST(SoftKneeKernels, TouchNothingAtOrBeyondTheFrameCount)
                     const bool untouched = bits(left[i]) == bits(guard) && bits(right[i]) == bits(guard);
                     ASSERT_EQ(untouched, i >= written)
                         << softKneeKernelName(kernel) << " frames " << frames << " index " << i;
+                }
+            }
+        }
+    }
+}
+
+// A host may run its audio thread with subnormals flushed or a directed rounding mode;
+// the kernels then still give what the reference gives in the same mode.
+TEST(SoftKneeKernels, MatchTheReferenceInEveryFloatingPointMode)
+{
+    struct Mode {
+        const char* what;
+        unsigned int bits;
+    };
+    const Mode modes[] = {
+        {"flush to zero", _MM_FLUSH_ZERO_ON},
+        {"denormals are zero", 0x0040u},
+        {"round up", _MM_ROUND_UP},
+        {"round down", _MM_ROUND_DOWN},
+        {"round toward zero", _MM_ROUND_TOWARD_ZERO},
+    };
+    constexpr std::size_t kFrames = 4099;
+    SampleSource source(17);
+    const unsigned int saved = _mm_getcsr();
+    for (const Mode& mode : modes) {
+        for (const SoftKnee& curve : {makeSoftKnee(1.0f, 0.5f, 0.0f), makeSoftKnee(7.3f, 0.1f, 0.6f),
+                                      makeSoftKnee(1.0f, 0.0f, 0.0f), makeSoftKnee(2.0f, 0.3f, 1.0f)}) {
+            std::vector<float> left(kFrames), right(kFrames), prior(kFrames);
+            for (std::size_t i = 0; i < kFrames; ++i) {
+                left[i] = source.next(curve);
+                right[i] = source.next(curve);
+                prior[i] = source.next(curve);
+            }
+            for (bool accumulating : {false, true}) {
+                const auto run = [&](SoftKneeKernel kernel) {
+                    std::vector<float> outLeft = prior, outRight = prior;
+                    const std::int32_t frames = static_cast<std::int32_t>(kFrames);
+                    _mm_setcsr((saved & ~0xe040u) | mode.bits);
+                    if (accumulating) {
+                        softKneeAccumulatingWith(kernel, curve, left.data(), right.data(), outLeft.data(),
+                                                 outRight.data(), frames);
+                    } else {
+                        softKneeReplacingWith(kernel, curve, left.data(), right.data(), outLeft.data(), outRight.data(),
+                                              frames);
+                    }
+                    _mm_setcsr(saved);
+                    outLeft.insert(outLeft.end(), outRight.begin(), outRight.end());
+                    return outLeft;
+                };
+                std::vector<float> inputs = left;
+                inputs.insert(inputs.end(), right.begin(), right.end());
+                const std::vector<float> expected = run(SoftKneeKernel::scalar);
+                for (SoftKneeKernel kernel : vectorKernels()) {
+                    EXPECT_EQ(firstDifference(inputs, expected, run(kernel)), "")
+                        << softKneeKernelName(kernel) << (accumulating ? " accumulating, " : " replacing, ")
+                        << mode.what << ", " << describe(curve);
                 }
             }
         }
