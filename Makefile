@@ -31,5 +31,14 @@ test: $(TESTS)
 show: build-native
 	./host/after-build.sh build/native
 
+# Timings, never part of the tests: Google Benchmark on the native build, then one timing
+# program against the native module and, under Wine, against each Windows DLL.
+.PHONY: bench
+bench: build-native build-win32 build-win64
+	build/native/bench/shaper_bench
+	build/native/bench/wine_timing
+	cmake/wine-run.sh build/win32/wine build/win32/bench/wine_timing.exe
+	cmake/wine-run.sh build/win64/wine build/win64/bench/wine_timing.exe
+
 clean:
 	rm -rf build dist
