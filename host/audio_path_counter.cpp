@@ -1,5 +1,13 @@
 #include "audio_path_counter.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define PLUGHOST_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PLUGHOST_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 #ifdef __linux__
 
 #include <dlfcn.h>
@@ -81,7 +89,34 @@ AudioPathWatch::~AudioPathWatch()
 using plughost::noteAllocation;
 using plughost::noteLock;
 
+#ifdef PLUGHOST_ADDRESS_SANITIZER
+
+// Under AddressSanitizer the heap is the sanitizer's: replacing malloc would split the
+// allocations between two heaps, so the sanitizer's own hooks count them instead.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, std::size_t),
+                                                         void (*onFree)(const volatile void*));
+
+namespace {
+
+void countMalloc(const volatile void*, std::size_t)
+{
+    noteAllocation();
+}
+
+void countFree(const volatile void*)
+{
+    noteAllocation();
+}
+
+const int hooksInstalled = __sanitizer_install_malloc_and_free_hooks(countMalloc, countFree);
+
+} // namespace
+
+#endif
+
 extern "C" {
+
+#ifndef PLUGHOST_ADDRESS_SANITIZER
 
 void* malloc(std::size_t size)
 {
@@ -132,6 +167,8 @@ int posix_memalign(void** result, std::size_t alignment, std::size_t size)
     return 0;
 }
 
+#endif
+
 int pthread_mutex_lock(pthread_mutex_t* mutex)
 {
     noteLock();
@@ -163,6 +200,8 @@ int sem_wait(sem_t* semaphore)
 }
 
 } // extern "C"
+
+#ifndef PLUGHOST_ADDRESS_SANITIZER
 
 // operator new and delete are replaced too, so a module linked against its own
 // copy of the C++ runtime is still seen when it allocates.
@@ -218,6 +257,8 @@ void operator delete[](void* pointer, const std::nothrow_t&) noexcept
 {
     free(pointer);
 }
+
+#endif
 
 #else
 

@@ -106,7 +106,9 @@ extern "C" __attribute__((visibility("default"))) AEffect* fakeEntry(audioMaster
 {
     if (FAKE_KIND == FAKE_NULL_ENTRY)
         return nullptr;
-    auto* fake = new FakeEffect;
+    // A host cannot close a record with the wrong magic, so that one is never a heap object to leak.
+    static FakeEffect untrusted;
+    auto* fake = FAKE_KIND == FAKE_WRONG_MAGIC ? &untrusted : new FakeEffect;
     AEffect& record = fake->record;
     record.magic = FAKE_KIND == FAKE_WRONG_MAGIC ? fourCharCode("Oops") : kEffectMagic;
     record.dispatcher = dispatcher;
