@@ -23,6 +23,10 @@ rm -f "$native_out" "$target_out"
 "$@" "$render" "$module" "$target_out"
 
 size=$(stat -c %s "$native_out")
+if [[ $size -eq 0 ]]; then
+    echo "the native render wrote nothing" >&2
+    exit 1
+fi
 echo "$(basename "$module"): $size bytes of samples and display texts compared with $(basename "$native_module")"
 if ! cmp -s "$native_out" "$target_out"; then
     echo "outputs differ; first differing bytes (offset, octal native, octal target):" >&2
