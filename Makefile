@@ -3,12 +3,15 @@
 # native: the Linux module; win32: the product, a 32-bit Windows DLL; win64: a 64-bit
 # Windows DLL. The Windows suites run under Wine.
 PRESETS := native win32 win64
-BUILDS := $(addprefix build-,$(PRESETS))
-TESTS := $(addprefix test-,$(PRESETS))
+# Run by `make test` only: the native suite under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the threading tests under ThreadSanitizer, and a bounded libFuzzer run of each fuzz target.
+CHECKS := asan-ubsan tsan fuzz
+BUILDS := $(addprefix build-,$(PRESETS) $(CHECKS))
+TESTS := $(addprefix test-,$(PRESETS) $(CHECKS))
 
 .PHONY: all deps test clean show $(BUILDS) $(TESTS)
 
-all: deps $(BUILDS) show
+all: deps $(addprefix build-,$(PRESETS)) show
 
 deps:
 	./tools/install-deps.sh
