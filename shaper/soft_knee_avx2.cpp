@@ -27,7 +27,7 @@ struct BlockConstants {
     __m256 flatNegative; // a == 0: float(-1 * (1 - w))
 };
 
-BlockConstants constantsFor(const SoftKnee& curve)
+[[gnu::always_inline]] inline BlockConstants constantsFor(const SoftKnee& curve)
 {
     const double w = curve.w;
     BlockConstants c;
