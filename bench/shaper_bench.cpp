@@ -45,19 +45,17 @@ const char* pathName(Path path)
     return "unknown";
 }
 
-struct Stereo {
-    std::vector<float> left, right, outLeft, outRight;
-};
-
 void timeBlock(benchmark::State& state, Path path, Signal signal, std::int32_t frames)
 {
     const std::size_t size = static_cast<std::size_t>(frames);
-    Stereo buffers{makeSignal(signal, size, 1), makeSignal(signal, size, 2), std::vector<float>(size),
-                   std::vector<float>(size)};
+    ChannelBuffer left(makeSignal(signal, size, 1));
+    ChannelBuffer right(makeSignal(signal, size, 2));
+    ChannelBuffer outLeft{std::vector<float>(size)};
+    ChannelBuffer outRight{std::vector<float>(size)};
     ShaperEffect effect(nullptr);
     const SoftKnee curve = makeSoftKnee(1.0f, 0.5f, 0.0f);
-    float* inputs[] = {buffers.left.data(), buffers.right.data()};
-    float* outputs[] = {buffers.outLeft.data(), buffers.outRight.data()};
+    float* inputs[] = {left.data(), right.data()};
+    float* outputs[] = {outLeft.data(), outRight.data()};
     for (auto _ : state) {
         switch (path) {
         case Path::replacing:

@@ -49,7 +49,7 @@ struct Case {
     Signal signal;
     std::int32_t frames;
     Work work;
-    std::vector<float> left, right, outLeft, outRight;
+    ChannelBuffer left, right, outLeft, outRight;
     std::vector<double> nanosecondsPerFrame;
 };
 
@@ -104,10 +104,10 @@ int main(int argc, char** argv)
                 cases.push_back({signal,
                                  frames,
                                  work,
-                                 makeSignal(signal, size, 1),
-                                 makeSignal(signal, size, 2),
-                                 std::vector<float>(size),
-                                 std::vector<float>(size),
+                                 ChannelBuffer(makeSignal(signal, size, 1)),
+                                 ChannelBuffer(makeSignal(signal, size, 2)),
+                                 ChannelBuffer(std::vector<float>(size)),
+                                 ChannelBuffer(std::vector<float>(size)),
                                  {}});
             }
         }

@@ -18,6 +18,7 @@ struct BlockConstants {
     __m256 boost;
     __m256d boostWide;
     __m256 knee;
+    __m256i kneeBits;     // of knee's magnitude, so that -0 counts as 0
     __m256 magnitudeBits; // every bit but the sign
     __m256d one;
     __m256d w;
@@ -34,6 +35,7 @@ struct BlockConstants {
     c.boost = _mm256_set1_ps(curve.boost);
     c.boostWide = _mm256_set1_pd(curve.boost);
     c.knee = _mm256_set1_ps(curve.knee);
+    c.kneeBits = _mm256_and_si256(_mm256_castps_si256(c.knee), _mm256_set1_epi32(0x7fffffff));
     c.magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
     c.one = _mm256_set1_pd(1.0);
     c.w = _mm256_set1_pd(w);
@@ -63,8 +65,7 @@ struct BlockConstants {
     const __m256i shift = _mm256_set1_epi32(0x7f800000);
     const __m256i leftMoved = _mm256_add_epi32(_mm256_castps_si256(_mm256_and_ps(left, c.magnitudeBits)), shift);
     const __m256i rightMoved = _mm256_add_epi32(_mm256_castps_si256(_mm256_and_ps(right, c.magnitudeBits)), shift);
-    const __m256i subnormal =
-        _mm256_or_si256(_mm256_cmpgt_epi32(leftMoved, shift), _mm256_cmpgt_epi32(rightMoved, shift));
+    const __m256i subnormal = _mm256_cmpgt_epi32(_mm256_max_epi32(leftMoved, rightMoved), shift);
     return _mm256_movemask_ps(_mm256_castsi256_ps(subnormal)) != 0;
 }
 
@@ -103,9 +104,22 @@ template <bool kFlat> [[gnu::always_inline]] inline __m256 curveAboveKnee(__m256
     }
 }
 
-[[gnu::always_inline]] inline __m256 aboveKnee(__m256 v, const BlockConstants& c)
+// Whether a lane of either group may lie above the knee, compared as integers: the bits
+// of magnitudes order as their values, so the larger of two magnitudes answers for both.
+// A NaN or an infinity answers yes too; the exact test per lane follows in shaped.
+[[gnu::always_inline]] inline bool mayPassKnee(__m256 left, __m256 right, const BlockConstants& c)
 {
-    return _mm256_cmp_ps(_mm256_and_ps(v, c.magnitudeBits), c.knee, _CMP_GT_OQ); // false for NaN, which passes
+    const __m256i larger = _mm256_max_epi32(_mm256_castps_si256(_mm256_and_ps(left, c.magnitudeBits)),
+                                            _mm256_castps_si256(_mm256_and_ps(right, c.magnitudeBits)));
+    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(larger, c.kneeBits))) != 0;
+}
+
+// The curve for every lane: the branch above the knee where |v| > knee, v itself elsewhere
+// (NaN included).
+template <bool kFlat> [[gnu::always_inline]] inline __m256 shaped(__m256 v, const BlockConstants& c)
+{
+    const __m256 above = _mm256_cmp_ps(_mm256_and_ps(v, c.magnitudeBits), c.knee, _CMP_GT_OQ);
+    return _mm256_blendv_ps(v, curveAboveKnee<kFlat>(v, c), above);
 }
 
 // out + y, rounded to float. When both are NaN the sum carries y's payload, as the
@@ -137,11 +151,9 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
             left = _mm256_mul_ps(xLeft, c.boost);
             right = _mm256_mul_ps(xRight, c.boost);
         }
-        const __m256 leftAbove = aboveKnee(left, c);
-        const __m256 rightAbove = aboveKnee(right, c);
-        if (_mm256_movemask_ps(_mm256_or_ps(leftAbove, rightAbove)) != 0) {
-            left = _mm256_blendv_ps(left, curveAboveKnee<kFlat>(left, c), leftAbove);
-            right = _mm256_blendv_ps(right, curveAboveKnee<kFlat>(right, c), rightAbove);
+        if (mayPassKnee(left, right, c)) {
+            left = shaped<kFlat>(left, c);
+            right = shaped<kFlat>(right, c);
         }
         if constexpr (kAccumulating) {
             _mm256_storeu_ps(outLeft + i, added(_mm256_loadu_ps(outLeft + i), left));
