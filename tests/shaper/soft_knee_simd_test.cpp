@@ -315,6 +315,46 @@ TEST(SoftKneeKernels, MatchTheReferenceInEveryFloatingPointMode)
     }
 }
 
+// Lanes below the knee are computed beside those above it; a host that unmasks
+// floating-point exceptions must see no division by zero or invalid operation from them
+// where the reference loop raises none.
+TEST(SoftKneeKernels, RaiseNoDivisionOrInvalidFlagTheReferenceDoesNot)
+{
+    constexpr unsigned int kInvalid = 0x1u;
+    constexpr unsigned int kDivideByZero = 0x4u;
+    const std::vector<float> pattern = {0.0f, -0.0f, 0.25f, -0.9f, 1.0f, 1.5f, -3.0f, kNaN, 0.5f, kInf, -kInf, 1e-40f};
+    std::vector<float> left(64), right(64);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        left[i] = pattern[i % pattern.size()];
+        right[i] = pattern[(i * 5 + 3) % pattern.size()];
+    }
+    const unsigned int saved = _mm_getcsr();
+    const auto flagsOf = [&](SoftKneeKernel kernel, const SoftKnee& curve, bool accumulating) {
+        std::vector<float> outLeft(left.size(), 0.0f), outRight(right.size(), 0.0f);
+        const std::int32_t frames = static_cast<std::int32_t>(left.size());
+        _mm_setcsr(saved & ~0x3fu);
+        if (accumulating) {
+            softKneeAccumulatingWith(kernel, curve, left.data(), right.data(), outLeft.data(), outRight.data(), frames);
+        } else {
+            softKneeReplacingWith(kernel, curve, left.data(), right.data(), outLeft.data(), outRight.data(), frames);
+        }
+        const unsigned int raised = _mm_getcsr() & (kInvalid | kDivideByZero);
+        _mm_setcsr(saved);
+        return raised;
+    };
+    for (const SoftKnee& curve : {makeSoftKnee(1.0f, 1.0f, 0.5f), makeSoftKnee(1.0f, 1.0f, 1.0f),
+                                  makeSoftKnee(1.0f, 0.5f, 0.0f), makeSoftKnee(11.0f, 0.0f, 0.3f)}) {
+        for (bool accumulating : {false, true}) {
+            const unsigned int reference = flagsOf(SoftKneeKernel::scalar, curve, accumulating);
+            for (SoftKneeKernel kernel : vectorKernels()) {
+                EXPECT_EQ(flagsOf(kernel, curve, accumulating) & ~reference, 0u)
+                    << softKneeKernelName(kernel) << (accumulating ? " accumulating, " : " replacing, ")
+                    << describe(curve);
+            }
+        }
+    }
+}
+
 // The effect runs the kernel chosen at load time with the settings the host sent.
 TEST(SoftKneeKernels, EffectBlocksEqualTheReferenceLoops)
 {
