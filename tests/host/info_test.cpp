@@ -57,25 +57,3 @@ TEST(PlughostInfo, DescribesSoftKneeShaper)
     }
 }
 #endif
-
-TEST(PlughostInfo, DescribesThirdPartyModules)
-{
-    const struct {
-        const char* file;
-        const char* id;
-        const char* firstParameter;
-    } modules[] = {{"ZamComp-vst.so", "ZCMP", "Attack"}, {"ZamEQ2-vst.so", "ZEQ2", "Boost/Cut 1"}};
-    for (const auto& m : modules) {
-        SCOPED_TRACE(m.file);
-        const RunResult result = runPlughost({"info", std::string(THIRD_PARTY_VST_DIR "/") + m.file, "--json"});
-        ASSERT_EQ(result.exitCode, 0) << result.err;
-        const auto document = nlohmann::json::parse(result.out);
-        EXPECT_EQ(document["uniqueID"], m.id);
-        ASSERT_FALSE(document["parameters"].empty());
-        EXPECT_EQ(document["parameters"][0]["name"], m.firstParameter);
-        for (const auto& parameter : document["parameters"]) {
-            EXPECT_GE(parameter["value"].get<double>(), 0.0);
-            EXPECT_LE(parameter["value"].get<double>(), 1.0);
-        }
-    }
-}

@@ -128,13 +128,6 @@ TEST(PlughostRender, MatchesDirectProcessingOfTheShaper)
 }
 #endif
 
-TEST(PlughostRender, MatchesDirectProcessingOfThirdPartyModules)
-{
-    expectRenderMatchesDirect({THIRD_PARTY_VST_DIR "/ZamComp-vst.so", 2, 256, "Threshold=0.4", 4, 0.4f, false});
-    expectRenderMatchesDirect({THIRD_PARTY_VST_DIR "/ZamEQ2-vst.so", 1, 1000, "", -1, 0.0f, false});
-    expectRenderMatchesDirect({THIRD_PARTY_VST_DIR "/ZamTube-vst.so", 2, 4096, "", -1, 0.0f, false});
-}
-
 TEST(PlughostRender, KeepsTheInputFormatAndClipsIntegerOutput)
 {
     const auto dir = scratchDirectory("format");
