@@ -23,7 +23,7 @@ struct BlockConstants {
     __m256 magnitudeBits; // every bit but the sign
     __m256d one;
     __m256d w;
-    __m256d leastDenominator; // keeps lanes below the knee from dividing by zero
+    __m256d leastDenominator; // w, or the least normal double when w is 0
     __m256d wSquared;         // exact in double, so the same value the reference forms per sample
     __m256d a;
     __m256 flatPositive; // a == 0: float(+1 * (1 - w)), the curve above the knee
@@ -41,7 +41,7 @@ struct BlockConstants {
     c.magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
     c.one = _mm256_set1_pd(1.0);
     c.w = _mm256_set1_pd(w);
-    c.leastDenominator = _mm256_set1_pd(std::numeric_limits<double>::min());
+    c.leastDenominator = _mm256_set1_pd(w > 0.0 ? w : std::numeric_limits<double>::min());
     c.wSquared = _mm256_set1_pd(w * w);
     c.a = _mm256_set1_pd(curve.a);
     c.flatPositive = _mm256_set1_ps(static_cast<float>(1.0 * (1.0 - w)));
@@ -86,8 +86,9 @@ struct BlockConstants {
 
 // y = s * (1 - w^2 / (w + a*d)) for four samples, evaluated in double from the float d
 // and rounded once. sign is each sample's sign bit on a zero: the bracket is never
-// negative, so multiplying it by s is flipping its sign. The denominator's floor changes
-// no lane above the knee (there it is at least 2^-47) and keeps the others from dividing by zero.
+// negative, so multiplying it by s is flipping its sign. Above the knee the
+// denominator is at least its floor, so the floor changes nothing there; below it (d <= 0)
+// it keeps the lane from dividing by zero or by a negative number.
 [[gnu::always_inline]] inline __m128 curveFromDistance(__m128 d, __m128 sign, const BlockConstants& c)
 {
     const __m256d denominator =
@@ -97,14 +98,14 @@ struct BlockConstants {
 }
 
 // The curve's branch above the knee for every lane of v; the caller keeps it only where
-// |v| > knee. The other lanes compute with d = 0 (NaN included), so that no lane raises a
-// floating-point exception that the scalar loop would not: some hosts unmask them.
+// |v| > knee. The other lanes are computed too; the denominator's floor keeps them from
+// raising an exception flag that the scalar loop would not, since some hosts unmask them.
 template <bool kFlat> [[gnu::always_inline]] inline __m256 curveAboveKnee(__m256 v, const BlockConstants& c)
 {
     if constexpr (kFlat) {
         return _mm256_blendv_ps(c.flatPositive, c.flatNegative, v);
     } else {
-        const __m256 d = _mm256_max_ps(_mm256_sub_ps(_mm256_and_ps(v, c.magnitudeBits), c.knee), _mm256_setzero_ps());
+        const __m256 d = _mm256_sub_ps(_mm256_and_ps(v, c.magnitudeBits), c.knee);
         const __m256 sign = _mm256_andnot_ps(c.magnitudeBits, v);
         return _mm256_set_m128(curveFromDistance(highHalf(d), highHalf(sign), c),
                                curveFromDistance(lowHalf(d), lowHalf(sign), c));

@@ -19,7 +19,7 @@ struct BlockConstants {
     __m128 magnitudeBits; // every bit but the sign
     __m128d one;
     __m128d w;
-    __m128d leastDenominator; // keeps lanes below the knee from dividing by zero
+    __m128d leastDenominator; // w, or the least normal double when w is 0
     __m128d wSquared;         // exact in double, so the same value the reference forms per sample
     __m128d a;
     __m128 flatPositive; // a == 0: float(+1 * (1 - w)), the curve above the knee
@@ -36,7 +36,7 @@ struct BlockConstants {
     c.magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
     c.one = _mm_set1_pd(1.0);
     c.w = _mm_set1_pd(w);
-    c.leastDenominator = _mm_set1_pd(std::numeric_limits<double>::min());
+    c.leastDenominator = _mm_set1_pd(w > 0.0 ? w : std::numeric_limits<double>::min());
     c.wSquared = _mm_set1_pd(w * w);
     c.a = _mm_set1_pd(curve.a);
     c.flatPositive = _mm_set1_ps(static_cast<float>(1.0 * (1.0 - w)));
@@ -74,8 +74,9 @@ struct BlockConstants {
 }
 
 // y = s * (1 - w^2 / (w + a*d)) for the two lower samples, evaluated in double from the
-// float d and rounded once; sign as in the AVX2 kernel. The denominator's floor changes
-// no lane above the knee (there it is at least 2^-47) and keeps the others from dividing by zero.
+// float d and rounded once; sign as in the AVX2 kernel. Above the knee the
+// denominator is at least its floor, so the floor changes nothing there; below it (d <= 0)
+// it keeps the lane from dividing by zero or by a negative number.
 [[gnu::always_inline]] inline __m128 curveFromDistance(__m128 d, __m128 sign, const BlockConstants& c)
 {
     const __m128d denominator = _mm_max_pd(_mm_add_pd(c.w, _mm_mul_pd(c.a, _mm_cvtps_pd(d))), c.leastDenominator);
@@ -84,15 +85,15 @@ struct BlockConstants {
 }
 
 // The curve's branch above the knee for every lane of v; the caller keeps it only where
-// |v| > knee. The other lanes compute with d = 0 (NaN included), so that no lane raises a
-// floating-point exception that the scalar loop would not: some hosts unmask them.
+// |v| > knee. The other lanes are computed too; the denominator's floor keeps them from
+// raising an exception flag that the scalar loop would not, since some hosts unmask them.
 template <bool kFlat> [[gnu::always_inline]] inline __m128 curveAboveKnee(__m128 v, const BlockConstants& c)
 {
     if constexpr (kFlat) {
         const __m128 negative = _mm_castsi128_ps(_mm_srai_epi32(_mm_castps_si128(v), 31));
         return select(negative, c.flatNegative, c.flatPositive);
     } else {
-        const __m128 d = _mm_max_ps(_mm_sub_ps(_mm_and_ps(v, c.magnitudeBits), c.knee), _mm_setzero_ps());
+        const __m128 d = _mm_sub_ps(_mm_and_ps(v, c.magnitudeBits), c.knee);
         const __m128 sign = _mm_andnot_ps(c.magnitudeBits, v);
         return _mm_movelh_ps(curveFromDistance(d, sign, c), curveFromDistance(upperPair(d), upperPair(sign), c));
     }

@@ -317,12 +317,13 @@ TEST(SoftKneeKernels, MatchTheReferenceInEveryFloatingPointMode)
 
 // Lanes below the knee are computed beside those above it; a host that unmasks
 // floating-point exceptions must see no division by zero or invalid operation from them
-// where the reference loop raises none.
+// where the reference loop raises none. (A NaN sample raises invalid in both, through the
+// ordered knee test, so the signal here has none.)
 TEST(SoftKneeKernels, RaiseNoDivisionOrInvalidFlagTheReferenceDoesNot)
 {
     constexpr unsigned int kInvalid = 0x1u;
     constexpr unsigned int kDivideByZero = 0x4u;
-    const std::vector<float> pattern = {0.0f, -0.0f, 0.25f, -0.9f, 1.0f, 1.5f, -3.0f, kNaN, 0.5f, kInf, -kInf, 1e-40f};
+    const std::vector<float> pattern = {0.0f, -0.0f, 0.25f, -0.9f, 1.0f, 1.5f, -3.0f, 0.5f, kInf, -kInf, 1e-40f};
     std::vector<float> left(64), right(64);
     for (std::size_t i = 0; i < left.size(); ++i) {
         left[i] = pattern[i % pattern.size()];
@@ -346,6 +347,7 @@ TEST(SoftKneeKernels, RaiseNoDivisionOrInvalidFlagTheReferenceDoesNot)
                                   makeSoftKnee(1.0f, 0.5f, 0.0f), makeSoftKnee(11.0f, 0.0f, 0.3f)}) {
         for (bool accumulating : {false, true}) {
             const unsigned int reference = flagsOf(SoftKneeKernel::scalar, curve, accumulating);
+            EXPECT_EQ(reference, 0u) << describe(curve);
             for (SoftKneeKernel kernel : vectorKernels()) {
                 EXPECT_EQ(flagsOf(kernel, curve, accumulating) & ~reference, 0u)
                     << softKneeKernelName(kernel) << (accumulating ? " accumulating, " : " replacing, ")
