@@ -10,7 +10,9 @@ if [[ $# -lt 2 ]]; then
     echo "usage: $0 PREFIX-DIR PROGRAM [ARGS...]" >&2
     exit 2
 fi
-prefix_dir=$1
+# Wine takes only an absolute prefix path.
+mkdir -p "$1"
+prefix_dir=$(cd "$1" && pwd)
 shift
 
 export WINEPREFIX="$prefix_dir/prefix"
@@ -20,7 +22,6 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # Console programs only; no display is opened.
 unset DISPLAY WAYLAND_DISPLAY
 
-mkdir -p "$prefix_dir"
 if [[ ! -e "$prefix_dir/ready" ]]; then
     exec 9>"$prefix_dir/lock"
     flock 9
