@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <ctime>
 #include <new>
 
 // glibc's own allocator entry points, which the interposed functions forward to.
@@ -48,22 +49,47 @@ inline void noteLock() noexcept
         ++counts.locks;
 }
 
-// The next definition of a locking function after ours, looked up once.
-template <typename Function> Function nextDefinition(Function& cache, const char* name) noexcept
+using MutexFunction = int (*)(pthread_mutex_t*);
+using MutexTimedFunction = int (*)(pthread_mutex_t*, const timespec*);
+using RwlockFunction = int (*)(pthread_rwlock_t*);
+using SpinFunction = int (*)(pthread_spinlock_t*);
+using SemaphoreFunction = int (*)(sem_t*);
+using SemaphoreTimedFunction = int (*)(sem_t*, const timespec*);
+using ConditionWaitFunction = int (*)(pthread_cond_t*, pthread_mutex_t*);
+using ConditionTimedWaitFunction = int (*)(pthread_cond_t*, pthread_mutex_t*, const timespec*);
+
+template <typename Function> Function nextDefinition(const char* name) noexcept
 {
-    if (!cache)
-        cache = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-    return cache;
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-using MutexFunction = int (*)(pthread_mutex_t*);
-using RwlockFunction = int (*)(pthread_rwlock_t*);
-using SemaphoreFunction = int (*)(sem_t*);
-MutexFunction realMutexLock = nullptr;
-MutexFunction realMutexTrylock = nullptr;
-RwlockFunction realRdlock = nullptr;
-RwlockFunction realWrlock = nullptr;
-SemaphoreFunction realSemWait = nullptr;
+// The C library's definitions of the locking functions defined here.
+struct LockFunctions {
+    MutexFunction mutexLock = nextDefinition<MutexFunction>("pthread_mutex_lock");
+    MutexFunction mutexTrylock = nextDefinition<MutexFunction>("pthread_mutex_trylock");
+    MutexTimedFunction mutexTimedlock = nextDefinition<MutexTimedFunction>("pthread_mutex_timedlock");
+    RwlockFunction rdlock = nextDefinition<RwlockFunction>("pthread_rwlock_rdlock");
+    RwlockFunction wrlock = nextDefinition<RwlockFunction>("pthread_rwlock_wrlock");
+    RwlockFunction tryrdlock = nextDefinition<RwlockFunction>("pthread_rwlock_tryrdlock");
+    RwlockFunction trywrlock = nextDefinition<RwlockFunction>("pthread_rwlock_trywrlock");
+    SpinFunction spinLock = nextDefinition<SpinFunction>("pthread_spin_lock");
+    SpinFunction spinTrylock = nextDefinition<SpinFunction>("pthread_spin_trylock");
+    SemaphoreFunction semWait = nextDefinition<SemaphoreFunction>("sem_wait");
+    SemaphoreFunction semTrywait = nextDefinition<SemaphoreFunction>("sem_trywait");
+    SemaphoreTimedFunction semTimedwait = nextDefinition<SemaphoreTimedFunction>("sem_timedwait");
+    ConditionWaitFunction condWait = nextDefinition<ConditionWaitFunction>("pthread_cond_wait");
+    ConditionTimedWaitFunction condTimedwait = nextDefinition<ConditionTimedWaitFunction>("pthread_cond_timedwait");
+};
+
+// Whoever locks first, even during static initialisation, finds the table complete.
+const LockFunctions& lockFunctions() noexcept
+{
+    static const LockFunctions functions;
+    return functions;
+}
+
+// Looked up before main, so the lookup (which may allocate) never lands inside a counted region.
+[[maybe_unused]] const LockFunctions& resolvedBeforeMain = lockFunctions();
 
 } // namespace
 
@@ -172,31 +198,85 @@ int posix_memalign(void** result, std::size_t alignment, std::size_t size)
 int pthread_mutex_lock(pthread_mutex_t* mutex)
 {
     noteLock();
-    return plughost::nextDefinition(plughost::realMutexLock, "pthread_mutex_lock")(mutex);
+    return plughost::lockFunctions().mutexLock(mutex);
 }
 
 int pthread_mutex_trylock(pthread_mutex_t* mutex)
 {
     noteLock();
-    return plughost::nextDefinition(plughost::realMutexTrylock, "pthread_mutex_trylock")(mutex);
+    return plughost::lockFunctions().mutexTrylock(mutex);
+}
+
+int pthread_mutex_timedlock(pthread_mutex_t* mutex, const timespec* until)
+{
+    noteLock();
+    return plughost::lockFunctions().mutexTimedlock(mutex, until);
 }
 
 int pthread_rwlock_rdlock(pthread_rwlock_t* lock)
 {
     noteLock();
-    return plughost::nextDefinition(plughost::realRdlock, "pthread_rwlock_rdlock")(lock);
+    return plughost::lockFunctions().rdlock(lock);
 }
 
 int pthread_rwlock_wrlock(pthread_rwlock_t* lock)
 {
     noteLock();
-    return plughost::nextDefinition(plughost::realWrlock, "pthread_rwlock_wrlock")(lock);
+    return plughost::lockFunctions().wrlock(lock);
+}
+
+int pthread_rwlock_tryrdlock(pthread_rwlock_t* lock)
+{
+    noteLock();
+    return plughost::lockFunctions().tryrdlock(lock);
+}
+
+int pthread_rwlock_trywrlock(pthread_rwlock_t* lock)
+{
+    noteLock();
+    return plughost::lockFunctions().trywrlock(lock);
+}
+
+int pthread_spin_lock(pthread_spinlock_t* lock)
+{
+    noteLock();
+    return plughost::lockFunctions().spinLock(lock);
+}
+
+int pthread_spin_trylock(pthread_spinlock_t* lock)
+{
+    noteLock();
+    return plughost::lockFunctions().spinTrylock(lock);
 }
 
 int sem_wait(sem_t* semaphore)
 {
     noteLock();
-    return plughost::nextDefinition(plughost::realSemWait, "sem_wait")(semaphore);
+    return plughost::lockFunctions().semWait(semaphore);
+}
+
+int sem_trywait(sem_t* semaphore)
+{
+    noteLock();
+    return plughost::lockFunctions().semTrywait(semaphore);
+}
+
+int sem_timedwait(sem_t* semaphore, const timespec* until)
+{
+    noteLock();
+    return plughost::lockFunctions().semTimedwait(semaphore, until);
+}
+
+int pthread_cond_wait(pthread_cond_t* condition, pthread_mutex_t* mutex)
+{
+    noteLock();
+    return plughost::lockFunctions().condWait(condition, mutex);
+}
+
+int pthread_cond_timedwait(pthread_cond_t* condition, pthread_mutex_t* mutex, const timespec* until)
+{
+    noteLock();
+    return plughost::lockFunctions().condTimedwait(condition, mutex, until);
 }
 
 } // extern "C"

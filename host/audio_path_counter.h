@@ -1,9 +1,10 @@
 // Counting allocator and lock calls made on the audio path.
 //
-// On Linux plughost itself defines malloc, free, operator new and the pthread
-// locking functions, so every call a loaded module makes to them passes through
-// here first. The count runs only while an AudioPathWatch is alive on the
-// calling thread, which the validator keeps around each process call.
+// On Linux a program linked with this counter (plughost, and the real-time safety
+// tests) defines malloc, free, operator new and the pthread locking and waiting
+// functions itself and exports them, so every call a loaded module makes to them
+// passes through here first. The count runs only while an AudioPathWatch is alive
+// on the calling thread, which the caller keeps around each process call.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,7 @@ namespace plughost {
 
 struct AudioPathCounts {
     std::uint64_t allocations = 0; // malloc, calloc, realloc, free, operator new and delete, aligned forms
-    std::uint64_t locks = 0;       // mutex and read-write lock acquisitions, semaphore waits
+    std::uint64_t locks = 0;       // mutex, read-write and spin lock attempts, semaphore and condition waits
 };
 
 // False where the functions cannot be interposed (the Windows build).

@@ -1,301 +1,48 @@
-// The audio path allocates nothing, frees nothing and takes no lock. This program defines
-// the allocator and the locking functions itself, so every such call made by the effect,
-// and by the built module once loaded, passes through a counter here first. The counter
-// runs only on the thread that armed it, around the block calls.
+// The audio path allocates nothing, frees nothing and takes no lock. This program is linked
+// with plughost's audio path counter, which defines the allocator and the locking functions
+// and exports them, so every such call made by the effect, and by the built module once
+// loaded, passes through it first. The counter runs only on the thread that armed it,
+// around the block calls.
 //
 // Built only without sanitizers: they bring allocators and interceptors of their own.
 
 #include "shaper_effect.h"
 
+#include "audio_path_counter.h"
 #include "module_loader.h"
 
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <semaphore.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
+#include <functional>
 #include <limits>
 #include <mutex>
-#include <new>
 #include <string>
 #include <vector>
 
-extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* pointer, std::size_t size);
-void* __libc_memalign(std::size_t alignment, std::size_t size);
-void __libc_free(void* pointer);
-}
+using plughost::AudioPathCounts;
 
 namespace {
 
-// Static TLS of the executable: reading it from inside malloc allocates nothing.
-thread_local bool armed = false;
-thread_local long heapCalls = 0;
-thread_local long lockCalls = 0;
-
-void noteHeap() noexcept
+// What the audio path did on this thread while `body` ran.
+template <typename Body> AudioPathCounts countDuring(Body body)
 {
-    if (armed) {
-        ++heapCalls;
+    const AudioPathCounts before = plughost::audioPathCounts();
+    {
+        const plughost::AudioPathWatch watch;
+        body();
     }
+    const AudioPathCounts after = plughost::audioPathCounts();
+    return {after.allocations - before.allocations, after.locks - before.locks};
 }
-
-void noteLock() noexcept
-{
-    if (armed) {
-        ++lockCalls;
-    }
-}
-
-// The C library's definition of a function that this program replaces, looked up before
-// main so that no lookup happens inside a counted region.
-template <typename Function> Function next(const char* name)
-{
-    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-}
-
-using MutexCall = int (*)(pthread_mutex_t*);
-using MutexTimedCall = int (*)(pthread_mutex_t*, const timespec*);
-using RwlockCall = int (*)(pthread_rwlock_t*);
-using SpinCall = int (*)(pthread_spinlock_t*);
-using SemCall = int (*)(sem_t*);
-using SemTimedCall = int (*)(sem_t*, const timespec*);
-using CondWaitCall = int (*)(pthread_cond_t*, pthread_mutex_t*);
-using CondTimedWaitCall = int (*)(pthread_cond_t*, pthread_mutex_t*, const timespec*);
-
-struct LockFunctions {
-    MutexCall mutexLock = next<MutexCall>("pthread_mutex_lock");
-    MutexCall mutexTrylock = next<MutexCall>("pthread_mutex_trylock");
-    MutexTimedCall mutexTimedlock = next<MutexTimedCall>("pthread_mutex_timedlock");
-    RwlockCall rdlock = next<RwlockCall>("pthread_rwlock_rdlock");
-    RwlockCall wrlock = next<RwlockCall>("pthread_rwlock_wrlock");
-    RwlockCall tryrdlock = next<RwlockCall>("pthread_rwlock_tryrdlock");
-    RwlockCall trywrlock = next<RwlockCall>("pthread_rwlock_trywrlock");
-    SpinCall spinLock = next<SpinCall>("pthread_spin_lock");
-    SpinCall spinTrylock = next<SpinCall>("pthread_spin_trylock");
-    SemCall semWait = next<SemCall>("sem_wait");
-    SemCall semTrywait = next<SemCall>("sem_trywait");
-    SemTimedCall semTimedwait = next<SemTimedCall>("sem_timedwait");
-    CondWaitCall condWait = next<CondWaitCall>("pthread_cond_wait");
-    CondTimedWaitCall condTimedwait = next<CondTimedWaitCall>("pthread_cond_timedwait");
-};
-
-const LockFunctions& lockFunctions()
-{
-    static const LockFunctions functions;
-    return functions;
-}
-
-const bool lockFunctionsResolved = (lockFunctions(), true);
-
-// What the audio path did on this thread while armed.
-struct Counts {
-    long heap;
-    long locks;
-};
-
-template <typename Body> Counts countDuring(Body body)
-{
-    heapCalls = 0;
-    lockCalls = 0;
-    armed = true;
-    body();
-    armed = false;
-    return {heapCalls, lockCalls};
-}
-
-} // namespace
-
-extern "C" {
-
-void* malloc(std::size_t size)
-{
-    noteHeap();
-    return __libc_malloc(size);
-}
-
-void* calloc(std::size_t count, std::size_t size)
-{
-    noteHeap();
-    return __libc_calloc(count, size);
-}
-
-void* realloc(void* pointer, std::size_t size)
-{
-    noteHeap();
-    return __libc_realloc(pointer, size);
-}
-
-void free(void* pointer)
-{
-    if (pointer != nullptr) {
-        noteHeap();
-    }
-    __libc_free(pointer);
-}
-
-void* memalign(std::size_t alignment, std::size_t size)
-{
-    noteHeap();
-    return __libc_memalign(alignment, size);
-}
-
-void* aligned_alloc(std::size_t alignment, std::size_t size)
-{
-    noteHeap();
-    return __libc_memalign(alignment, size);
-}
-
-int posix_memalign(void** result, std::size_t alignment, std::size_t size)
-{
-    noteHeap();
-    if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0) {
-        return 22; // EINVAL
-    }
-    void* pointer = __libc_memalign(alignment, size);
-    if (pointer == nullptr) {
-        return 12; // ENOMEM
-    }
-    *result = pointer;
-    return 0;
-}
-
-int pthread_mutex_lock(pthread_mutex_t* mutex)
-{
-    noteLock();
-    return lockFunctions().mutexLock(mutex);
-}
-
-int pthread_mutex_trylock(pthread_mutex_t* mutex)
-{
-    noteLock();
-    return lockFunctions().mutexTrylock(mutex);
-}
-
-int pthread_mutex_timedlock(pthread_mutex_t* mutex, const timespec* until)
-{
-    noteLock();
-    return lockFunctions().mutexTimedlock(mutex, until);
-}
-
-int pthread_rwlock_rdlock(pthread_rwlock_t* lock)
-{
-    noteLock();
-    return lockFunctions().rdlock(lock);
-}
-
-int pthread_rwlock_wrlock(pthread_rwlock_t* lock)
-{
-    noteLock();
-    return lockFunctions().wrlock(lock);
-}
-
-int pthread_rwlock_tryrdlock(pthread_rwlock_t* lock)
-{
-    noteLock();
-    return lockFunctions().tryrdlock(lock);
-}
-
-int pthread_rwlock_trywrlock(pthread_rwlock_t* lock)
-{
-    noteLock();
-    return lockFunctions().trywrlock(lock);
-}
-
-int pthread_spin_lock(pthread_spinlock_t* lock)
-{
-    noteLock();
-    return lockFunctions().spinLock(lock);
-}
-
-int pthread_spin_trylock(pthread_spinlock_t* lock)
-{
-    noteLock();
-    return lockFunctions().spinTrylock(lock);
-}
-
-int sem_wait(sem_t* semaphore)
-{
-    noteLock();
-    return lockFunctions().semWait(semaphore);
-}
-
-int sem_trywait(sem_t* semaphore)
-{
-    noteLock();
-    return lockFunctions().semTrywait(semaphore);
-}
-
-int sem_timedwait(sem_t* semaphore, const timespec* until)
-{
-    noteLock();
-    return lockFunctions().semTimedwait(semaphore, until);
-}
-
-int pthread_cond_wait(pthread_cond_t* condition, pthread_mutex_t* mutex)
-{
-    noteLock();
-    return lockFunctions().condWait(condition, mutex);
-}
-
-int pthread_cond_timedwait(pthread_cond_t* condition, pthread_mutex_t* mutex, const timespec* until)
-{
-    noteLock();
-    return lockFunctions().condTimedwait(condition, mutex, until);
-}
-
-} // extern "C"
-
-void* operator new(std::size_t size)
-{
-    if (void* block = malloc(size == 0 ? 1 : size)) {
-        return block;
-    }
-    throw std::bad_alloc();
-}
-
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    return malloc(size == 0 ? 1 : size);
-}
-
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    return malloc(size == 0 ? 1 : size);
-}
-
-void operator delete(void* block) noexcept
-{
-    free(block);
-}
-
-void operator delete[](void* block) noexcept
-{
-    free(block);
-}
-
-void operator delete(void* block, std::size_t) noexcept
-{
-    free(block);
-}
-
-void operator delete[](void* block, std::size_t) noexcept
-{
-    free(block);
-}
-
-namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
@@ -332,18 +79,18 @@ constexpr ParameterSet kParameterSets[] = {
 
 // Every block form the host can ask for: replacing and accumulating, separate buffers,
 // in place, and one mono buffer on both inputs; for every frame count and setting.
-Counts countAudioPath(AEffect* record, Buffers& buffers)
+AudioPathCounts countAudioPath(AEffect* record, Buffers& buffers)
 {
     float* separateIn[2] = {buffers.inLeft.data(), buffers.inRight.data()};
     float* separateOut[2] = {buffers.outLeft.data(), buffers.outRight.data()};
     float* monoIn[2] = {buffers.inLeft.data(), buffers.inLeft.data()};
     float* inPlace[2] = {buffers.outLeft.data(), buffers.outRight.data()};
-    Counts total{0, 0};
+    AudioPathCounts total;
     for (const ParameterSet& set : kParameterSets) {
         record->setParameter(record, kBoostParam, set.boost);
         record->setParameter(record, kKneeParam, set.knee);
         record->setParameter(record, kHardnessParam, set.hardness);
-        const Counts counts = countDuring([&] {
+        const AudioPathCounts counts = countDuring([&] {
             for (const std::int32_t frames : kFrameCounts) {
                 record->processReplacing(record, separateIn, separateOut, frames);
                 record->process(record, separateIn, separateOut, frames);
@@ -353,7 +100,7 @@ Counts countAudioPath(AEffect* record, Buffers& buffers)
                 record->process(record, inPlace, inPlace, frames);
             }
         });
-        total.heap += counts.heap;
+        total.allocations += counts.allocations;
         total.locks += counts.locks;
     }
     return total;
@@ -363,22 +110,121 @@ Counts countAudioPath(AEffect* record, Buffers& buffers)
 // the same calls made while not armed are not.
 TEST(RealtimeSafety, CounterSeesAllocationFreeAndLock)
 {
-    ASSERT_TRUE(lockFunctionsResolved);
+    ASSERT_TRUE(plughost::audioPathCountingAvailable());
     void* volatile block = nullptr;
     std::mutex mutex;
-    const Counts counts = countDuring([&] {
+    const AudioPathCounts counts = countDuring([&] {
         block = malloc(16);
         free(block);
         auto* text = new std::string(100, 'x'); // the object and its characters: two allocations, two frees
         delete text;
         const std::lock_guard<std::mutex> guard(mutex);
     });
-    EXPECT_EQ(counts.heap, 6);
-    EXPECT_EQ(counts.locks, 1);
+    EXPECT_EQ(counts.allocations, 6u);
+    EXPECT_EQ(counts.locks, 1u);
 
     block = malloc(16);
     free(block);
-    EXPECT_EQ(countDuring([] {}).heap, 0);
+    EXPECT_EQ(countDuring([] {}).allocations, 0u);
+}
+
+// The function a loaded module reaches under `name`: the dynamic linker's first definition.
+// It must be this program's own, or the module would bypass the counter.
+template <typename Function> Function reachedByModules(const char* name, Function own)
+{
+    void* const found = dlsym(RTLD_DEFAULT, name);
+    EXPECT_EQ(found, reinterpret_cast<void*>(own)) << name << " is not exported by this program";
+    return found != nullptr ? reinterpret_cast<Function>(found) : own;
+}
+
+// Every allocating, locking and waiting function the counter replaces, called as a loaded
+// module calls it; each call is counted once (an allocation and its free, twice).
+TEST(RealtimeSafety, CounterSeesEveryReplacedFunctionAsModulesReachIt)
+{
+    const auto mallocCall = reachedByModules("malloc", &malloc);
+    const auto callocCall = reachedByModules("calloc", &calloc);
+    const auto reallocCall = reachedByModules("realloc", &realloc);
+    const auto freeCall = reachedByModules("free", &free);
+    const auto memalignCall = reachedByModules("memalign", &memalign);
+    const auto alignedAllocCall = reachedByModules("aligned_alloc", &aligned_alloc);
+    const auto posixMemalignCall = reachedByModules("posix_memalign", &posix_memalign);
+    const auto mutexLock = reachedByModules("pthread_mutex_lock", &pthread_mutex_lock);
+    const auto mutexTrylock = reachedByModules("pthread_mutex_trylock", &pthread_mutex_trylock);
+    const auto mutexTimedlock = reachedByModules("pthread_mutex_timedlock", &pthread_mutex_timedlock);
+    const auto rdlock = reachedByModules("pthread_rwlock_rdlock", &pthread_rwlock_rdlock);
+    const auto wrlock = reachedByModules("pthread_rwlock_wrlock", &pthread_rwlock_wrlock);
+    const auto tryrdlock = reachedByModules("pthread_rwlock_tryrdlock", &pthread_rwlock_tryrdlock);
+    const auto trywrlock = reachedByModules("pthread_rwlock_trywrlock", &pthread_rwlock_trywrlock);
+    const auto spinLock = reachedByModules("pthread_spin_lock", &pthread_spin_lock);
+    const auto spinTrylock = reachedByModules("pthread_spin_trylock", &pthread_spin_trylock);
+    const auto semWait = reachedByModules("sem_wait", &sem_wait);
+    const auto semTrywait = reachedByModules("sem_trywait", &sem_trywait);
+    const auto semTimedwait = reachedByModules("sem_timedwait", &sem_timedwait);
+    const auto condTimedwait = reachedByModules("pthread_cond_timedwait", &pthread_cond_timedwait);
+    // Only its binding is checked: without a second thread to signal it, it would never return.
+    reachedByModules("pthread_cond_wait", &pthread_cond_wait);
+
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+    pthread_mutex_t heldMutex = PTHREAD_MUTEX_INITIALIZER;
+    pthread_rwlock_t rwlock = PTHREAD_RWLOCK_INITIALIZER;
+    pthread_cond_t condition = PTHREAD_COND_INITIALIZER;
+    pthread_spinlock_t spin;
+    ASSERT_EQ(pthread_spin_init(&spin, PTHREAD_PROCESS_PRIVATE), 0);
+    sem_t semaphore;
+    ASSERT_EQ(sem_init(&semaphore, 0, 1), 0);
+    const timespec longPast{0, 0};
+
+    // `call` runs counted; `release` undoes it afterwards, uncounted.
+    struct Case {
+        const char* name;
+        std::function<void()> call;
+        std::function<void()> release;
+        AudioPathCounts expected;
+    };
+    const auto nothing = [] {};
+    const auto unlockMutex = [&] { pthread_mutex_unlock(&mutex); };
+    const auto unlockRwlock = [&] { pthread_rwlock_unlock(&rwlock); };
+    const auto unlockSpin = [&] { pthread_spin_unlock(&spin); };
+    const auto postSemaphore = [&] { sem_post(&semaphore); };
+    void* block = nullptr;
+    const std::vector<Case> cases = {
+        {"malloc", [&] { freeCall(mallocCall(16)); }, nothing, {2, 0}},
+        {"calloc", [&] { freeCall(callocCall(4, 4)); }, nothing, {2, 0}},
+        {"realloc", [&] { freeCall(reallocCall(nullptr, 16)); }, nothing, {2, 0}},
+        {"memalign", [&] { freeCall(memalignCall(64, 64)); }, nothing, {2, 0}},
+        {"aligned_alloc", [&] { freeCall(alignedAllocCall(64, 64)); }, nothing, {2, 0}},
+        {"posix_memalign",
+         [&] {
+             if (posixMemalignCall(&block, 64, 64) == 0)
+                 freeCall(block);
+         },
+         nothing,
+         {2, 0}},
+        {"pthread_mutex_lock", [&] { mutexLock(&mutex); }, unlockMutex, {0, 1}},
+        {"pthread_mutex_trylock", [&] { mutexTrylock(&mutex); }, unlockMutex, {0, 1}},
+        {"pthread_mutex_timedlock", [&] { mutexTimedlock(&mutex, &longPast); }, unlockMutex, {0, 1}},
+        {"pthread_rwlock_rdlock", [&] { rdlock(&rwlock); }, unlockRwlock, {0, 1}},
+        {"pthread_rwlock_wrlock", [&] { wrlock(&rwlock); }, unlockRwlock, {0, 1}},
+        {"pthread_rwlock_tryrdlock", [&] { tryrdlock(&rwlock); }, unlockRwlock, {0, 1}},
+        {"pthread_rwlock_trywrlock", [&] { trywrlock(&rwlock); }, unlockRwlock, {0, 1}},
+        {"pthread_spin_lock", [&] { spinLock(&spin); }, unlockSpin, {0, 1}},
+        {"pthread_spin_trylock", [&] { spinTrylock(&spin); }, unlockSpin, {0, 1}},
+        {"sem_wait", [&] { semWait(&semaphore); }, postSemaphore, {0, 1}},
+        {"sem_trywait", [&] { semTrywait(&semaphore); }, postSemaphore, {0, 1}},
+        {"sem_timedwait", [&] { semTimedwait(&semaphore, &longPast); }, postSemaphore, {0, 1}},
+        {"pthread_cond_timedwait", [&] { condTimedwait(&condition, &heldMutex, &longPast); }, nothing, {0, 1}},
+    };
+    // A condition wait needs its mutex held; it is held again when the wait times out.
+    pthread_mutex_lock(&heldMutex);
+    for (const Case& entry : cases) {
+        const AudioPathCounts counts = countDuring(entry.call);
+        entry.release();
+        EXPECT_EQ(counts.allocations, entry.expected.allocations) << entry.name;
+        EXPECT_EQ(counts.locks, entry.expected.locks) << entry.name;
+    }
+    pthread_mutex_unlock(&heldMutex);
+    sem_destroy(&semaphore);
+    pthread_spin_destroy(&spin);
 }
 
 // The first block runs here too, so no lazy set-up on the audio path goes unseen.
@@ -386,9 +232,9 @@ TEST(RealtimeSafety, EffectBlocksNeitherAllocateNorLock)
 {
     auto* effect = new ShaperEffect(nullptr);
     Buffers buffers;
-    const Counts counts = countAudioPath(effect->getAEffect(), buffers);
-    EXPECT_EQ(counts.heap, 0) << "allocations and frees inside process or processReplacing";
-    EXPECT_EQ(counts.locks, 0) << "lock operations inside process or processReplacing";
+    const AudioPathCounts counts = countAudioPath(effect->getAEffect(), buffers);
+    EXPECT_EQ(counts.allocations, 0u) << "allocations and frees inside process or processReplacing";
+    EXPECT_EQ(counts.locks, 0u) << "lock operations inside process or processReplacing";
     delete effect;
 }
 
@@ -403,14 +249,15 @@ TEST(RealtimeSafety, LoadedModuleBlocksNeitherAllocateNorLock)
 
     // Making the effect allocates through this program's allocator: proof that the module is bound to it.
     AEffect* record = nullptr;
-    const Counts making = countDuring([&] { record = entry(nullptr); });
+    const AudioPathCounts making = countDuring([&] { record = entry(nullptr); });
     ASSERT_NE(record, nullptr);
-    EXPECT_GT(making.heap, 0) << "the module does not use this program's allocator; the check below would be blind";
+    EXPECT_GT(making.allocations, 0u)
+        << "the module does not use this program's allocator; the check below would be blind";
 
     Buffers buffers;
-    const Counts counts = countAudioPath(record, buffers);
-    EXPECT_EQ(counts.heap, 0) << "allocations and frees inside process or processReplacing";
-    EXPECT_EQ(counts.locks, 0) << "lock operations inside process or processReplacing";
+    const AudioPathCounts counts = countAudioPath(record, buffers);
+    EXPECT_EQ(counts.allocations, 0u) << "allocations and frees inside process or processReplacing";
+    EXPECT_EQ(counts.locks, 0u) << "lock operations inside process or processReplacing";
     record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
 }
 
