@@ -39,38 +39,42 @@ const char* softKneeKernelName(SoftKneeKernel kernel) noexcept
     return "unknown";
 }
 
-// The kernel takes the whole groups of its width; the reference loop finishes the block.
+namespace {
 
-void softKneeReplacingWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight,
-                           float* outLeft, float* outRight, std::int32_t frames) noexcept
+using VectorLoop = std::int32_t (*)(const SoftKnee&, const float*, const float*, float*, float*, std::int32_t) noexcept;
+using ReferenceLoop = void (*)(const SoftKnee&, const float*, const float*, float*, float*, std::int32_t) noexcept;
+
+// The kernel takes the whole groups of its width; the reference loop finishes the block.
+template <VectorLoop avx2, VectorLoop sse2, ReferenceLoop reference>
+void runWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
+             float* outRight, std::int32_t frames) noexcept
 {
     std::int32_t done = 0;
     switch (kernel) {
     case SoftKneeKernel::avx2:
-        done = softKneeReplacingAvx2(curve, inLeft, inRight, outLeft, outRight, frames);
+        done = avx2(curve, inLeft, inRight, outLeft, outRight, frames);
         break;
     case SoftKneeKernel::sse2:
-        done = softKneeReplacingSse2(curve, inLeft, inRight, outLeft, outRight, frames);
+        done = sse2(curve, inLeft, inRight, outLeft, outRight, frames);
         break;
     case SoftKneeKernel::scalar:
         break;
     }
-    softKneeReplacing(curve, inLeft + done, inRight + done, outLeft + done, outRight + done, frames - done);
+    reference(curve, inLeft + done, inRight + done, outLeft + done, outRight + done, frames - done);
+}
+
+} // namespace
+
+void softKneeReplacingWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight,
+                           float* outLeft, float* outRight, std::int32_t frames) noexcept
+{
+    runWith<softKneeReplacingAvx2, softKneeReplacingSse2, softKneeReplacing>(kernel, curve, inLeft, inRight, outLeft,
+                                                                             outRight, frames);
 }
 
 void softKneeAccumulatingWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight,
                               float* outLeft, float* outRight, std::int32_t frames) noexcept
 {
-    std::int32_t done = 0;
-    switch (kernel) {
-    case SoftKneeKernel::avx2:
-        done = softKneeAccumulatingAvx2(curve, inLeft, inRight, outLeft, outRight, frames);
-        break;
-    case SoftKneeKernel::sse2:
-        done = softKneeAccumulatingSse2(curve, inLeft, inRight, outLeft, outRight, frames);
-        break;
-    case SoftKneeKernel::scalar:
-        break;
-    }
-    softKneeAccumulating(curve, inLeft + done, inRight + done, outLeft + done, outRight + done, frames - done);
+    runWith<softKneeAccumulatingAvx2, softKneeAccumulatingSse2, softKneeAccumulating>(kernel, curve, inLeft, inRight,
+                                                                                      outLeft, outRight, frames);
 }
