@@ -1,4 +1,5 @@
 #include "shaper_effect.h"
+#include "soft_knee.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <random>
 #include <string>
 
 // Counts every allocation in this test program, so the audio path can be shown to make none.
@@ -197,6 +199,42 @@ TEST(ShaperEffect, AudioPathAndParametersAllocateNothing)
         static_cast<void>(effect.getParameter(block % 3));
     }
     EXPECT_EQ(allocations.load(), before);
+}
+
+// The effect runs the kernel chosen at load time with the settings the host sent, and its
+// output equals the core's reference loops bit for bit in both block forms.
+TEST(ShaperEffect, BlocksEqualTheReferenceLoopsAtTheHostsSettings)
+{
+    constexpr std::int32_t kFrames = 515;
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> level(-3.0f, 3.0f);
+    ShaperEffect effect(nullptr);
+    effect.setParameter(kBoostParam, 0.35f);
+    effect.setParameter(kKneeParam, 0.3f);
+    effect.setParameter(kHardnessParam, 0.25f);
+    const SoftKnee curve = makeSoftKnee(static_cast<float>(static_cast<double>(0.35f) * 10.0 + 1.0), 0.3f, 0.25f);
+    std::array<float, kFrames> left{}, right{}, prior{};
+    for (std::int32_t i = 0; i < kFrames; ++i) {
+        left[i] = level(random) / 4.0f;
+        right[i] = level(random) / 4.0f;
+        prior[i] = level(random);
+    }
+    for (bool accumulating : {false, true}) {
+        std::array<float, kFrames> expectedLeft = prior, expectedRight = prior, outLeft = prior, outRight = prior;
+        float* inputs[] = {left.data(), right.data()};
+        float* outputs[] = {outLeft.data(), outRight.data()};
+        if (accumulating) {
+            effect.process(inputs, outputs, kFrames);
+            softKneeAccumulating(curve, left.data(), right.data(), expectedLeft.data(), expectedRight.data(), kFrames);
+        } else {
+            effect.processReplacing(inputs, outputs, kFrames);
+            softKneeReplacing(curve, left.data(), right.data(), expectedLeft.data(), expectedRight.data(), kFrames);
+        }
+        for (std::int32_t i = 0; i < kFrames; ++i) {
+            ASSERT_EQ(bits(outLeft[i]), bits(expectedLeft[i])) << "left " << i << " accumulating " << accumulating;
+            ASSERT_EQ(bits(outRight[i]), bits(expectedRight[i])) << "right " << i << " accumulating " << accumulating;
+        }
+    }
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The vector kernels against the reference loops, bit for bit: seeded inputs that probe
 // every branch of the curve over a grid of settings, every aliasing a host may use, and
 // the frames at the edge of a block.
-#include "shaper_effect.h"
 #include "soft_knee.h"
 #include "soft_knee_kernels.h"
 
@@ -354,39 +353,6 @@ TEST(SoftKneeKernels, RaiseNoDivisionOrInvalidFlagTheReferenceDoesNot)
                     << describe(curve);
             }
         }
-    }
-}
-
-// The effect runs the kernel chosen at load time with the settings the host sent.
-TEST(SoftKneeKernels, EffectBlocksEqualTheReferenceLoops)
-{
-    constexpr std::size_t kFrames = 515;
-    SampleSource source(11);
-    ShaperEffect effect(nullptr);
-    effect.setParameter(kBoostParam, 0.35f);
-    effect.setParameter(kKneeParam, 0.3f);
-    effect.setParameter(kHardnessParam, 0.25f);
-    const SoftKnee curve = makeSoftKnee(static_cast<float>(static_cast<double>(0.35f) * 10.0 + 1.0), 0.3f, 0.25f);
-    std::vector<float> left(kFrames), right(kFrames), prior(kFrames);
-    for (std::size_t i = 0; i < kFrames; ++i) {
-        left[i] = source.next(curve);
-        right[i] = source.next(curve);
-        prior[i] = source.next(curve);
-    }
-    for (bool accumulating : {false, true}) {
-        std::vector<float> expectedLeft = prior, expectedRight = prior, outLeft = prior, outRight = prior;
-        float* inputs[] = {left.data(), right.data()};
-        float* outputs[] = {outLeft.data(), outRight.data()};
-        const std::int32_t frames = static_cast<std::int32_t>(kFrames);
-        if (accumulating) {
-            effect.process(inputs, outputs, frames);
-            softKneeAccumulating(curve, left.data(), right.data(), expectedLeft.data(), expectedRight.data(), frames);
-        } else {
-            effect.processReplacing(inputs, outputs, frames);
-            softKneeReplacing(curve, left.data(), right.data(), expectedLeft.data(), expectedRight.data(), frames);
-        }
-        EXPECT_EQ(firstDifference(left, expectedLeft, outLeft), "") << "accumulating " << accumulating;
-        EXPECT_EQ(firstDifference(right, expectedRight, outRight), "") << "accumulating " << accumulating;
     }
 }
 

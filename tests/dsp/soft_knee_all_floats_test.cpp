@@ -1,6 +1,6 @@
 // Every 32-bit pattern through every vector kernel at the effect's initial settings,
 // against the reference loops. Too long for the everyday suite; run it by hand:
-//   build/native/tests/shaper/soft_knee_all_floats
+//   build/native/tests/dsp/soft_knee_all_floats
 #include "soft_knee.h"
 #include "soft_knee_kernels.h"
 
