@@ -27,7 +27,12 @@ $(TESTS): test-%: build-%
 # The Windows suites compare their module's output with the native module's.
 test-win32 test-win64: build-native
 
-test: $(TESTS)
+# Real hosts (Ardour, LMMS) load the built modules; LMMS takes the 32-bit DLL.
+.PHONY: test-hosts
+test-hosts: build-native build-win32
+	ctest --preset hosts
+
+test: $(TESTS) test-hosts
 
 # The last step of `make`: the native module as plughost sees it, and its transfer
 # curve at the default settings in dist/.

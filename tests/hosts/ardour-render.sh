@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Loads the effect into Ardour 7, headless, renders a test tone through it and checks
+# from the exported file that the curve, at the given settings, shaped it.
+#
+# ardour-render.sh TONE_CHECK FORMAT MODULE BOOST KNEE HARDNESS
+#   FORMAT: LXVST (MODULE: the Linux VST module) or LV2 (MODULE: the bundle folder).
+#   BOOST is the gain factor 1..11; KNEE and HARDNESS 0..1.
+#
+# Everything, Ardour's configuration and cache included, lives in a temporary folder
+# that is removed at the end, also on failure; each host step has a time limit.
+set -euo pipefail
+
+if [[ $# -ne 6 ]]; then
+    echo "usage: $0 TONE_CHECK FORMAT MODULE BOOST KNEE HARDNESS" >&2
+    exit 2
+fi
+tone_check=$1 format=$2 module=$3 boost=$4 knee=$5 hardness=$6
+if [[ ! -e $module ]]; then
+    echo "$0: no module $module" >&2
+    exit 1
+fi
+here=$(cd "$(dirname "$0")" && pwd)
+amplitude=0.25
+frequency=997 # prime, so one second of the tone visits every phase step once
+frames=72000  # 1.5 seconds at the session's 48 kHz
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/ardour-render.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export HOME="$work/home"
+export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
+mkdir -p "$HOME/.config/ardour7/scripts" "$HOME/.config/ardour7/export" "$work/vst" "$work/lv2" "$work/out"
+cp "$here/test_tone.lua" "$HOME/.config/ardour7/scripts/"
+cp "$here/ardour-float-wav.preset" "$HOME/.config/ardour7/export/"
+unset DISPLAY WAYLAND_DISPLAY
+# Only the module under test: no plug-in the machine happens to have installed.
+export LXVST_PATH="$work/vst" VST_PATH="$work/vst" LV2_PATH="$work/lv2" LADSPA_PATH="$work/vst"
+# Ardour 7.3 can crash when a headless export ends unless jemalloc is the allocator.
+jemalloc=$(ls /usr/lib/*-linux-gnu/libjemalloc.so.2 2>/dev/null | head -n 1)
+if [[ -z $jemalloc ]]; then
+    echo "$0: libjemalloc.so.2 not found (Debian package libjemalloc2)" >&2
+    exit 1
+fi
+
+case $format in
+LXVST)
+    cp "$module" "$work/vst/"
+    copy="$work/vst/$(basename "$module")"
+    # ardour7-lua does not scan; it reads the scanner's cache, which is stamped with
+    # the scan time in whole seconds and ignores a module that looks newer than that.
+    touch -d '2000-01-01 00:00:00' "$copy"
+    LD_LIBRARY_PATH=/usr/lib/ardour7 timeout -k 5 30 /usr/lib/ardour7/ardour-vst-scanner -q -f "$copy"
+    ;;
+LV2)
+    cp -r "$module" "$work/lv2/"
+    ;;
+*)
+    echo "$0: FORMAT is LXVST or LV2, not $format" >&2
+    exit 2
+    ;;
+esac
+
+elapsed() {
+    local micros=$(( ${EPOCHREALTIME/./} - $1 ))
+    printf "%d.%01d s" $((micros / 1000000)) $((micros / 100000 % 10))
+}
+start=${EPOCHREALTIME/./}
+LD_PRELOAD=$jemalloc timeout -k 5 90 ardour7-lua "$here/ardour_render.lua" "$work/session" "$format" \
+    "$boost" "$knee" "$hardness" "$amplitude" "$frequency" "$frames" "$work/out" </dev/null
+echo "ardour7-lua took $(elapsed "$start")"
+rendered=$(ls "$work/out/"*.wav 2>/dev/null | head -n 1)
+if [[ -z $rendered ]]; then
+    echo "$0: Ardour exported no file" >&2
+    exit 1
+fi
+"$tone_check" check "$rendered" "$amplitude" "$frequency" "$boost" "$knee" "$hardness"

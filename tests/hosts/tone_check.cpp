@@ -1,0 +1,201 @@
+// Writes a stereo test tone, and checks a host's rendering of it against the curve.
+//
+//   tone_check write FILE RATE SECONDS AMPLITUDE FREQUENCY
+//   tone_check check FILE AMPLITUDE FREQUENCY BOOST KNEE HARDNESS
+//
+// BOOST is the gain factor (1 to 11), KNEE and HARDNESS as the effect holds them. The
+// check takes one second of each channel, starting a tenth of a second after the sound
+// sets in, and compares its sorted samples with the sorted samples the curve makes of
+// the tone. With an integer frequency prime to the rate, one second of the tone visits
+// the phases k/rate, k = 0..rate-1, each once, whatever the phase it starts at, so the
+// comparison needs neither the host's latency nor its start phase. A memoryless curve
+// keeps the order of its inputs, so the sorted output is the curve of the sorted input:
+// dry audio, a linear gain or other settings all miss it. Exit code 0: the rendering
+// matches; 1: it does not; 2: usage or file error.
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <numbers>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Settings {
+    double boost;
+    double knee;
+    double hardness;
+};
+
+// The effect's curve for a boosted sample v: y = s * (1 - w^2 / (w + a*d)) above the knee.
+double shaped(double v, const Settings& s)
+{
+    const double m = std::fabs(v);
+    if (!(m > s.knee))
+        return v;
+    const double w = 1.0 - s.knee;
+    const double a = 1.0 - s.hardness;
+    const double d = m - s.knee;
+    return std::copysign(1.0 - (w * w) / (w + a * d), v);
+}
+
+bool parse_number(const char* text, double& value)
+{
+    char* end = nullptr;
+    value = std::strtod(text, &end);
+    return end != text && *end == '\0' && std::isfinite(value);
+}
+
+int usage()
+{
+    std::fputs("usage: tone_check write FILE RATE SECONDS AMPLITUDE FREQUENCY\n"
+               "       tone_check check FILE AMPLITUDE FREQUENCY BOOST KNEE HARDNESS\n",
+               stderr);
+    return 2;
+}
+
+int write_tone(const std::string& path, double rate, double seconds, double amplitude, double frequency)
+{
+    SF_INFO info{};
+    info.samplerate = static_cast<int>(rate);
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    const std::string partial = path + ".partial";
+    SNDFILE* file = sf_open(partial.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) {
+        std::fprintf(stderr, "tone_check: cannot write %s: %s\n", partial.c_str(), sf_strerror(nullptr));
+        return 2;
+    }
+    const auto frames = static_cast<std::size_t>(rate * seconds);
+    std::vector<float> samples(frames * 2);
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double phase = std::fmod(frequency * static_cast<double>(i), rate) / rate;
+        const auto x = static_cast<float>(amplitude * std::sin(2.0 * std::numbers::pi * phase));
+        samples[2 * i] = x;
+        samples[2 * i + 1] = x;
+    }
+    const bool written =
+        sf_writef_float(file, samples.data(), static_cast<sf_count_t>(frames)) == static_cast<sf_count_t>(frames);
+    if (sf_close(file) != 0 || !written) {
+        std::fprintf(stderr, "tone_check: writing %s failed\n", partial.c_str());
+        std::filesystem::remove(partial);
+        return 2;
+    }
+    std::filesystem::rename(partial, path);
+    return 0;
+}
+
+// Checks one channel; prints what it found and answers whether it matches the curve.
+bool check_channel(const char* name, const std::vector<float>& channel, long rate, double amplitude,
+                   const Settings& settings)
+{
+    constexpr double kSilence = 1e-4;
+    const auto onset = std::find_if(channel.begin(), channel.end(), [](float y) { return std::fabs(y) > kSilence; });
+    if (onset == channel.end()) {
+        std::printf("%s: silent\n", name);
+        return false;
+    }
+    const auto start = static_cast<std::size_t>(onset - channel.begin()) + static_cast<std::size_t>(rate / 10);
+    const auto count = static_cast<std::size_t>(rate);
+    if (start + count > channel.size()) {
+        std::printf("%s: too short: %zu frames after the sound sets in, %zu needed\n", name,
+                    channel.size() - static_cast<std::size_t>(onset - channel.begin()), count + rate / 10);
+        return false;
+    }
+    std::vector<double> got(channel.begin() + static_cast<std::ptrdiff_t>(start),
+                            channel.begin() + static_cast<std::ptrdiff_t>(start + count));
+    std::vector<double> want(count);
+    std::vector<double> dry(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const double x = amplitude * std::sin(2.0 * std::numbers::pi * (static_cast<double>(k) + 0.5) / rate);
+        dry[k] = x;
+        want[k] = shaped(x * settings.boost, settings);
+    }
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    std::sort(dry.begin(), dry.end());
+
+    // The window's phases lie within pi/rate of the ones above, and the curve's slope
+    // against the tone's phase is at most amplitude * boost; the rest is float rounding.
+    const double allowed = 2.0 * std::numbers::pi * amplitude * settings.boost / rate + 1e-5;
+    double deviation = 0.0;
+    double dry_deviation = 0.0;
+    for (std::size_t k = 0; k < count; ++k) {
+        deviation = std::max(deviation, std::fabs(got[k] - want[k]));
+        dry_deviation = std::max(dry_deviation, std::fabs(got[k] - dry[k]));
+    }
+    const double peak = std::max(std::fabs(got.front()), std::fabs(got.back()));
+    const double predicted_peak = std::fabs(shaped(amplitude * settings.boost, settings));
+    const bool matches = deviation <= allowed && std::fabs(peak - predicted_peak) <= allowed;
+    std::printf("%s: peak %.6f (curve: %.6f), largest deviation from the curve %.2e (allowed %.2e)%s\n", name, peak,
+                predicted_peak, deviation, allowed, matches ? "" : ": MISMATCH");
+    if (!matches && dry_deviation <= 2.0 * std::numbers::pi * amplitude / rate + 1e-5)
+        std::printf("%s: this is the dry tone: the effect was not in the signal path\n", name);
+    return matches;
+}
+
+int check_rendering(const std::string& path, double amplitude, double frequency, const Settings& settings)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        std::fprintf(stderr, "tone_check: cannot read %s: %s\n", path.c_str(), sf_strerror(nullptr));
+        return 2;
+    }
+    std::vector<float> frames(static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels));
+    const sf_count_t read = sf_readf_float(file, frames.data(), info.frames);
+    sf_close(file);
+    if (read != info.frames) {
+        std::fprintf(stderr, "tone_check: %s: read %lld of %lld frames\n", path.c_str(), static_cast<long long>(read),
+                     static_cast<long long>(info.frames));
+        return 2;
+    }
+    const long rate = info.samplerate;
+    if (frequency != std::floor(frequency) || std::gcd(static_cast<long>(frequency), rate) != 1) {
+        std::fprintf(stderr, "tone_check: the frequency must be an integer prime to the file's rate %ld\n", rate);
+        return 2;
+    }
+    std::printf("%s: %d channels, %ld Hz, %lld frames\n", path.c_str(), info.channels, rate,
+                static_cast<long long>(info.frames));
+    if (info.channels != 2) {
+        std::printf("expected 2 channels\n");
+        return 1;
+    }
+    bool matches = true;
+    const char* names[] = {"left", "right"};
+    for (int c = 0; c < 2; ++c) {
+        std::vector<float> channel(static_cast<std::size_t>(info.frames));
+        for (std::size_t i = 0; i < channel.size(); ++i)
+            channel[i] = frames[2 * i + static_cast<std::size_t>(c)];
+        matches = check_channel(names[c], channel, rate, amplitude, settings) && matches;
+    }
+    return matches ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return usage();
+    const std::string command = argv[1];
+    std::vector<double> numbers;
+    for (int i = 3; i < argc; ++i) {
+        double value = 0.0;
+        if (!parse_number(argv[i], value)) {
+            std::fprintf(stderr, "tone_check: not a number: %s\n", argv[i]);
+            return 2;
+        }
+        numbers.push_back(value);
+    }
+    if (command == "write" && argc == 7 && numbers[0] >= 1.0 && numbers[1] > 0.0)
+        return write_tone(argv[2], numbers[0], numbers[1], numbers[2], numbers[3]);
+    if (command == "check" && argc == 8)
+        return check_rendering(argv[2], numbers[0], numbers[1], Settings{numbers[2], numbers[3], numbers[4]});
+    return usage();
+}
