@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+static_assert(std::atomic<float>::is_always_lock_free && std::atomic<std::int32_t>::is_always_lock_free,
+              "the sample rate and the block size must each be one plain 32-bit access");
+
 EffectBase::EffectBase(audioMasterCallback audioMaster, std::int32_t numPrograms, std::int32_t numParams)
     : sampleRate(44100.0f), editor(nullptr), audioMaster(audioMaster), numPrograms(numPrograms), numParams(numParams),
       currentProgram(0), blockSize(1024)
@@ -99,12 +102,12 @@ float EffectBase::getVu()
 
 void EffectBase::setSampleRate(float sampleRate)
 {
-    this->sampleRate = sampleRate;
+    this->sampleRate.store(sampleRate, std::memory_order_relaxed);
 }
 
 void EffectBase::setBlockSize(std::int32_t blockSize)
 {
-    this->blockSize = blockSize;
+    this->blockSize.store(blockSize, std::memory_order_relaxed);
 }
 
 void EffectBase::suspend()
@@ -167,12 +170,12 @@ void EffectBase::setInitialDelay(std::int32_t delay)
 
 float EffectBase::getSampleRate()
 {
-    return sampleRate;
+    return sampleRate.load(std::memory_order_relaxed);
 }
 
 std::int32_t EffectBase::getBlockSize()
 {
-    return blockSize;
+    return blockSize.load(std::memory_order_relaxed);
 }
 
 // The callback answers in pointer width; these queries answer the host's int32, so the

@@ -9,6 +9,7 @@
 #include "descriptor.h"
 #include "effect_editor.h"
 
+#include <atomic>
 #include <cstdint>
 
 class EffectBase {
@@ -30,28 +31,35 @@ public:
     virtual void process(float** inputs, float** outputs, std::int32_t sampleFrames) = 0;
     virtual void processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames);
 
-    // Routes one host request to the operations below; answers 0 for anything it does not handle.
+    // [any thread] routes one host request, on the thread the host sends it from, to the
+    // operations below; answers 0 for anything it does not handle.
     virtual std::intptr_t dispatcher(std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
                                      float opt);
 
+    // [main thread] the effect's life; the defaults do nothing.
     virtual void open();
     virtual void close();
+    // [main thread] the program number, stored unchecked.
     virtual std::int32_t getProgram();
     virtual void setProgram(std::int32_t program);
-    // name is the host's string; text buffers are host-owned, names and displays take 9 bytes, program names 32.
-    // The host's name may be read-only: the default stores nothing and leaves it untouched.
+    // [main thread] name is the host's string; text buffers are host-owned, names and displays take 9 bytes,
+    // program names 32. The host's name may be read-only: the default stores nothing and leaves it untouched.
     virtual void setProgramName(char* name);
     virtual void getProgramName(char* name);
+    // [any thread] for the host's parameter display; the defaults write an empty text.
     virtual void getParamLabel(std::int32_t index, char* label);
     virtual void getParamDisplay(std::int32_t index, char* text);
     virtual void getParamName(std::int32_t index, char* text);
+    // [any thread] the meter's level; the default answers 0.
     virtual float getVu();
+    // [main thread] stored unchecked, each as one relaxed 32-bit atomic.
     virtual void setSampleRate(float sampleRate);
     virtual void setBlockSize(std::int32_t blockSize);
+    // [main thread] switching processing off and on; the defaults do nothing.
     virtual void suspend();
     virtual void resume();
 
-    // Descriptor setters: the host sees the new value at its next read of the record.
+    // [main thread] descriptor setters: the host sees the new value at its next read of the record.
     virtual void setUniqueID(std::int32_t id);
     virtual void setNumInputs(std::int32_t count);
     virtual void setNumOutputs(std::int32_t count);
@@ -63,10 +71,11 @@ public:
     virtual void setOffQualities(std::int32_t qualities);
     virtual void setInitialDelay(std::int32_t delay);
 
+    // [any thread] what the host last set, read whole.
     virtual float getSampleRate();
     virtual std::int32_t getBlockSize();
 
-    // Host queries through the callback.
+    // [main thread] host queries through the callback.
     virtual std::int32_t hostVersion();
     virtual std::int32_t hostCurrentId();
     virtual std::int32_t hostIdle();
@@ -85,13 +94,14 @@ public:
     AEffect* getAEffect() { return &descriptor; }
 
 protected:
-    float sampleRate;
+    // Relaxed atomics: the any-thread text conversions read the rate while the host may set it.
+    std::atomic<float> sampleRate;
     EffectEditor* editor;
     audioMasterCallback audioMaster;
     std::int32_t numPrograms;
     std::int32_t numParams;
     std::int32_t currentProgram;
-    std::int32_t blockSize;
+    std::atomic<std::int32_t> blockSize;
     AEffect descriptor;
 
 private:
@@ -101,8 +111,8 @@ private:
 // The five functions whose addresses the constructor puts in the record. Each finds the
 // effect through the record's object field and makes one virtual call on it; effClose
 // through dispatcherEntry also destroys the effect and answers 1.
-std::intptr_t EFFECT_CALL dispatcherEntry(AEffect* effect, std::int32_t opcode, std::int32_t index,
-                                          std::intptr_t value, void* ptr, float opt);
+std::intptr_t EFFECT_CALL dispatcherEntry(AEffect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value,
+                                          void* ptr, float opt);
 void EFFECT_CALL processEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t sampleFrames);
 void EFFECT_CALL processReplacingEntry(AEffect* effect, float** inputs, float** outputs, std::int32_t sampleFrames);
 void EFFECT_CALL setParameterEntry(AEffect* effect, std::int32_t index, float value);

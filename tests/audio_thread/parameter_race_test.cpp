@@ -1,7 +1,8 @@
 // One thread processes blocks while another writes all three parameters as fast as it
 // can. Each parameter is one relaxed 32-bit atomic and the block takes all three once, so
 // every raced block must equal, bit for bit, the block that some combination of written
-// values gives when nothing races. ThreadSanitizer runs this test too.
+// values gives when nothing races. The sample rate races the any-thread text conversions
+// that read it in the same way. ThreadSanitizer runs these tests too.
 
 #include "shaper_effect.h"
 
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <limits>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -196,6 +198,55 @@ TEST(ParameterRace, EveryRacedBlockIsTheBlockOfWrittenValues)
     EXPECT_GT(writes.load(), 1000);
     EXPECT_GT(blocks, 1000);
     EXPECT_GT(seen.size(), 10u);
+}
+
+// The host sets the sample rate on one thread while another shows periods in hertz and
+// milliseconds: every text is the one some written rate gives.
+TEST(SampleRateRace, EveryTextIsTheTextOfAWrittenRate)
+{
+    constexpr std::array kRates = {44100.0f, 48000.0f, 96000.0f};
+    constexpr float kSamples = 441.0f;
+    using Conversion = void (EffectBase::*)(float, char*);
+    constexpr std::array<Conversion, 2> kConversions = {&EffectBase::hzToString, &EffectBase::msToString};
+    auto text = [&](EffectBase& effect, Conversion conversion) {
+        char shown[9] = {};
+        (effect.*conversion)(kSamples, shown);
+        return std::string(shown);
+    };
+    std::array<std::set<std::string>, 2> expected;
+    for (const float rate : kRates) {
+        ShaperEffect quiet(nullptr);
+        quiet.getAEffect()->dispatcher(quiet.getAEffect(), effSetSampleRate, 0, 0, nullptr, rate);
+        for (std::size_t c = 0; c < kConversions.size(); ++c) {
+            expected[c].insert(text(quiet, kConversions[c]));
+        }
+    }
+    ASSERT_EQ(expected[0].size(), kRates.size());
+    ASSERT_EQ(expected[1].size(), kRates.size());
+
+    ShaperEffect effect(nullptr);
+    AEffect* record = effect.getAEffect();
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        for (std::size_t n = 0; writing.load(std::memory_order_relaxed); ++n) {
+            record->dispatcher(record, effSetSampleRate, 0, 0, nullptr, kRates[n % kRates.size()]);
+        }
+    });
+    std::set<std::string> seen;
+    long strays = 0;
+    const auto end = std::chrono::steady_clock::now() + kRaceTime / 3;
+    while (std::chrono::steady_clock::now() < end) {
+        for (std::size_t c = 0; c < kConversions.size(); ++c) {
+            const std::string shown = text(effect, kConversions[c]);
+            strays += expected[c].count(shown) == 0 ? 1 : 0;
+            seen.insert(shown);
+        }
+    }
+    writing.store(false);
+    writer.join();
+
+    EXPECT_EQ(strays, 0);
+    EXPECT_GT(seen.size(), 2u) << "the writer's rates never reached the reader";
 }
 
 } // namespace
