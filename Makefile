@@ -39,11 +39,13 @@ test: $(TESTS) test-hosts
 show: build-native
 	./host/after-build.sh build/native
 
-# Timings, never part of the tests: Google Benchmark on the native build, then one timing
-# program against the native module and, under Wine, against each Windows DLL.
+# Timings, never part of the tests: Google Benchmark and the subnormal cost ratios on the
+# native build, then one timing program against the native module and, under Wine,
+# against each Windows DLL.
 .PHONY: bench
 bench: build-native build-win32 build-win64
 	build/native/bench/shaper_bench
+	build/native/bench/subnormal_cost
 	build/native/bench/wine_timing
 	cmake/wine-run.sh build/win32/wine build/win32/bench/wine_timing.exe
 	cmake/wine-run.sh build/win64/wine build/win64/bench/wine_timing.exe

@@ -153,6 +153,7 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
         __m256 left;
         __m256 right;
         if (holdsSubnormal(xLeft, xRight, c)) [[unlikely]] {
+            SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
             left = boostedInDouble(inLeft + i, c);
             right = boostedInDouble(inRight + i, c);
         } else {

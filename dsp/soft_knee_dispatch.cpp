@@ -10,15 +10,30 @@ SoftKneeKernel widestSupported() noexcept
     return __builtin_cpu_supports("avx2") ? SoftKneeKernel::avx2 : SoftKneeKernel::sse2;
 }
 
+const SoftKneeKernel kWidestSupported = widestSupported();
+
+// A test build of a module may pin the kernel it runs by defining SOFT_KNEE_PINNED_KERNEL
+// as a kernel's name, so that the module tests can drive every kernel through the record;
+// AVX2 is pinned only where the processor has it. A shipped build takes the widest.
+SoftKneeKernel kernelToRun() noexcept
+{
+#ifdef SOFT_KNEE_PINNED_KERNEL
+    constexpr SoftKneeKernel pinned = SoftKneeKernel::SOFT_KNEE_PINNED_KERNEL;
+    return pinned == SoftKneeKernel::avx2 ? kWidestSupported : pinned;
+#else
+    return kWidestSupported;
+#endif
+}
+
 // Decided while the module loads, before a host can run a block, so a block only reads
 // it; before that it holds zero, the scalar kernel, which is never wrong.
-const SoftKneeKernel kKernelInUse = widestSupported();
+const SoftKneeKernel kKernelInUse = kernelToRun();
 
 } // namespace
 
 bool softKneeKernelSupported(SoftKneeKernel kernel) noexcept
 {
-    return kernel != SoftKneeKernel::avx2 || kKernelInUse == SoftKneeKernel::avx2;
+    return kernel != SoftKneeKernel::avx2 || kWidestSupported == SoftKneeKernel::avx2;
 }
 
 SoftKneeKernel softKneeKernelInUse() noexcept

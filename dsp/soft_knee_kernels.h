@@ -43,3 +43,15 @@ std::int32_t softKneeReplacingAvx2(const SoftKnee& curve, const float* inLeft, c
                                    float* outRight, std::int32_t frames) noexcept;
 std::int32_t softKneeAccumulatingAvx2(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
                                       float* outRight, std::int32_t frames) noexcept;
+
+// Test hook, kept by every vector loop: each group of frames that a loop boosts in double
+// because it holds a subnormal is reported here as its first frame and its frame count.
+// Only a test build defines SOFT_KNEE_PATH_PROBE (and the function); a shipped build
+// compiles the report to nothing. tests/dsp checks through it that subnormal input, and
+// nothing else, takes that path.
+#ifdef SOFT_KNEE_PATH_PROBE
+void softKneeProbeWideProduct(std::int32_t firstFrame, std::int32_t frames) noexcept;
+#define SOFT_KNEE_REPORT_WIDE_PRODUCT(firstFrame, frames) softKneeProbeWideProduct(firstFrame, frames)
+#else
+#define SOFT_KNEE_REPORT_WIDE_PRODUCT(firstFrame, frames) static_cast<void>(0)
+#endif

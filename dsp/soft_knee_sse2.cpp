@@ -124,6 +124,7 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
         __m128 left;
         __m128 right;
         if (holdsSubnormal(xLeft, xRight, c)) [[unlikely]] {
+            SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
             left = boostedInDouble(xLeft, c);
             right = boostedInDouble(xRight, c);
         } else {
