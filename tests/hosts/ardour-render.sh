@@ -26,6 +26,7 @@ frames=72000  # 1.5 seconds at the session's 48 kHz
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ardour-render.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+trap 'exit 1' HUP INT TERM
 export HOME="$work/home"
 export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
 mkdir -p "$HOME/.config/ardour7/scripts" "$HOME/.config/ardour7/export" "$work/vst" "$work/lv2" "$work/ladspa" "$work/out"

@@ -34,6 +34,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' HUP INT TERM
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
 export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
 mkdir -p "$HOME" "$work/vst"
@@ -54,9 +55,9 @@ elapsed() {
 # The Wine-side plug-in process makes a window for every plug-in; with no display it
 # stops answering unless Wine's graphics driver is the null one.
 start=${EPOCHREALTIME/./}
-timeout -k 5 120 wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
-timeout -k 5 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
-timeout -k 5 60 wineserver -w
+timeout -k 5 90 wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
+timeout -k 5 30 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+timeout -k 5 30 wineserver -w
 echo "Wine prefix made in $(elapsed "$start")"
 
 cp "$module" "$work/vst/"
@@ -73,7 +74,7 @@ if [[ $(id -u) -eq 0 ]]; then
 fi
 start=${EPOCHREALTIME/./}
 # -x 1: no oversampling, so the output is the curve's as the module made it.
-timeout -k 5 90 lmms "${allow_root[@]}" render "$work/project.mmp" -o "$work/render.wav" -f wav -a -s "$rate" -x 1 \
+timeout -k 5 60 lmms "${allow_root[@]}" render "$work/project.mmp" -o "$work/render.wav" -f wav -a -s "$rate" -x 1 \
     </dev/null
 echo "lmms render took $(elapsed "$start")"
 "$tone_check" check "$work/render.wav" "$amplitude" "$frequency" "$boost" "$knee" "$hardness"
