@@ -9,7 +9,7 @@ CHECKS := asan-ubsan tsan fuzz
 BUILDS := $(addprefix build-,$(PRESETS) $(CHECKS))
 TESTS := $(addprefix test-,$(PRESETS) $(CHECKS))
 
-.PHONY: all deps test clean show $(BUILDS) $(TESTS)
+.PHONY: all deps test clean show package $(BUILDS) $(TESTS)
 
 all: deps $(addprefix build-,$(PRESETS)) show
 
@@ -38,6 +38,15 @@ test: $(TESTS) test-hosts
 # curve at the default settings in dist/.
 show: build-native
 	./host/after-build.sh build/native
+
+# The packages, into dist/packages/: the Debian package (VST module and LV2 bundle) from the
+# native build, a zip with the DLL from each Windows build. CPack writes into each build tree first.
+package: $(addprefix build-,$(PRESETS))
+	for preset in $(PRESETS); do \
+	    rm -rf build/$$preset/packages && (cd build/$$preset && cpack) || exit 1; \
+	done
+	mkdir -p dist/packages
+	cp build/native/packages/*.deb build/win32/packages/*.zip build/win64/packages/*.zip dist/packages/
 
 # Timings, never part of the tests: Google Benchmark and the subnormal cost ratios on the
 # native build, then one timing program against the native module and, under Wine,

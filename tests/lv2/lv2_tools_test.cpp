@@ -1,0 +1,180 @@
+// Debian's LV2 tools used as a user does, with LV2_PATH on the built bundle folder only:
+// lv2info describes the plug-in, and lv2apply renders a file to exactly the samples that
+// plughost render gives with the VST module.
+#include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kUri[] = "urn:softkneeshaper:lv2:shaper";
+constexpr int kChannels = 2;
+
+// A fresh folder for one test's files, removed again however the test ends.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& name)
+        : path(std::filesystem::temp_directory_path() / ("lv2-test-" + std::to_string(::getpid()) + "-" + name))
+    {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    std::filesystem::path operator/(const std::string& file) const { return path / file; }
+
+    std::filesystem::path path;
+};
+
+std::string quoted(const std::string& argument)
+{
+    std::string text = "'";
+    for (const char c : argument) {
+        text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return text + "'";
+}
+
+struct ToolRun {
+    int exitCode;
+    std::string out;
+};
+
+// Runs a command line with LV2_PATH on the bundle folder, standard output captured.
+ToolRun runWithLv2Path(const std::vector<std::string>& words, const ScratchFolder& scratch)
+{
+    std::string command = "LV2_PATH=" + quoted(LV2_BUNDLE_PARENT);
+    for (const std::string& word : words) {
+        command += " " + quoted(word);
+    }
+    const std::filesystem::path out = scratch / "stdout";
+    command += " >" + quoted(out.string()) + " </dev/null";
+    const int status = std::system(command.c_str());
+    std::ifstream file(out);
+    std::stringstream text;
+    text << file.rdbuf();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), text.str()};
+}
+
+void writeFloatWav(const std::filesystem::path& path, const std::vector<float>& interleaved)
+{
+    SF_INFO info{};
+    info.channels = kChannels;
+    info.samplerate = 44100;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+    sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(interleaved.size() / kChannels));
+    sf_close(file);
+}
+
+std::vector<float> readFloats(const std::filesystem::path& path)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
+    std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, samples.data(), info.frames);
+    sf_close(file);
+    return samples;
+}
+
+// The shortest decimal text that reads back as exactly this float.
+std::string exactText(float value)
+{
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.9g", static_cast<double>(value));
+    return text;
+}
+
+TEST(Lv2Tools, Lv2infoDescribesThePlugin)
+{
+    ScratchFolder scratch("lv2info");
+    const ToolRun run = runWithLv2Path({LV2INFO_PATH, kUri}, scratch);
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    std::vector<std::string> expected = {kUri, "Name:              SoftKneeShaper",
+                                         "Optional Features: http://lv2plug.in/ns/lv2core#hardRTCapable"};
+    for (const char* symbol : {"boost", "knee", "hardness", "in_left", "in_right", "out_left", "out_right"}) {
+        expected.push_back(std::string("Symbol:      ") + symbol + "\n");
+    }
+    for (const std::string& text : expected) {
+        EXPECT_NE(run.out.find(text), std::string::npos) << "missing " << text << " in\n" << run.out;
+    }
+}
+
+// lv2apply with the controls in the effect's units equals plughost render of the VST
+// module at the normalised values that store the same fields, sample for sample.
+TEST(Lv2Tools, Lv2applyRendersWhatPlughostRendersWithTheVstModule)
+{
+    struct Setting {
+        float boost, knee, hardness; // normalised, as plughost sets them
+    };
+    const Setting settings[] = {{0.0f, 0.5f, 0.0f}, {0.3f, 0.5f, 0.5f}, {1.0f, 0.1f, 1.0f}, {0.77f, 0.9f, 0.25f}};
+
+    ScratchFolder scratch("lv2apply");
+    std::mt19937 random(4242);
+    std::uniform_real_distribution<float> level(-2.0f, 2.0f);
+    std::vector<float> input(static_cast<std::size_t>(kChannels) * 30011);
+    for (float& sample : input) {
+        sample = level(random);
+    }
+    const std::filesystem::path in = scratch / "in.wav";
+    writeFloatWav(in, input);
+
+    for (const Setting& setting : settings) {
+        SCOPED_TRACE(::testing::Message()
+                     << "boost " << setting.boost << " knee " << setting.knee << " hardness " << setting.hardness);
+        const float boost = static_cast<float>(static_cast<double>(setting.boost) * 10.0 + 1.0);
+        const std::filesystem::path fromLv2 = scratch / "lv2.wav";
+        const std::filesystem::path fromVst = scratch / "vst.wav";
+        const ToolRun lv2apply =
+            runWithLv2Path({LV2APPLY_PATH, "-i", in.string(), "-o", fromLv2.string(), "-c", "boost", exactText(boost),
+                            "-c", "knee", exactText(setting.knee), "-c", "hardness", exactText(setting.hardness), kUri},
+                           scratch);
+        ASSERT_EQ(lv2apply.exitCode, 0) << lv2apply.out;
+        const ToolRun render =
+            runWithLv2Path({PLUGHOST_PATH, "render", SHAPER_MODULE_PATH, in.string(), fromVst.string(), "--format",
+                            "float", "--set", "Boost=" + exactText(setting.boost), "--set",
+                            "Knee=" + exactText(setting.knee), "--set", "Hardness=" + exactText(setting.hardness)},
+                           scratch);
+        ASSERT_EQ(render.exitCode, 0) << render.out;
+
+        const std::vector<float> lv2 = readFloats(fromLv2);
+        const std::vector<float> vst = readFloats(fromVst);
+        ASSERT_EQ(lv2.size(), input.size());
+        ASSERT_EQ(vst.size(), input.size());
+        std::size_t shaped = 0;
+        for (std::size_t i = 0; i < input.size(); ++i) {
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(lv2[i]), std::bit_cast<std::uint32_t>(vst[i]))
+                << "sample " << i << ": lv2apply " << lv2[i] << ", plughost " << vst[i];
+            shaped += lv2[i] != input[i] ? 1 : 0;
+        }
+        EXPECT_GT(shaped, input.size() / 2) << "the settings must change most samples";
+    }
+}
+
+} // namespace

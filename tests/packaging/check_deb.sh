@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build tree into a temporary folder and checks it: its
+# fields, a file list of exactly the VST module under usr/lib/vst/ and the LV2 bundle under
+# usr/lib/lv2/, each file equal to the built one, and lv2info finding the plug-in in the
+# unpacked usr/lib/lv2 folder.
+set -euo pipefail
+build=$1 version=$2 vst_module=$3 bundle=$4 lv2info=$5 uri=$6
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "$*" >&2; exit 1; }
+
+cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+    { cat "$scratch/cpack.log" >&2; fail "cpack failed"; }
+shopt -s nullglob
+debs=("$scratch"/out/*.deb)
+[[ ${#debs[@]} -eq 1 ]] || fail "expected one .deb, got: ${debs[*]:-none}"
+deb=${debs[0]}
+arch=$(dpkg --print-architecture)
+[[ $(basename "$deb") == "softkneeshaper_${version}_${arch}.deb" ]] || fail "unexpected file name $(basename "$deb")"
+
+for field in "Package=softkneeshaper" "Version=$version" "Architecture=$arch" "Section=sound"; do
+    [[ $(dpkg-deb -f "$deb" "${field%%=*}") == "${field#*=}" ]] || fail "field ${field%%=*} is not ${field#*=}"
+done
+[[ -n $(dpkg-deb -f "$deb" Description) ]] || fail "no description"
+[[ -n $(dpkg-deb -f "$deb" Maintainer) ]] || fail "no maintainer"
+
+listed=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$' | sort)
+expected=$(printf '%s\n' \
+    ./usr/lib/lv2/SoftKneeShaper.lv2/SoftKneeShaper.so \
+    ./usr/lib/lv2/SoftKneeShaper.lv2/SoftKneeShaper.ttl \
+    ./usr/lib/lv2/SoftKneeShaper.lv2/manifest.ttl \
+    ./usr/lib/vst/SoftKneeShaper.so)
+[[ $listed == "$expected" ]] || fail "files in the package:"$'\n'"$listed"
+
+dpkg-deb -x "$deb" "$scratch/root"
+cmp "$vst_module" "$scratch/root/usr/lib/vst/SoftKneeShaper.so" || fail "packaged VST module differs from the build"
+for file in SoftKneeShaper.so SoftKneeShaper.ttl manifest.ttl; do
+    cmp "$bundle/$file" "$scratch/root/usr/lib/lv2/SoftKneeShaper.lv2/$file" || fail "packaged $file differs"
+done
+LV2_PATH="$scratch/root/usr/lib/lv2" "$lv2info" "$uri" >"$scratch/lv2info.txt" ||
+    fail "lv2info does not find $uri in the unpacked package"
+grep -q "$scratch/root/usr/lib/lv2/SoftKneeShaper.lv2/" "$scratch/lv2info.txt" ||
+    fail "lv2info found the plug-in elsewhere: $(cat "$scratch/lv2info.txt")"
+echo "$(basename "$deb"): $(wc -l <<<"$listed") files, lv2info finds $uri"
