@@ -266,7 +266,7 @@ TEST(Lv2Plugin, OutputEqualsTheVstModuleBitForBit)
     const Signal signal = seededSignal(5003, 20261207);
     const std::size_t frames = signal.left.size();
     const std::vector<std::uint32_t> oddBlocks = {1, 3, 17, 255, 1001, 7};
-    enum class Buffers { separate, inPlace, oneInputForBoth };
+    enum class Buffers { separate, inPlace, crossed, oneInputForBoth };
     VstReference vst(SHAPER_MODULE_PATH);
     Lv2Shaper shaper;
     std::vector<float> expectedLeft, expectedRight;
@@ -278,7 +278,8 @@ TEST(Lv2Plugin, OutputEqualsTheVstModuleBitForBit)
                 shaper.controls[kBoost] = storedBoost(boost);
                 shaper.controls[kKnee] = knee;
                 shaper.controls[kHardness] = hardness;
-                for (const Buffers buffers : {Buffers::separate, Buffers::inPlace, Buffers::oneInputForBoth}) {
+                for (const Buffers buffers :
+                     {Buffers::separate, Buffers::inPlace, Buffers::crossed, Buffers::oneInputForBoth}) {
                     SCOPED_TRACE(::testing::Message() << "boost " << boost << " knee " << knee << " hardness "
                                                       << hardness << " buffers " << static_cast<int>(buffers));
                     std::vector<float> left = signal.left;
@@ -289,6 +290,10 @@ TEST(Lv2Plugin, OutputEqualsTheVstModuleBitForBit)
                         shaper.runInBlocks({left.data(), right.data(), left.data(), right.data()}, frames, oddBlocks);
                         outLeft = left;
                         outRight = right;
+                    } else if (buffers == Buffers::crossed) {
+                        shaper.runInBlocks({left.data(), right.data(), right.data(), left.data()}, frames, oddBlocks);
+                        outLeft = right;
+                        outRight = left;
                     } else if (buffers == Buffers::oneInputForBoth) {
                         shaper.runInBlocks({left.data(), left.data(), outLeft.data(), outRight.data()}, frames,
                                            oddBlocks);
