@@ -1,6 +1,8 @@
 #include "audio_file.h"
 
-#include "module.h"
+#include "atomic_output.h"
+#include "ogg_serial.h"
+#include "user_error.h"
 
 #include <sndfile.h>
 
@@ -35,25 +37,26 @@ int AudioReader::read(float* interleaved, int count)
     return static_cast<int>(sf_readf_float(file, interleaved, count));
 }
 
-AudioWriter::AudioWriter(const std::string& path, int format, bool asFloat, int channels, int sampleRate)
-    : filePath(path)
+AudioWriter::AudioWriter(const AtomicOutput& output, int format, int channels, int sampleRate)
+    : filePath(output.target()), writtenPath(output.path()), fileFormat(format)
 {
     SF_INFO info{};
     info.channels = channels;
     info.samplerate = sampleRate;
-    info.format = asFloat ? (format & SF_FORMAT_TYPEMASK) | SF_FORMAT_FLOAT : format;
-    if (!sf_format_check(&info))
-        throw UserError(path + ": this file type cannot hold 32-bit float samples; choose .wav, .aiff or .caf");
-    file = sf_open(path.c_str(), SFM_WRITE, &info);
+    info.format = format;
+    file = sf_open(output.path().c_str(), SFM_WRITE, &info);
     if (!file)
-        throw UserError(path + ": cannot write audio: " + sf_strerror(nullptr));
+        throw UserError(filePath + ": cannot write audio: " + sf_strerror(nullptr));
+    // The PEAK chunk carries the time of writing; without it a render is reproducible.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     // Integer formats would wrap around on samples beyond full scale; clip them instead.
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
 AudioWriter::~AudioWriter()
 {
-    close();
+    if (file)
+        sf_close(file);
 }
 
 void AudioWriter::write(const float* interleaved, int count)
@@ -64,9 +67,16 @@ void AudioWriter::write(const float* interleaved, int count)
 
 void AudioWriter::close()
 {
-    if (file)
-        sf_close(file);
+    if (!file)
+        return;
+    // Closing writes the header's final sizes (and a FLAC or Vorbis encoder's last frames).
+    const int status = sf_close(file);
     file = nullptr;
+    if (status != 0)
+        throw UserError(filePath + ": cannot write audio: " + sf_error_number(status));
+    // Any fixed serial number will do; 'plug' reads well in a hex dump.
+    if ((fileFormat & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG && !setOggSerial(writtenPath, 0x67756C70))
+        throw UserError(filePath + ": cannot complete the Ogg stream");
 }
 
 } // namespace plughost

@@ -8,6 +8,8 @@ struct sf_private_tag;
 
 namespace plughost {
 
+class AtomicOutput;
+
 class AudioReader {
 public:
     // Throws UserError when the file cannot be read or has more than two channels.
@@ -34,18 +36,24 @@ private:
 
 class AudioWriter {
 public:
-    // `format` is a libsndfile format word; with `asFloat` its sample encoding
-    // becomes 32-bit float. Throws UserError when the file cannot be written.
-    AudioWriter(const std::string& path, int format, bool asFloat, int channels, int sampleRate);
+    // Writes into the output's temporary file; the output's commit() publishes it.
+    // `format` is a complete libsndfile format word (see output_format.h). The
+    // file holds nothing that changes from run to run (no time-stamped PEAK
+    // chunk), so equal samples give equal bytes. Throws UserError when the file
+    // cannot be written.
+    AudioWriter(const AtomicOutput& output, int format, int channels, int sampleRate);
     ~AudioWriter();
     AudioWriter(const AudioWriter&) = delete;
     AudioWriter& operator=(const AudioWriter&) = delete;
 
+    // Both throw UserError when the samples cannot all be written (a full disk).
     void write(const float* interleaved, int count);
     void close();
 
 private:
     std::string filePath;
+    std::string writtenPath;
+    int fileFormat;
     sf_private_tag* file = nullptr;
 };
 

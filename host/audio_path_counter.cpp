@@ -1,4 +1,5 @@
 #include "audio_path_counter.h"
+#include "audio_path_note.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define PLUGHOST_ADDRESS_SANITIZER 1
@@ -100,6 +101,14 @@ bool audioPathCountingAvailable() noexcept
 AudioPathCounts audioPathCounts() noexcept
 {
     return counts;
+}
+void noteBlockingCall(std::uint64_t AudioPathCounts::*kind, const char* name) noexcept
+{
+    if (!armed)
+        return;
+    ++(counts.*kind);
+    if (!counts.firstBlockingCall)
+        counts.firstBlockingCall = name;
 }
 AudioPathWatch::AudioPathWatch() noexcept
 {

@@ -1,9 +1,10 @@
-// Counting allocator and lock calls made on the audio path.
+// Counting calls made on the audio path that may allocate, lock or block.
 //
 // On Linux a program linked with this counter (plughost, and the real-time safety
-// tests) defines malloc, free, operator new and the pthread locking and waiting
-// functions itself and exports them, so every call a loaded module makes to them
-// passes through here first. The count runs only while an AudioPathWatch is alive
+// tests) defines malloc, free, operator new, the pthread locking and waiting
+// functions, the stdio output functions, write, the sleep calls and sched_yield
+// itself and exports them, so every call a loaded module makes to them passes
+// through here first. The count runs only while an AudioPathWatch is alive
 // on the calling thread, which the caller keeps around each process call.
 #pragma once
 
@@ -14,6 +15,12 @@ namespace plughost {
 struct AudioPathCounts {
     std::uint64_t allocations = 0; // malloc, calloc, realloc, free, operator new and delete, aligned forms
     std::uint64_t locks = 0;       // mutex, read-write and spin lock attempts, semaphore and condition waits
+    std::uint64_t stdioWrites = 0; // printf, fprintf, fputs, fwrite, fflush and the like: each takes the stream's lock
+    std::uint64_t writes = 0;      // write, writev, pwrite: a system call that may block
+    std::uint64_t sleeps = 0;      // sleep, usleep, nanosleep, clock_nanosleep
+    std::uint64_t yields = 0;      // sched_yield
+    // The name of the first stdio, write, sleep or yield call counted on this thread, or null.
+    const char* firstBlockingCall = nullptr;
 };
 
 // False where the functions cannot be interposed (the Windows build).

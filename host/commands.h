@@ -26,7 +26,7 @@ struct RenderOptions {
     std::vector<std::string> settings; // NAME=VALUE, values normalised 0 to 1
     int blockSize = 512;
     bool accumulate = false;
-    bool floatOutput = false;
+    std::string sampleFormat; // pcm16, pcm24 or float in any case; empty: like the input
 };
 int runRender(const RenderOptions& options);
 

@@ -1,9 +1,13 @@
+#include "atomic_output.h"
 #include "channel_buffers.h"
 #include "commands.h"
 #include "module.h"
 #include "parameter_settings.h"
 #include "plot.h"
+#include "same_file.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -29,7 +33,7 @@ TransferCurve sweep(const Effect& effect, double range)
     TransferCurve curve;
     curve.range = range;
     for (int i = 0; i < kPoints; ++i) {
-        const double level = -range + 2.0 * range * i / (kPoints - 1);
+        const double level = range * (-1.0 + 2.0 * i / (kPoints - 1));
         inputs.fill(static_cast<float>(level));
         if (effect.canReplace()) {
             effect.processReplacing(inputs.pointers(), outputs.pointers(), kHoldFrames);
@@ -46,9 +50,10 @@ TransferCurve sweep(const Effect& effect, double range)
     return curve;
 }
 
-void writeCsv(const std::string& path, const TransferCurve& curve)
+void writeCsv(const AtomicOutput& output, const TransferCurve& curve)
 {
-    std::ofstream file(path);
+    const std::string& path = output.target();
+    std::ofstream file(output.path());
     if (!file)
         throw UserError(path + ": cannot be written");
     file << (curve.right.empty() ? "input,output\n" : "input,left,right\n");
@@ -60,8 +65,23 @@ void writeCsv(const std::string& path, const TransferCurve& curve)
             std::snprintf(line, sizeof line, "%.9g,%.9g,%.9g\n", curve.input[i], curve.left[i], curve.right[i]);
         file << line;
     }
-    if (!file.flush())
+    file.close();
+    if (!file)
         throw UserError(path + ": cannot be written");
+}
+
+enum class CurveFile { csv, picture };
+
+CurveFile fileKind(const std::string& path)
+{
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".csv")
+        return CurveFile::csv;
+    if (extension == ".svg" || extension == ".png")
+        return CurveFile::picture;
+    throw UserError(path + ": the curve is written as .svg, .png or .csv");
 }
 
 } // namespace
@@ -70,19 +90,23 @@ int runCurve(const CurveOptions& options)
 {
     if (!(options.range > 0.0) || !std::isfinite(options.range))
         throw UserError("--range must be a positive number");
+    const CurveFile kind = fileKind(options.outputPath);
+    refuseOverwriting(options.outputPath, options.modulePath, "module");
     const Module module(options.modulePath);
     Effect effect = module.makeEffect();
     applySettings(effect, resolveSettings(effect, options.settings));
+    module.requireProcessing(effect, false);
     std::string title = std::filesystem::path(options.modulePath).filename().string();
     for (const std::string& setting : options.settings)
         title += "  " + setting;
+    AtomicOutput output(options.outputPath);
     const TransferCurve curve = sweep(effect, options.range);
     effect.close();
-    const std::string extension = std::filesystem::path(options.outputPath).extension().string();
-    if (extension == ".csv" || extension == ".CSV")
-        writeCsv(options.outputPath, curve);
+    if (kind == CurveFile::csv)
+        writeCsv(output, curve);
     else
-        drawTransferCurve(options.outputPath, curve, title);
+        drawTransferCurve(output, curve, title);
+    output.commit();
     std::printf("transfer curve from %g to %g written to %s\n", -options.range, options.range,
                 options.outputPath.c_str());
     return 0;

@@ -1,6 +1,8 @@
 // plughost: a command-line host for VST 2 effect modules.
 #include "commands.h"
-#include "module.h"
+#include "interruption.h"
+#include "usage_error.h"
+#include "user_error.h"
 
 #include <CLI/CLI.hpp>
 
@@ -8,9 +10,6 @@
 #include <exception>
 
 namespace {
-
-// Exit codes: 0 success, 1 a validation check failed, 2 a fault the user can fix.
-constexpr int kUserErrorExit = 2;
 
 #ifdef PLUGHOST_INFO_AND_VALIDATE_ONLY
 constexpr const char* kDescription =
@@ -20,6 +19,9 @@ constexpr const char* kDescription =
 #else
 constexpr const char* kDescription = "plughost: inspect, render, plot and validate any VST 2 effect module.";
 #endif
+
+// Commands that only the Linux build has, named when the Windows build is asked for one.
+const std::vector<std::string> kLinuxOnlyCommands{"render", "curve"};
 
 } // namespace
 
@@ -36,28 +38,20 @@ int main(int argc, char** argv)
     info->add_option("MODULE", infoModule, "Path of the module file")->required();
     info->add_flag("--json", json, "Print one JSON document instead of text");
 
-    plughost::ValidateOptions validateOptions;
-    std::uint64_t seed = 0;
-    CLI::App* validate = app.add_subcommand("validate", "Run the host-behaviour checks; non-zero exit on any failure");
-    validate->add_option("MODULE", validateOptions.modulePath, "Path of the module file")->required();
-    CLI::Option* seedOption = validate->add_option("--seed", seed, "Seed of the random choices, to replay a failure");
-    validate->add_option("--repeat", validateOptions.repeat, "Run every check this many times")
-        ->check(CLI::PositiveNumber);
-
 #ifndef PLUGHOST_INFO_AND_VALIDATE_ONLY
     plughost::RenderOptions renderOptions;
-    std::string outputFormat;
     CLI::App* render = app.add_subcommand("render", "Process an audio file through the module");
     render->add_option("MODULE", renderOptions.modulePath, "Path of the module file")->required();
     render->add_option("IN", renderOptions.inputPath, "Mono or stereo audio file that libsndfile reads")->required();
-    render->add_option("OUT", renderOptions.outputPath, "Audio file to write, in the input's format")->required();
+    render->add_option("OUT", renderOptions.outputPath, "Audio file to write: .wav, .flac, .aiff, .aif, .caf or .ogg")
+        ->required();
     render->add_option("--set", renderOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
         ->allow_extra_args(false);
     render->add_option("--block", renderOptions.blockSize, "Block size in samples (default 512)");
     render->add_flag("--accumulate", renderOptions.accumulate,
                      "Use process into cleared buffers, not processReplacing");
-    render->add_option("--format", outputFormat, "Sample encoding of OUT: 'float' for 32-bit float")
-        ->check(CLI::IsMember({"float"}));
+    render->add_option("--format", renderOptions.sampleFormat,
+                       "Samples of OUT: pcm16, pcm24 or float (default: the input's, or the nearest OUT holds)");
 
     plughost::CurveOptions curveOptions;
     CLI::App* curve = app.add_subcommand("curve", "Draw the module's static transfer curve");
@@ -68,10 +62,24 @@ int main(int argc, char** argv)
     curve->add_option("--out", curveOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write")->required();
 #endif
 
+    plughost::ValidateOptions validateOptions;
+    std::uint64_t seed = 0;
+    CLI::App* validate = app.add_subcommand("validate", "Run the host-behaviour checks; non-zero exit on any failure");
+    validate->add_option("MODULE", validateOptions.modulePath, "Path of the module file")->required();
+    CLI::Option* seedOption = validate->add_option("--seed", seed, "Seed of the random choices, to replay a failure");
+    validate->add_option("--repeat", validateOptions.repeat, "Run every check this many times (default 1)");
+
     try {
+        plughost::checkCommand(app, argc, argv, kLinuxOnlyCommands);
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error);
+        if (error.get_exit_code() == 0)
+            return app.exit(error); // --help
+        std::fprintf(stderr, "plughost: %s\n", plughost::usageErrorLine(app, error).c_str());
+        return plughost::kUserErrorExit;
+    } catch (const plughost::UserError& error) {
+        std::fprintf(stderr, "plughost: %s\n", error.what());
+        return plughost::kUserErrorExit;
     }
 
     try {
@@ -83,19 +91,20 @@ int main(int argc, char** argv)
             return plughost::runValidate(validateOptions);
         }
 #ifndef PLUGHOST_INFO_AND_VALIDATE_ONLY
-        if (render->parsed()) {
-            renderOptions.floatOutput = outputFormat == "float";
+        if (render->parsed())
             return plughost::runRender(renderOptions);
-        }
         if (curve->parsed())
             return plughost::runCurve(curveOptions);
 #endif
+    } catch (const plughost::Interrupted& error) {
+        std::fprintf(stderr, "plughost: %s\n", error.what());
+        return 128 + error.signalNumber();
     } catch (const plughost::UserError& error) {
         std::fprintf(stderr, "plughost: %s\n", error.what());
-        return kUserErrorExit;
+        return plughost::kUserErrorExit;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "plughost: unexpected failure: %s\n", error.what());
-        return kUserErrorExit;
+        return plughost::kUserErrorExit;
     }
     return 0;
 }

@@ -94,12 +94,14 @@ void checkLoadable(const std::string& path)
     const BinaryKind kind = classify(path);
     if (kind.format == Format::other)
         throw UserError(path + ": not a module (neither an ELF shared object nor a Windows DLL)");
-    if (kind.bits != 0 && kind.bits != kHostBits)
-        throw UserError(path + ": this is a " + std::to_string(kind.bits) + "-bit module; this host is " +
-                        std::to_string(kHostBits) + "-bit");
+    // The platform first: a Windows DLL in the Linux host is a Windows module, whatever its bitness.
+    const std::string bits = kind.bits != 0 ? std::to_string(kind.bits) + "-bit " : "";
+    const std::string host = std::to_string(kHostBits) + "-bit " + formatName(kHostFormat);
     if (kind.format != kHostFormat)
-        throw UserError(path + ": this is a " + formatName(kind.format) + " module; this host loads " +
-                        formatName(kHostFormat) + " modules");
+        throw UserError(path + ": this is a " + bits + formatName(kind.format) + " module; this host loads " + host +
+                        " modules");
+    if (kind.bits != 0 && kind.bits != kHostBits)
+        throw UserError(path + ": this is a " + bits + "module; this host is " + std::to_string(kHostBits) + "-bit");
 }
 
 std::string lastLoaderError()
@@ -169,9 +171,35 @@ Effect Module::makeEffect() const
     if (record->magic != kEffectMagic)
         throw UserError(filePath + ": the entry point's record has the wrong magic " + hexText(record->magic) +
                         " (expected " + hexText(kEffectMagic) + ")");
+    // A broken record is refused before its first call, so it can neither crash plughost nor make it loop for ever.
+    const auto refuse = [&](const std::string& fault) {
+        throw UserError(filePath + ": " + fault + "; the module is not usable");
+    };
+    if (!record->dispatcher)
+        refuse("the record's dispatcher is null");
+    if (!record->getParameter || !record->setParameter)
+        refuse(std::string("the record's ") + (record->getParameter ? "setParameter" : "getParameter") +
+               " function is null");
+    if (record->numParams < 0 || record->numParams > kMaxParameters)
+        refuse("the record announces " + std::to_string(record->numParams) + " parameters (0 to " +
+               std::to_string(kMaxParameters) + " are plausible)");
+    for (const auto& [count, what] : {std::pair{record->numInputs, "inputs"}, std::pair{record->numOutputs, "outputs"}})
+        if (count < 0 || count > kMaxChannels)
+            refuse("the record announces " + std::to_string(count) + " " + what + " (0 to " +
+                   std::to_string(kMaxChannels) + " are plausible)");
     Effect effect(record);
     effect.dispatch(effOpen);
     return effect;
+}
+
+void Module::requireProcessing(const Effect& effect, bool accumulate) const
+{
+    const AEffect& record = effect.record();
+    if (accumulate && !record.process)
+        throw UserError(filePath + ": the record's process function is null; leave out --accumulate");
+    if (!record.process && !effect.canReplace())
+        throw UserError(filePath +
+                        ": the record has neither processReplacing nor process; the module cannot process audio");
 }
 
 void Effect::close() noexcept

@@ -4,20 +4,13 @@
 #pragma once
 
 #include "descriptor.h"
+#include "user_error.h"
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace plughost {
-
-// A fault the user can cause or fix (a wrong path, a broken module, a bad
-// option value). Its message is one line, shown as it stands.
-class UserError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class Effect;
 
@@ -34,9 +27,18 @@ public:
 
     const std::string& path() const noexcept { return filePath; }
 
-    // Calls the entry point and opens the effect it answers. Throws UserError
-    // when the entry point answers null or a record with the wrong magic.
+    // Calls the entry point and opens the effect it answers. Before the first
+    // call into the record it is checked: throws UserError when the entry point
+    // answers null, a record with the wrong magic, a null dispatcher or
+    // parameter function, or counts past kMaxParameters or kMaxChannels.
     Effect makeEffect() const;
+
+    // Throws UserError unless the effect has the process function a run needs:
+    // processReplacing or process, and process itself when `accumulate`.
+    void requireProcessing(const Effect& effect, bool accumulate) const;
+
+    static constexpr int kMaxParameters = 4096;
+    static constexpr int kMaxChannels = 64;
 
 private:
     using EntryFunction = AEffect*(EFFECT_CALL*)(audioMasterCallback);

@@ -1,6 +1,7 @@
 #include "plot.h"
 
-#include "module.h"
+#include "atomic_output.h"
+#include "user_error.h"
 
 #include <cairo-svg.h>
 #include <cairo.h>
@@ -47,7 +48,7 @@ void drawText(cairo_t* cr, double x, double y, const std::string& text, double a
 std::string tickText(double value)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%g", std::fabs(value) < 1e-12 ? 0.0 : value);
+    std::snprintf(text, sizeof text, "%g", value);
     return text;
 }
 
@@ -56,7 +57,10 @@ void drawGrid(cairo_t* cr, const Frame& frame)
     cairo_set_font_size(cr, 12.0);
     cairo_set_line_width(cr, 1.0);
     const double step = gridStep(2 * std::max(frame.xRange, frame.yRange));
-    for (double v = -std::floor(frame.xRange / step) * step; v <= frame.xRange + 1e-9; v += step) {
+    // Lines at whole multiples of the step, counted, so no range is too small or too large to end.
+    const auto lines = [step](double range) { return static_cast<int>(std::floor(range / step * (1.0 + 1e-9))); };
+    for (int k = -lines(frame.xRange); k <= lines(frame.xRange); ++k) {
+        const double v = k * step;
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
         cairo_move_to(cr, frame.x(v), frame.y(-frame.yRange));
         cairo_line_to(cr, frame.x(v), frame.y(frame.yRange));
@@ -64,7 +68,8 @@ void drawGrid(cairo_t* cr, const Frame& frame)
         cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
         drawText(cr, frame.x(v), kSize - kMargin + 18, tickText(v), 0.5);
     }
-    for (double v = -std::floor(frame.yRange / step) * step; v <= frame.yRange + 1e-9; v += step) {
+    for (int k = -lines(frame.yRange); k <= lines(frame.yRange); ++k) {
+        const double v = k * step;
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
         cairo_move_to(cr, frame.x(-frame.xRange), frame.y(v));
         cairo_line_to(cr, frame.x(frame.xRange), frame.y(v));
@@ -177,19 +182,21 @@ bool endsWith(const std::string& text, const std::string& suffix)
 {
     if (text.size() < suffix.size())
         return false;
-    return std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
 }
 
 } // namespace
 
-void drawTransferCurve(const std::string& path, const TransferCurve& curve, const std::string& title)
+void drawTransferCurve(const AtomicOutput& output, const TransferCurve& curve, const std::string& title)
 {
+    const std::string& path = output.target();
     const bool svg = endsWith(path, ".svg");
     if (!svg && !endsWith(path, ".png"))
         throw UserError(path + ": the curve is written as .svg, .png or .csv");
     cairo_surface_t* surface =
-        svg ? cairo_svg_surface_create(path.c_str(), kSize, kSize)
+        svg ? cairo_svg_surface_create(output.path().c_str(), kSize, kSize)
             : cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(kSize), static_cast<int>(kSize));
     cairo_t* cr = cairo_create(surface);
     drawPlot(cr, curve, title);
@@ -197,7 +204,7 @@ void drawTransferCurve(const std::string& path, const TransferCurve& curve, cons
     cairo_surface_flush(surface);
     cairo_status_t status = cairo_surface_status(surface);
     if (!svg && status == CAIRO_STATUS_SUCCESS)
-        status = cairo_surface_write_to_png(surface, path.c_str());
+        status = cairo_surface_write_to_png(surface, output.path().c_str());
     cairo_surface_finish(surface);
     if (status == CAIRO_STATUS_SUCCESS)
         status = cairo_surface_status(surface);

@@ -13,7 +13,11 @@ struct TransferCurve {
     double range = 2.0;        // the sweep runs from -range to range
 };
 
-// Throws UserError when the extension is neither .svg nor .png or the file cannot be written.
-void drawTransferCurve(const std::string& path, const TransferCurve& curve, const std::string& title);
+class AtomicOutput;
+
+// Draws into the output's temporary file, as SVG or PNG by the target's
+// extension (either case); the caller commits. Throws UserError when the
+// extension is neither or the file cannot be written.
+void drawTransferCurve(const AtomicOutput& output, const TransferCurve& curve, const std::string& title);
 
 } // namespace plughost

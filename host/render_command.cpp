@@ -1,13 +1,18 @@
+#include "atomic_output.h"
 #include "audio_file.h"
 #include "channel_buffers.h"
 #include "commands.h"
 #include "module.h"
+#include "output_format.h"
 #include "parameter_settings.h"
+#include "same_file.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <unistd.h>
 
 namespace plughost {
 
@@ -21,17 +26,23 @@ class LevelMeter {
 public:
     void add(float sample)
     {
+        if (!std::isfinite(sample)) {
+            ++nonFinite;
+            return;
+        }
         const double magnitude = std::fabs(static_cast<double>(sample));
         peak = std::max(peak, magnitude);
         sumOfSquares += magnitude * magnitude;
         ++count;
     }
 
+    // NaN and infinite samples are counted apart, so they cannot hide the level of the rest.
     std::string text() const
     {
         const double rms = count ? std::sqrt(sumOfSquares / static_cast<double>(count)) : 0.0;
-        char line[96];
-        std::snprintf(line, sizeof line, "peak %s dBFS, RMS %s dBFS", decibels(peak).c_str(), decibels(rms).c_str());
+        std::string line = "peak " + decibels(peak) + " dBFS, RMS " + decibels(rms) + " dBFS";
+        if (nonFinite > 0)
+            line += "; " + std::to_string(nonFinite) + " NaN or infinite sample(s) left out";
         return line;
     }
 
@@ -39,7 +50,7 @@ private:
     static std::string decibels(double level)
     {
         if (!(level > 0.0))
-            return std::isnan(level) ? "nan" : "-inf";
+            return "-inf";
         char text[32];
         std::snprintf(text, sizeof text, "%.2f", 20.0 * std::log10(level));
         return text;
@@ -48,7 +59,17 @@ private:
     double peak = 0.0;
     double sumOfSquares = 0.0;
     long long count = 0;
+    long long nonFinite = 0;
 };
+
+// Columns of the terminal on standard error; 80 when it does not say.
+int terminalColumns()
+{
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
 
 class ProgressBar {
 public:
@@ -57,6 +78,8 @@ public:
     {
     }
 
+    // The line stays shorter than the terminal, so the carriage return always
+    // goes back to its start; a terminal too narrow for a bar gets the percentage alone.
     void update(long long done)
     {
         if (!shown)
@@ -65,17 +88,28 @@ public:
         if (percent == lastPercent)
             return;
         lastPercent = percent;
-        constexpr int width = 40;
-        const int filled = percent * width / 100;
-        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                     std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), percent);
+        constexpr int kPercentColumns = 5; // " 100%"
+        const int width = std::min(terminalColumns() - 1 - kPercentColumns - 2, 40);
+        if (width < 10) {
+            std::fprintf(stderr, "\r%3d%%", percent);
+        } else {
+            const int filled = percent * width / 100;
+            std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                         std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), percent);
+        }
         std::fflush(stderr);
     }
+
+    // Ends the bar's line, also when the render stops early with an error.
+    ~ProgressBar() { finish(); }
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
 
     void finish()
     {
         if (shown && lastPercent >= 0)
             std::fputc('\n', stderr);
+        lastPercent = -1;
     }
 
 private:
@@ -90,12 +124,18 @@ int runRender(const RenderOptions& options)
 {
     if (options.blockSize < 1 || options.blockSize > kLargestBlock)
         throw UserError("--block must be from 1 to " + std::to_string(kLargestBlock) + " samples");
+    // Nothing is opened for writing before the output is known to be a new file.
+    refuseOverwriting(options.outputPath, options.inputPath, "input");
+    refuseOverwriting(options.outputPath, options.modulePath, "module");
+    AudioReader reader(options.inputPath);
+    const int outputFormat = chooseOutputFormat(options.outputPath, reader.format(), options.sampleFormat,
+                                                reader.channels(), reader.sampleRate());
     const Module module(options.modulePath);
     Effect effect = module.makeEffect();
     applySettings(effect, resolveSettings(effect, options.settings));
-    AudioReader reader(options.inputPath);
-    AudioWriter writer(options.outputPath, reader.format(), options.floatOutput, reader.channels(),
-                       reader.sampleRate());
+    module.requireProcessing(effect, options.accumulate);
+    AtomicOutput output(options.outputPath);
+    AudioWriter writer(output, outputFormat, reader.channels(), reader.sampleRate());
 
     const bool accumulate = options.accumulate || !effect.canReplace();
     if (!options.accumulate && accumulate)
@@ -142,11 +182,13 @@ int runRender(const RenderOptions& options)
         writer.write(interleaved.data(), got);
         done += got;
         progress.update(done);
+        output.checkInterrupted();
     }
     progress.finish();
     effect.switchOff();
     effect.close();
     writer.close();
+    output.commit();
     std::printf("input:  %s\n", inputLevel.text().c_str());
     std::printf("output: %s\n", outputLevel.text().c_str());
     return 0;

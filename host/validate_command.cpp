@@ -9,6 +9,8 @@ namespace plughost {
 
 namespace {
 
+constexpr const char* kAudioPathCheck = "no allocation, lock, output or sleep on the audio path";
+
 struct Tally {
     int passed = 0;
     int failed = 0;
@@ -37,18 +39,45 @@ std::uint64_t checkSeed(std::uint64_t seed, int round, int check)
     return (static_cast<std::uint64_t>(halves[0]) << 32) | halves[1];
 }
 
+AudioPathCounts difference(const AudioPathCounts& after, const AudioPathCounts& before)
+{
+    return {after.allocations - before.allocations,
+            after.locks - before.locks,
+            after.stdioWrites - before.stdioWrites,
+            after.writes - before.writes,
+            after.sleeps - before.sleeps,
+            after.yields - before.yields,
+            after.firstBlockingCall};
+}
+
+bool anyCall(const AudioPathCounts& counts)
+{
+    return counts.allocations || counts.locks || counts.stdioWrites || counts.writes || counts.sleeps || counts.yields;
+}
+
+// Allocations and locks are always named; the other kinds when they were seen, with the first such function.
 std::string audioPathFailure(const AudioPathCounts& counts, const std::string& firstCheck)
 {
-    if (counts.allocations == 0 && counts.locks == 0)
+    if (!anyCall(counts))
         return {};
-    return std::to_string(counts.allocations) + " allocator call(s) and " + std::to_string(counts.locks) +
-           " lock call(s) inside process calls, first in '" + firstCheck + "'";
+    std::string seen =
+        std::to_string(counts.allocations) + " allocator call(s) and " + std::to_string(counts.locks) + " lock call(s)";
+    for (const auto& [count, what] :
+         {std::pair{counts.stdioWrites, " stdio output call(s)"}, std::pair{counts.writes, " write call(s)"},
+          std::pair{counts.sleeps, " sleep call(s)"}, std::pair{counts.yields, " sched_yield call(s)"}})
+        if (count)
+            seen += ", " + std::to_string(count) + what;
+    if (counts.stdioWrites || counts.writes || counts.sleeps || counts.yields)
+        seen += std::string(" (first ") + (counts.firstBlockingCall ? counts.firstBlockingCall : "unknown") + ")";
+    return seen + " inside process calls, first in '" + firstCheck + "'";
 }
 
 } // namespace
 
 int runValidate(const ValidateOptions& options)
 {
+    if (options.repeat < 1)
+        throw UserError("--repeat must be 1 or more, not " + std::to_string(options.repeat));
     const std::uint64_t seed =
         options.seed ? *options.seed
                      : static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
@@ -85,16 +114,13 @@ int runValidate(const ValidateOptions& options)
                 failure = error.what();
             }
             const AudioPathCounts countsAfter = audioPathCounts();
-            if (firstOffender.empty() &&
-                (countsAfter.allocations != countsBefore.allocations || countsAfter.locks != countsBefore.locks))
+            if (firstOffender.empty() && anyCall(difference(countsAfter, countsBefore)))
                 firstOffender = checks[i].name;
             report(tally, checks[i].name, failure);
         }
         if (audioPathCountingAvailable()) {
             const AudioPathCounts after = audioPathCounts();
-            report(
-                tally, "no allocation or lock on the audio path",
-                audioPathFailure({after.allocations - before.allocations, after.locks - before.locks}, firstOffender));
+            report(tally, kAudioPathCheck, audioPathFailure(difference(after, before), firstOffender));
         }
     }
     if (tally.failed > 0)

@@ -3,6 +3,9 @@
 // file with different definitions so every fault plughost must report has a module.
 #include "descriptor.h"
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -18,6 +21,16 @@
 #define FAKE_NAN_AT_FULL_GAIN 9
 #define FAKE_STICKY_NAN 10
 #define FAKE_SUBNORMAL 11
+#define FAKE_NULL_DISPATCHER 12
+#define FAKE_NULL_GET_PARAMETER 13
+#define FAKE_NULL_SET_PARAMETER 14
+#define FAKE_HUGE_PARAMETER_COUNT 15
+#define FAKE_HUGE_CHANNEL_COUNT 16
+#define FAKE_LOGGING 17
+#define FAKE_SLEEPING 18
+#define FAKE_CROSSED 19
+#define FAKE_BLOCK_LENGTH 20
+#define FAKE_NO_PROCESSING 21
 
 namespace {
 
@@ -57,9 +70,27 @@ std::intptr_t dispatcher(AEffect* effect, std::int32_t opcode, std::int32_t, std
     }
 }
 
+// Where the logging module writes: a stream like stderr, without flooding the test's output.
+FILE* logFile()
+{
+    static FILE* file = std::fopen("/dev/null", "w");
+    return file;
+}
+
 void processReplacing(AEffect* effect, float** inputs, float** outputs, std::int32_t frames)
 {
     FakeEffect* fake = owner(effect);
+    if (FAKE_KIND == FAKE_LOGGING)
+        std::fprintf(logFile(), "block of %d frames\n", static_cast<int>(frames));
+    if (FAKE_KIND == FAKE_SLEEPING)
+        usleep(100);
+    if (FAKE_KIND == FAKE_BLOCK_LENGTH) {
+        // Each sample says how long its block was, so a file shows where the host cut it.
+        for (int c = 0; c < 2; ++c)
+            for (std::int32_t i = 0; i < frames; ++i)
+                outputs[c][i] = static_cast<float>(frames);
+        return;
+    }
     if (FAKE_KIND == FAKE_ALLOCATING) {
         void* volatile scratch = std::malloc(64);
         std::free(scratch);
@@ -78,6 +109,8 @@ void processReplacing(AEffect* effect, float** inputs, float** outputs, std::int
                 y = fake->memory[c] = 0.5f * fake->memory[c] + y;
             if (FAKE_KIND == FAKE_SUBNORMAL)
                 y *= 1e-39f;
+            if (FAKE_KIND == FAKE_CROSSED)
+                y = inputs[1 - c][i] * fake->gain;
             outputs[c][i] = y;
         }
 }
@@ -86,7 +119,9 @@ void process(AEffect* effect, float** inputs, float** outputs, std::int32_t fram
 {
     for (int c = 0; c < 2; ++c)
         for (std::int32_t i = 0; i < frames; ++i)
-            outputs[c][i] += inputs[c][i] * owner(effect)->gain;
+            outputs[c][i] += FAKE_KIND == FAKE_BLOCK_LENGTH ? static_cast<float>(frames)
+                             : FAKE_KIND == FAKE_CROSSED    ? inputs[1 - c][i] * owner(effect)->gain
+                                                            : inputs[c][i] * owner(effect)->gain;
 }
 
 void setParameter(AEffect* effect, std::int32_t index, float value)
@@ -111,14 +146,14 @@ extern "C" __attribute__((visibility("default"))) AEffect* fakeEntry(audioMaster
     auto* fake = FAKE_KIND == FAKE_WRONG_MAGIC ? &untrusted : new FakeEffect;
     AEffect& record = fake->record;
     record.magic = FAKE_KIND == FAKE_WRONG_MAGIC ? fourCharCode("Oops") : kEffectMagic;
-    record.dispatcher = dispatcher;
-    record.process = process;
-    record.processReplacing = processReplacing;
-    record.setParameter = setParameter;
-    record.getParameter = getParameter;
+    record.dispatcher = FAKE_KIND == FAKE_NULL_DISPATCHER ? nullptr : dispatcher;
+    record.process = FAKE_KIND == FAKE_NO_PROCESSING ? nullptr : process;
+    record.processReplacing = FAKE_KIND == FAKE_NO_PROCESSING ? nullptr : processReplacing;
+    record.setParameter = FAKE_KIND == FAKE_NULL_SET_PARAMETER ? nullptr : setParameter;
+    record.getParameter = FAKE_KIND == FAKE_NULL_GET_PARAMETER ? nullptr : getParameter;
     record.numPrograms = 1;
-    record.numParams = 1;
-    record.numInputs = 2;
+    record.numParams = FAKE_KIND == FAKE_HUGE_PARAMETER_COUNT ? 2147483647 : 1;
+    record.numInputs = FAKE_KIND == FAKE_HUGE_CHANNEL_COUNT ? 1000000000 : 2;
     record.numOutputs = 2;
     record.flags = effFlagsCanReplacing;
     record.ioRatio = 1.0f;

@@ -1,9 +1,11 @@
 #include "plughost_runner.h"
 
+#include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -29,11 +31,31 @@ std::string slurp(const std::filesystem::path& path)
     return text.str();
 }
 
+// The folder that holds this process's scratch folders, removed when the tests end.
+std::filesystem::path processFolder()
+{
+    static const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("plughost-test-" + std::to_string(::getpid()));
+    return folder;
+}
+
+class RemoveProcessFolder : public testing::Environment {
+public:
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(processFolder(), ignored);
+    }
+};
+
+[[maybe_unused]] testing::Environment* const removeProcessFolder =
+    testing::AddGlobalTestEnvironment(new RemoveProcessFolder);
+
 } // namespace
 
 RunResult runPlughost(const std::vector<std::string>& arguments)
 {
-    const std::filesystem::path dir = scratchDirectory("run");
+    const ScratchDirectory dir("run");
     std::string command = quoted(PLUGHOST_PATH);
     for (const std::string& argument : arguments)
         command += " " + quoted(argument);
@@ -43,13 +65,27 @@ RunResult runPlughost(const std::vector<std::string>& arguments)
     return {exitCode, slurp(dir / "out"), slurp(dir / "err")};
 }
 
-std::filesystem::path scratchDirectory(const std::string& name)
+ScratchDirectory::ScratchDirectory(const std::string& name)
 {
     static int counter = 0;
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("plughost-test-" + std::to_string(::getpid()) + "-" + name + "-" + std::to_string(++counter));
-    std::filesystem::create_directories(dir);
-    return dir;
+    folder = processFolder() / (name + "-" + std::to_string(++counter));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+}
+
+ScratchDirectory::~ScratchDirectory()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+std::vector<std::string> folderContents(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string fakeModule(const std::string& kind)

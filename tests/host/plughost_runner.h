@@ -16,8 +16,31 @@ struct RunResult {
 // Runs plughost with the arguments, capturing both streams and the exit code.
 RunResult runPlughost(const std::vector<std::string>& arguments);
 
-// A fresh directory for one test's files.
-std::filesystem::path scratchDirectory(const std::string& name);
+// A fresh folder for one test's files, removed with all it holds when the
+// object dies, also when a failed assertion ends the test early. All of them
+// live in one folder per test process, which is removed when the tests end.
+class ScratchDirectory {
+public:
+    explicit ScratchDirectory(const std::string& name);
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    const std::filesystem::path& path() const noexcept { return folder; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const { return folder / name; }
+    std::string string() const { return folder.string(); }
+
+private:
+    std::filesystem::path folder;
+};
+
+inline ScratchDirectory scratchDirectory(const std::string& name)
+{
+    return ScratchDirectory(name);
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> folderContents(const std::filesystem::path& folder);
 
 std::string fakeModule(const std::string& kind);
 

@@ -12,7 +12,7 @@ namespace {
 constexpr int kUserErrorExit = 2;
 
 struct ErrorFiles {
-    std::filesystem::path dir = scratchDirectory("errors");
+    ScratchDirectory dir{"errors"};
     std::string text = (dir / "notes.txt").string();
     std::string dll32 = (dir / "effect32.dll").string();
     std::string stereo = (dir / "in.wav").string();
@@ -59,11 +59,11 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"info", f.text};
      },
      "notes.txt: not a module (neither an ELF shared object nor a Windows DLL)"},
-    {"wrong bitness",
+    {"a Windows module",
      [](const ErrorFiles& f) {
          return std::vector<std::string>{"validate", f.dll32};
      },
-     "effect32.dll: this is a 32-bit module; this host is 64-bit"},
+     "effect32.dll: this is a 32-bit Windows module; this host loads 64-bit Linux modules"},
     {"a program, not a module",
      [](const ErrorFiles&) {
          return std::vector<std::string>{"info", PLUGHOST_PATH};

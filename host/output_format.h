@@ -1,0 +1,16 @@
+// The libsndfile format of a rendered file: the container from the output's
+// extension, the sample encoding from --format or, by default, the input's.
+#pragma once
+
+#include <string>
+
+namespace plughost {
+
+// `requested` is "pcm16", "pcm24", "float" in any case, or empty for the
+// default: the input's encoding where the container holds it, else the nearest
+// one it does. Throws UserError for an unknown extension or encoding, and for
+// a pair the container cannot hold, naming what would work.
+int chooseOutputFormat(const std::string& outputPath, int inputFormat, const std::string& requested, int channels,
+                       int sampleRate);
+
+} // namespace plughost
