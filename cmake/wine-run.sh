@@ -16,6 +16,10 @@ prefix_dir=$(cd "$1" && pwd)
 shift
 
 export WINEPREFIX="$prefix_dir/prefix"
+# The Wine server leaves a folder of its own in TMPDIR after every start; it goes beside
+# the prefix, so no run leaves anything in the system's temporary folder.
+export TMPDIR="$prefix_dir/tmp"
+mkdir -p "$TMPDIR"
 export WINEDEBUG=-all
 # No Mono or Gecko: the tests need neither, and the machine cannot download them.
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages listed in debian-packages.txt that are missing.
-# Run as root on a fresh machine; does nothing when everything is present.
+# Run it as root once (sudo tools/install-deps.sh), then make and make test as an
+# ordinary user. As any user it does nothing when everything is present; as an ordinary
+# user with packages missing it names them and that command, and fails.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 mapfile -t wanted < <(sed -e 's/#.*//' -e '/^[[:space:]]*$/d' "$here/debian-packages.txt")
@@ -13,7 +15,8 @@ done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
 if [[ $(id -u) -ne 0 ]]; then
-    echo "missing packages: ${missing[*]}; run 'make' as root once to install them" >&2
+    echo "missing Debian packages: ${missing[*]}" >&2
+    echo "install them with 'sudo tools/install-deps.sh', then run make and make test as yourself" >&2
     exit 1
 fi
 if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
