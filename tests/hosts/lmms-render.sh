@@ -27,6 +27,9 @@ rate=44100
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lmms-render.XXXXXX")
 export WINEPREFIX="$work/wine"
+# The Wine server leaves a folder of its own in TMPDIR, also after wineserver -k: keep it in the work folder.
+export TMPDIR="$work/tmp"
+mkdir "$TMPDIR"
 cleanup() {
     if [[ -d $WINEPREFIX ]]; then
         timeout 30 wineserver -k 2>/dev/null || true
