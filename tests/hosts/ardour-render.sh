@@ -37,9 +37,9 @@ unset DISPLAY WAYLAND_DISPLAY
 export LXVST_PATH="$work/vst" VST_PATH="$work/vst" LV2_PATH="$work/lv2" LADSPA_PATH="$work/ladspa"
 # Ardour 7.3 with glibc's allocator can abort on heap corruption when the session closes
 # (also with no plug-in loaded); with jemalloc preloaded it has not.
-jemalloc=$(ls /usr/lib/*-linux-gnu/libjemalloc.so.2 2>/dev/null | head -n 1)
-if [[ -z $jemalloc ]]; then
-    echo "$0: libjemalloc.so.2 not found (Debian package libjemalloc2)" >&2
+jemalloc=/usr/lib/x86_64-linux-gnu/libjemalloc.so.2
+if [[ ! -f $jemalloc ]]; then
+    echo "$0: no $jemalloc (Debian package libjemalloc2)" >&2
     exit 1
 fi
 

@@ -1,5 +1,6 @@
--- Renders the test tone through the effect on Ardour's master bus and exports the
+-- Renders the test tone through the effect on a stereo track and exports the session's
 -- master as a 32-bit float WAV, with the "None (Dummy)" backend: no sound card needed.
+-- The track's fader, its balance at the centre and the master pass the signal at unity.
 --
 -- ardour7-lua ardour_render.lua SESSION_DIR FORMAT BOOST KNEE HARDNESS AMPLITUDE FREQUENCY FRAMES OUT_DIR
 --   FORMAT: LXVST or LV2. BOOST is the gain factor 1..11; the VST module takes it as
@@ -19,22 +20,32 @@ assert (AudioEngine:set_backend ("None (Dummy)", "", ""), "no dummy backend")
 local s = create_session (session_dir, "render", 48000)
 assert (s, "cannot create a session in " .. session_dir)
 
-local master = s:master_out ()
+local tracks = s:new_audio_track (2, 2, nil, 1, "tone", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal,
+	false, false)
+if tracks:size () ~= 1 then fail ("cannot make a stereo track") end
+local track = tracks:front ()
 local tone = ARDOUR.LuaAPI.new_luaproc (s, "Test Tone")
 if tone:isnil () then fail ("the Test Tone script was not found") end
 ARDOUR.LuaAPI.set_processor_param (tone, 0, tonumber (amplitude))
 ARDOUR.LuaAPI.set_processor_param (tone, 1, tonumber (frequency))
-if master:add_processor_by_index (tone, 0, nil, true) ~= 0 then fail ("cannot add the tone") end
+if track:add_processor_by_index (tone, 0, nil, true) ~= 0 then fail ("cannot add the tone") end
 
 local effect = ARDOUR.LuaAPI.new_plugin (s, "SoftKneeShaper", ARDOUR.PluginType[format], "")
 if effect:isnil () then fail ("Ardour does not know the " .. format .. " plug-in SoftKneeShaper") end
-if master:add_processor_by_index (effect, 1, nil, true) ~= 0 then fail ("cannot add the effect") end
+if track:add_processor_by_index (effect, 1, nil, true) ~= 0 then fail ("cannot add the effect") end
 if format == "LXVST" then boost = (boost - 1) / 10 end
 local values = { boost, tonumber (knee), tonumber (hardness) }
 for i, v in ipairs (values) do
 	if not ARDOUR.LuaAPI.set_processor_param (effect, i - 1, v) then fail ("cannot set parameter " .. (i - 1)) end
 end
-print (string.format ("%s plug-in on the master bus, parameters %g %g %g", format, values[1], values[2], values[3]))
+print (string.format ("%s plug-in, parameters %g %g %g", format, values[1], values[2], values[3]))
+local chain = {}
+for i = 0, 100 do
+	local p = track:nth_processor (i)
+	if p:isnil () then break end
+	chain[#chain + 1] = p:display_name ()
+end
+print ("track: " .. table.concat (chain, " > "))
 
 local export = s:simple_export ()
 export:set_name ("render")
