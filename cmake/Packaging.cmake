@@ -32,6 +32,10 @@ else()
     set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PROJECT_NAME} maintainers <maintainers@users.noreply.c-seed-05293de8.example>")
 endif()
 
+# CPack packages what is built and builds nothing itself: `make package` builds first, and the
+# package tests must not rebuild the tree while other tests run from it.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
+
 set(CPACK_PACKAGE_NAME "${PROJECT_NAME}")
 set(CPACK_PACKAGE_VENDOR "${PROJECT_NAME} maintainers")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
