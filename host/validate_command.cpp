@@ -86,7 +86,8 @@ int runValidate(const ValidateOptions& options)
     // a failed check; it is unloaded again so the first check still opens it cold.
     {
         const Module probe(options.modulePath);
-        probe.makeEffect().close();
+        Effect effect = probe.makeEffect();
+        probe.requireProcessing(effect, false);
     }
     std::printf("plughost validate %s\nseed %llu (replay with --seed %llu)\n", options.modulePath.c_str(),
                 static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed));

@@ -141,6 +141,9 @@ extern "C" __attribute__((visibility("default"))) AEffect* fakeEntry(audioMaster
 {
     if (FAKE_KIND == FAKE_NULL_ENTRY)
         return nullptr;
+    // The log is opened here, so its allocation stays off the audio path and only the writing is there.
+    if (FAKE_KIND == FAKE_LOGGING)
+        logFile();
     // A host cannot close a record with the wrong magic, so that one is never a heap object to leak.
     static FakeEffect untrusted;
     auto* fake = FAKE_KIND == FAKE_WRONG_MAGIC ? &untrusted : new FakeEffect;

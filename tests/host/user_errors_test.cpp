@@ -25,6 +25,7 @@ struct ErrorFiles {
         writeFloatWav(stereo, 2, 44100, std::vector<float>(200, 0.25f));
         writeFloatWav(threeChannels, 3, 44100, std::vector<float>(300, 0.25f));
         writeTiny32BitDll();
+        std::filesystem::create_directory(dir / "sub.csv");
     }
 
     // The smallest file that reads as a 32-bit x86 Windows DLL: a DOS header
@@ -125,6 +126,81 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--block", "0"};
      },
      "--block must be from 1 to 1048576 samples"},
+    {"no command", [](const ErrorFiles&) { return std::vector<std::string>{}; }, "no command given; commands: "},
+    {"unknown command", [](const ErrorFiles&) { return std::vector<std::string>{"foo"}; },
+     "unknown command 'foo'; commands: "},
+    {"option before the command", [](const ErrorFiles&) { return std::vector<std::string>{"--bogus"}; },
+     "unknown option '--bogus' before the command; commands: "},
+    {"command without module", [](const ErrorFiles&) { return std::vector<std::string>{"render"}; },
+     "render: MODULE is required"},
+    {"render without output",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo};
+     },
+     "render: OUT is required"},
+    {"block size not a number",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--block", "abc"};
+     },
+     "render: --block takes a whole number, not 'abc'"},
+    {"block size missing",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--block"};
+     },
+     "render: --block needs a value"},
+    {"extra argument",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "again.wav"};
+     },
+     "render: The following argument was not expected: again.wav"},
+    {"unknown option",
+     [](const ErrorFiles&) {
+         return std::vector<std::string>{"info", fakeModule("pass_through"), "--verbose"};
+     },
+     "info: The following argument was not expected: --verbose"},
+    {"unknown sample format",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--format", "double"};
+     },
+     "--format 'double' is not a sample format; choose pcm16, pcm24 or float"},
+    {"repeat zero",
+     [](const ErrorFiles&) {
+         return std::vector<std::string>{"validate", fakeModule("pass_through"), "--repeat", "0"};
+     },
+     "--repeat must be 1 or more, not 0"},
+    {"repeat not a number",
+     [](const ErrorFiles&) {
+         return std::vector<std::string>{"validate", fakeModule("pass_through"), "--repeat", "twice"};
+     },
+     "validate: --repeat takes a whole number, not 'twice'"},
+    {"range not a number",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"curve", fakeModule("pass_through"), "--range", "wide",
+                                         "--out", (f.dir / "c.csv").string()};
+     },
+     "curve: --range takes a number, not 'wide'"},
+    {"range zero",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"curve", fakeModule("pass_through"), "--range", "0",
+                                         "--out", (f.dir / "c.csv").string()};
+     },
+     "--range must be a positive number"},
+    {"curve without output",
+     [](const ErrorFiles&) {
+         return std::vector<std::string>{"curve", fakeModule("pass_through")};
+     },
+     "curve: --out is required"},
+    {"output is a folder",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"curve", fakeModule("pass_through"), "--out", f.dir.string() + "/sub.csv"};
+     },
+     "sub.csv: is a folder; name the file to write"},
+    {"output folder missing",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo,
+                                         f.dir.string() + "/absent/out.wav"};
+     },
+     "out.wav: cannot create a file in "},
     {"unknown plot type",
      [](const ErrorFiles& f) {
          return std::vector<std::string>{"curve", fakeModule("pass_through"), "--out", (f.dir / "c.gif").string()};
@@ -146,6 +222,15 @@ TEST(PlughostUserErrors, EachGivesOneLineAndExitCodeTwo)
         EXPECT_EQ(errorLines[0].rfind("plughost: ", 0), 0u) << errorLines[0];
         EXPECT_NE(errorLines[0].find(c.message), std::string::npos) << errorLines[0];
         EXPECT_EQ(result.out, "");
+    }
+}
+
+TEST(PlughostUserErrors, AMissingOrUnknownCommandListsTheCommands)
+{
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{}, std::vector<std::string>{"foo"}}) {
+        const RunResult result = runPlughost(arguments);
+        for (const char* command : {"info", "render", "curve", "validate"})
+            EXPECT_NE(result.err.find(command), std::string::npos) << command << " missing from " << result.err;
     }
 }
 

@@ -58,6 +58,8 @@ TEST(PlughostValidate, NamesTheCheckThatEachFaultyModuleFails)
         {"allocating", "no allocation, lock, output or sleep on the audio path",
          "allocator call(s) and 0 lock call(s)"},
         {"locking", "no allocation, lock, output or sleep on the audio path", " 0 allocator call(s) and "},
+        {"logging", "no allocation, lock, output or sleep on the audio path", " stdio output call(s) (first fprintf)"},
+        {"sleeping", "no allocation, lock, output or sleep on the audio path", " sleep call(s) (first usleep)"},
         {"overrunning", "output integrity", "past sampleFrames"},
         {"long_name", "string guards", "parameter 0 name is not terminated within 9 bytes (it takes 21)"},
         {"nan_at_full_gain", "parameter fuzz", "parameters {1}: output 0 sample 0 is NaN"},

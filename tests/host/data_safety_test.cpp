@@ -1,0 +1,165 @@
+// plughost never loses a user's file: an output that is the input is refused
+// before anything is written, and a render that fails or is interrupted leaves
+// no file behind and an earlier file of the output's name as it was.
+#include "plughost_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+using namespace plughost_test;
+
+namespace {
+
+constexpr int kUserErrorExit = 2;
+
+std::string bytesOf(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void expectOneErrorLine(const RunResult& result, const std::string& message)
+{
+    EXPECT_EQ(result.exitCode, kUserErrorExit);
+    const auto errorLines = lines(result.err);
+    ASSERT_EQ(errorLines.size(), 1u) << result.err;
+    EXPECT_NE(errorLines[0].find(message), std::string::npos) << errorLines[0];
+}
+
+} // namespace
+
+TEST(PlughostDataSafety, RefusesAnOutputThatIsTheInputAndLeavesItsBytes)
+{
+    const struct {
+        const char* what;
+        std::string (*output)(const std::filesystem::path& dir);
+    } cases[] = {
+        {"the same path", [](const std::filesystem::path& dir) { return (dir / "take.wav").string(); }},
+        {"a ./ path", [](const std::filesystem::path& dir) { return (dir / "." / "take.wav").string(); }},
+        {"a path through ..",
+         [](const std::filesystem::path& dir) { return (dir / ".." / dir.filename() / "take.wav").string(); }},
+        {"a symbolic link",
+         [](const std::filesystem::path& dir) {
+             std::filesystem::create_symlink("take.wav", dir / "link.wav");
+             return (dir / "link.wav").string();
+         }},
+        {"a hard link",
+         [](const std::filesystem::path& dir) {
+             std::filesystem::create_hard_link(dir / "take.wav", dir / "hard.wav");
+             return (dir / "hard.wav").string();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ScratchDirectory dir("same-file");
+        writeWav(dir / "take.wav", 2, 44100, std::vector<float>(2000, 0.25f), kPcm16Wav);
+        const std::string before = bytesOf(dir / "take.wav");
+        const std::string output = c.output(dir.path());
+        const auto contents = folderContents(dir.path());
+        const RunResult result =
+            runPlughost({"render", fakeModule("pass_through"), (dir / "take.wav").string(), output});
+        expectOneErrorLine(result, "is the input file");
+        EXPECT_EQ(bytesOf(dir / "take.wav"), before);
+        EXPECT_EQ(folderContents(dir.path()), contents);
+    }
+}
+
+TEST(PlughostDataSafety, RefusesToWriteOverTheModule)
+{
+    const ScratchDirectory dir("module-file");
+    std::filesystem::copy_file(fakeModule("pass_through"), dir / "module.so");
+    const std::string before = bytesOf(dir / "module.so");
+    writeFloatWav(dir / "in.wav", 1, 44100, std::vector<float>(100, 0.25f));
+    expectOneErrorLine(
+        runPlughost({"render", (dir / "module.so").string(), (dir / "in.wav").string(), (dir / "module.so").string()}),
+        "is the module file");
+    // A module whose name ends in .csv loads as well as any other.
+    std::filesystem::copy_file(dir / "module.so", dir / "module.csv");
+    expectOneErrorLine(runPlughost({"curve", (dir / "module.csv").string(), "--out", (dir / "module.csv").string()}),
+                       "is the module file");
+    EXPECT_EQ(bytesOf(dir / "module.so"), before);
+    EXPECT_EQ(bytesOf(dir / "module.csv"), before);
+}
+
+// A file system of 16 KiB (smaller than the render and the 50 KB picture), mounted in a mount namespace of its own so
+// it vanishes with the command, whatever the test's outcome.
+TEST(PlughostDataSafety, AFullDiskLeavesNoFile)
+{
+    const ScratchDirectory dir("full-disk");
+    std::filesystem::create_directory(dir / "tiny");
+    const std::string unshare = ::geteuid() == 0 ? "unshare -m" : "unshare -r -m";
+    const std::string mount = "mount -t tmpfs -o size=16k plughost-test '" + (dir / "tiny").string() + "'";
+    if (std::system((unshare + " sh -c \"" + mount + "\" >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root or unprivileged user namespaces)";
+
+    writeFloatWav(dir / "in.wav", 2, 48000, std::vector<float>(2 * 48000, 0.25f));
+    const struct {
+        const char* what;
+        std::string command;
+    } cases[] = {
+        {"render", "render '" + fakeModule("pass_through") + "' '" + (dir / "in.wav").string() + "' '" +
+                       (dir / "tiny" / "out.wav").string() + "'"},
+        {"curve", "curve '" + fakeModule("pass_through") + "' --out '" + (dir / "tiny" / "c.svg").string() + "'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Inside the namespace: mount, run plughost, then list what the full disk holds.
+        const std::string script = mount + " && '" + PLUGHOST_PATH + "' " + c.command + " 2>'" +
+                                   (dir / "err").string() + "' >/dev/null; echo $? >'" + (dir / "exit").string() +
+                                   "'; ls -A '" + (dir / "tiny").string() + "' >'" + (dir / "left").string() + "'";
+        std::ofstream(dir / "script.sh") << script << "\n";
+        ASSERT_EQ(std::system((unshare + " sh '" + (dir / "script.sh").string() + "'").c_str()), 0);
+        EXPECT_EQ(bytesOf(dir / "exit"), std::to_string(kUserErrorExit) + "\n");
+        const auto errorLines = lines(bytesOf(dir / "err"));
+        ASSERT_EQ(errorLines.size(), 1u) << bytesOf(dir / "err");
+        EXPECT_NE(errorLines[0].find("plughost: "), std::string::npos);
+        EXPECT_EQ(bytesOf(dir / "left"), "") << "left on the full disk";
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "tiny"));
+}
+
+TEST(PlughostDataSafety, AnInterruptedRenderLeavesNoFileAndTheEarlierOneIntact)
+{
+    for (const int signalNumber : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(signalNumber));
+        const ScratchDirectory dir("interrupt");
+        const ScratchDirectory logs("interrupt-logs");
+        // The sleeping module takes a tenth of a millisecond per block, so with
+        // blocks of one sample this render takes seconds.
+        writeFloatWav(dir / "in.wav", 1, 8000, std::vector<float>(8000 * 2, 0.25f));
+        std::ofstream(dir / "out.wav") << "an earlier take";
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            freopen((logs / "out").c_str(), "w", stdout);
+            freopen((logs / "err").c_str(), "w", stderr);
+            execl(PLUGHOST_PATH, PLUGHOST_PATH, "render", fakeModule("sleeping").c_str(), (dir / "in.wav").c_str(),
+                  (dir / "out.wav").c_str(), "--block", "1", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Wait for the temporary file, so the signal comes in the middle of the render.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (folderContents(dir.path()).size() < 3 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_EQ(folderContents(dir.path()).size(), 3u) << "no temporary file appeared";
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        kill(child, signalNumber);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signalNumber);
+        const auto errorLines = lines(bytesOf(logs / "err"));
+        ASSERT_EQ(errorLines.size(), 1u) << bytesOf(logs / "err");
+        EXPECT_NE(errorLines[0].find("interrupted; "), std::string::npos) << errorLines[0];
+        EXPECT_EQ(folderContents(dir.path()), (std::vector<std::string>{"in.wav", "out.wav"}));
+        EXPECT_EQ(bytesOf(dir / "out.wav"), "an earlier take");
+    }
+}
