@@ -109,6 +109,13 @@ bool check_channel(const char* name, const std::vector<float>& channel, long rat
     }
     std::vector<double> got(channel.begin() + static_cast<std::ptrdiff_t>(start),
                             channel.begin() + static_cast<std::ptrdiff_t>(start + count));
+    // NaN has no place in a sorted order; a host that renders one fails here.
+    const auto not_finite = std::find_if(got.begin(), got.end(), [](double y) { return !std::isfinite(y); });
+    if (not_finite != got.end()) {
+        std::printf("%s: sample %zu is not a finite number\n", name,
+                    start + static_cast<std::size_t>(not_finite - got.begin()));
+        return false;
+    }
     std::vector<double> want(count);
     std::vector<double> dry(count);
     for (std::size_t k = 0; k < count; ++k) {
