@@ -16,6 +16,10 @@ prefix_dir=$(cd "$1" && pwd)
 shift
 
 export WINEPREFIX="$prefix_dir/prefix"
+if [[ -e $WINEPREFIX && ! -O $WINEPREFIX ]]; then
+    echo "$0: $WINEPREFIX belongs to another user and Wine refuses it; remove it as that user (make clean)" >&2
+    exit 1
+fi
 # The Wine server leaves a folder of its own in TMPDIR after every start; it goes beside
 # the prefix, so no run leaves anything in the system's temporary folder.
 export TMPDIR="$prefix_dir/tmp"
