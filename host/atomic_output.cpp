@@ -55,6 +55,9 @@ AtomicOutput::AtomicOutput(std::string target) : targetPath(std::move(target))
         destination = fs::weakly_canonical(destination, error);
     if (fs::is_directory(destination, error))
         throw UserError(targetPath + ": is a folder; name the file to write");
+    // Renaming over a device or a pipe would replace it with a plain file.
+    if (fs::exists(destination, error) && !fs::is_regular_file(destination, error))
+        throw UserError(targetPath + ": is not a regular file; name a new or a regular file to write");
     const fs::path folder = destination.parent_path().empty() ? fs::path(".") : destination.parent_path();
     std::string pattern = (folder / ("." + destination.filename().string() + ".plughost-XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());

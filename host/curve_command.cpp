@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 namespace plughost {
 
@@ -88,8 +89,9 @@ CurveFile fileKind(const std::string& path)
 
 int runCurve(const CurveOptions& options)
 {
-    if (!(options.range > 0.0) || !std::isfinite(options.range))
-        throw UserError("--range must be a positive number");
+    // The levels are fed as 32-bit float samples, so the range must be a normal float.
+    if (!(options.range >= std::numeric_limits<float>::min() && options.range <= std::numeric_limits<float>::max()))
+        throw UserError("--range must be a positive number from 1.2e-38 to 3.4e38 (levels are 32-bit floats)");
     const CurveFile kind = fileKind(options.outputPath);
     refuseOverwriting(options.outputPath, options.modulePath, "module");
     const Module module(options.modulePath);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -87,4 +88,30 @@ TEST(PlughostCurve, DrawsSvgAndPng)
     EXPECT_NE(head(dir / "c.svg", 200).find("<svg"), std::string::npos);
     EXPECT_EQ(head(dir / "c.png", 8), "\x89PNG\r\n\x1a\n");
     EXPECT_GT(std::filesystem::file_size(dir / "c.png"), 5000u);
+}
+
+TEST(PlughostCurve, AnyPositiveRangeAndEitherCaseOfTheExtensionWork)
+{
+    const auto dir = scratchDirectory("ranges");
+    const struct {
+        const char* range;
+        const char* file;
+    } cases[] = {
+        {"1e-20", "tiny.PNG"}, {"1e-20", "tiny.csv"}, {"1e30", "huge.Svg"}, {"1e30", "huge.CSV"}, {"2", "c.SVG"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.range) + " " + c.file);
+        const auto start = std::chrono::steady_clock::now();
+        const RunResult result =
+            runPlughost({"curve", fakeModule("pass_through"), "--range", c.range, "--out", (dir / c.file).string()});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_GT(std::filesystem::file_size(dir / c.file), 1000u);
+    }
+    // The table's ends are the range itself.
+    std::ifstream table(dir / "huge.CSV");
+    std::string header, first;
+    std::getline(table, header);
+    std::getline(table, first);
+    EXPECT_EQ(static_cast<float>(std::stod(first.substr(0, first.find(',')))), -1e30f);
 }

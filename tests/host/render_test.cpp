@@ -209,3 +209,43 @@ TEST(PlughostRender, ShowsProgressOnlyOnATerminalForLongRenders)
     EXPECT_NE(onTerminal("long.wav").find("] 100%"), std::string::npos);
     EXPECT_EQ(onTerminal("short.wav").find("%"), std::string::npos);
 }
+
+TEST(PlughostRender, NaNSamplesAreCountedApartFromTheLevels)
+{
+    const auto dir = scratchDirectory("nan");
+    std::vector<float> samples(1000, 0.5f);
+    samples[10] = std::nanf("");
+    writeFloatWav(dir / "in.wav", 1, 8000, samples);
+    const RunResult result = runPlughost({"render", fakeModule("pass_through"), (dir / "in.wav").string(),
+                                          (dir / "out.wav").string(), "--set", "Gain=0.5"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "input:  peak -6.02 dBFS, RMS -6.02 dBFS; 1 NaN or infinite sample(s) left out\n"
+                          "output: peak -6.02 dBFS, RMS -6.02 dBFS; 1 NaN or infinite sample(s) left out\n");
+}
+
+TEST(PlughostRender, TheProgressBarFitsANarrowTerminal)
+{
+    const auto dir = scratchDirectory("narrow");
+    writeFloatWav(dir / "long.wav", 1, 8000, std::vector<float>(8000 * 4, 0.1f));
+    for (const int columns : {80, 30, 12, 6}) {
+        SCOPED_TRACE(std::to_string(columns) + " columns");
+        const std::string command = "script -qec \"stty cols " + std::to_string(columns) + "; '" + PLUGHOST_PATH +
+                                    "' render '" + fakeModule("pass_through") + "' '" + (dir / "long.wav").string() +
+                                    "' '" + (dir / "o.wav").string() + "' --block 64\" /dev/null > '" +
+                                    (dir / "tty").string() + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        std::ifstream file(dir / "tty");
+        const std::string shown(std::istreambuf_iterator<char>(file), {});
+        EXPECT_NE(shown.find("100%"), std::string::npos) << shown;
+        // Each redraw starts with a carriage return and must stay narrower than the
+        // terminal: a line that wraps leaves every redraw on a new line.
+        std::size_t widest = 0, redraws = 0;
+        for (std::size_t start = shown.find('\r'); start != std::string::npos; start = shown.find('\r', start + 1)) {
+            const std::size_t end = std::min(shown.find_first_of("\r\n", start + 1), shown.size());
+            widest = std::max(widest, end - start - 1);
+            ++redraws;
+        }
+        EXPECT_LT(widest, static_cast<std::size_t>(columns));
+        EXPECT_GE(redraws, 50u);
+    }
+}

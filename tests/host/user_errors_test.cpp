@@ -184,7 +184,13 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"curve", fakeModule("pass_through"), "--range", "0",
                                          "--out", (f.dir / "c.csv").string()};
      },
-     "--range must be a positive number"},
+     "--range must be a positive number from 1.2e-38 to 3.4e38"},
+    {"range beyond a float",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"curve", fakeModule("pass_through"), "--range", "1e39",
+                                         "--out", (f.dir / "c.csv").string()};
+     },
+     "--range must be a positive number from 1.2e-38 to 3.4e38"},
     {"curve without output",
      [](const ErrorFiles&) {
          return std::vector<std::string>{"curve", fakeModule("pass_through")};
@@ -195,6 +201,12 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"curve", fakeModule("pass_through"), "--out", f.dir.string() + "/sub.csv"};
      },
      "sub.csv: is a folder; name the file to write"},
+    {"output is a device",
+     [](const ErrorFiles& f) {
+         std::filesystem::create_symlink("/dev/null", f.dir / "null.wav");
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.dir.string() + "/null.wav"};
+     },
+     "null.wav: is not a regular file; name a new or a regular file to write"},
     {"output folder missing",
      [](const ErrorFiles& f) {
          return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo,
