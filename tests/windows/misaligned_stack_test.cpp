@@ -217,6 +217,11 @@ std::vector<std::uint32_t> transcriptAt(const void* entry, std::int32_t offset, 
     std::memset(buffer, 0x5a, sizeof buffer);
     caller.dispatcher(effect, effGetProgramName, 0, 0, buffer, 0.0f);
     appendText(transcript, buffer, sizeof buffer);
+    // Answers of requests that carry no text, one the effect does not handle among them.
+    const std::int32_t plainRequests[] = {effSetProgram, effGetProgram, effGetVu, effIdentify, 99};
+    for (const std::int32_t opcode : plainRequests) {
+        transcript.push_back(static_cast<std::uint32_t>(caller.dispatcher(effect, opcode, 0, 0, nullptr, 0.0f)));
+    }
 
     std::vector<float> inLeft = signal(0);
     std::vector<float> inRight = signal(1);
@@ -235,6 +240,7 @@ std::vector<std::uint32_t> transcriptAt(const void* entry, std::int32_t offset, 
                 appendText(transcript, buffer, sizeof buffer);
             }
         }
+        transcript.push_back(word(caller.getParameter(effect, 3)));
         caller.block(effect, true, inputs, outputs, kFrames);
         append(transcript, outLeft);
         append(transcript, outRight);
