@@ -37,6 +37,31 @@ struct CurveOptions {
     std::string outputPath; // .svg, .png or .csv
 };
 int runCurve(const CurveOptions& options);
+
+// Numbers stay text here, so each command can name the option a bad one came from.
+struct SpectrumOptions {
+    std::string modulePath;
+    std::vector<std::string> settings;
+    std::string tone = "1000";        // Hz
+    std::string level = "-6";         // dBFS, 0 being a sine of peak amplitude 1
+    std::string sampleRate = "48000"; // Hz
+    std::string outputPath;           // .svg, .png, .csv or empty
+    bool json = false;
+};
+int runSpectrum(const SpectrumOptions& options);
+
+struct SweepOptions {
+    std::string modulePath;
+    std::vector<std::string> settings;
+    std::string tone = "1000";
+    std::string from = "-60"; // dBFS
+    std::string to = "0";
+    std::string step = "1"; // dB
+    std::string sampleRate = "48000";
+    std::string outputPath; // .svg, .png or .csv
+    bool json = false;
+};
+int runSweep(const SweepOptions& options);
 #endif
 
 } // namespace plughost

@@ -17,7 +17,7 @@ constexpr const char* kDescription =
     "This Windows build has the info and validate commands only: render and curve need\n"
     "libsndfile and cairo, which only the Linux build of plughost uses.";
 #else
-constexpr const char* kDescription = "plughost: inspect, render, plot and validate any VST 2 effect module.";
+constexpr const char* kDescription = "plughost: inspect, render, plot, analyse and validate any VST 2 effect module.";
 #endif
 
 // Commands that only the Linux build has, named when the Windows build is asked for one.
@@ -60,6 +60,30 @@ int main(int argc, char** argv)
         ->allow_extra_args(false);
     curve->add_option("--range", curveOptions.range, "Sweep input levels from -A to A (default 2)");
     curve->add_option("--out", curveOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write")->required();
+
+    plughost::SpectrumOptions spectrumOptions;
+    CLI::App* spectrum = app.add_subcommand("spectrum", "Feed a sine through the module: harmonics, THD and THD+N");
+    spectrum->add_option("MODULE", spectrumOptions.modulePath, "Path of the module file")->required();
+    spectrum->add_option("--tone", spectrumOptions.tone, "Frequency of the sine in Hz (default 1000)");
+    spectrum->add_option("--level", spectrumOptions.level, "Peak level of the sine in dBFS (default -6)");
+    spectrum->add_option("--set", spectrumOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
+        ->allow_extra_args(false);
+    spectrum->add_option("--rate", spectrumOptions.sampleRate, "Sample rate in Hz (default 48000)");
+    spectrum->add_option("--out", spectrumOptions.outputPath, "Picture (.svg, .png) or table of the bins (.csv)");
+    spectrum->add_flag("--json", spectrumOptions.json, "Print the figures as one JSON document");
+
+    plughost::SweepOptions sweepOptions;
+    CLI::App* sweep = app.add_subcommand("sweep", "THD and output level of a sine against its input level");
+    sweep->add_option("MODULE", sweepOptions.modulePath, "Path of the module file")->required();
+    sweep->add_option("--tone", sweepOptions.tone, "Frequency of the sine in Hz (default 1000)");
+    sweep->add_option("--from", sweepOptions.from, "Lowest input level in dBFS (default -60)");
+    sweep->add_option("--to", sweepOptions.to, "Highest input level in dBFS (default 0)");
+    sweep->add_option("--step", sweepOptions.step, "Level step in dB (default 1)");
+    sweep->add_option("--set", sweepOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
+        ->allow_extra_args(false);
+    sweep->add_option("--rate", sweepOptions.sampleRate, "Sample rate in Hz (default 48000)");
+    sweep->add_option("--out", sweepOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write")->required();
+    sweep->add_flag("--json", sweepOptions.json, "Print the levels as one JSON document");
 #endif
 
     plughost::ValidateOptions validateOptions;
@@ -95,6 +119,10 @@ int main(int argc, char** argv)
             return plughost::runRender(renderOptions);
         if (curve->parsed())
             return plughost::runCurve(curveOptions);
+        if (spectrum->parsed())
+            return plughost::runSpectrum(spectrumOptions);
+        if (sweep->parsed())
+            return plughost::runSweep(sweepOptions);
 #endif
     } catch (const plughost::Interrupted& error) {
         std::fprintf(stderr, "plughost: %s\n", error.what());

@@ -1,0 +1,42 @@
+// What the spectrum and sweep commands share: reading their numbers from the
+// command line and making an effect ready to take a tone.
+#pragma once
+
+#include "module.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace plughost {
+
+// A number given on the command line; UserError naming the option when it is not a finite number.
+double parseNumber(const std::string& text, const std::string& option);
+
+// A level in dBFS (0 dBFS: a sine of peak amplitude 1), from -300 to 0.
+double parseLevel(const std::string& text, const std::string& option);
+
+struct ToneSetup {
+    double tone;
+    double sampleRate;
+};
+
+// Throws UserError for a rate outside 1000 to 1000000 Hz, or a tone at or above
+// Nyquist or too low to analyse at that rate.
+ToneSetup parseToneSetup(const std::string& tone, const std::string& sampleRate);
+
+// Throws UserError unless the extension is .svg, .png or .csv (any case); answers it in lower case.
+std::string outputKind(const std::string& path, const std::string& what);
+
+// Calls `write` with a temporary path in the target's folder and renames the
+// file over the target once it returns; on an exception the temporary file is removed.
+void writeWhole(const std::string& target, const std::function<void(const std::string& writePath)>& write);
+
+// Makes an effect of the module with the settings applied. Throws UserError for
+// a module with no input or no output and for a bad setting.
+Effect prepareEffect(const Module& module, const std::vector<std::string>& settings);
+
+// The module's file name and the settings, for a picture's title.
+std::string plotTitle(const std::string& modulePath, const std::vector<std::string>& settings);
+
+} // namespace plughost
