@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Shows a new user what `make` built: plughost's view of the native module, and
-# the module's transfer curve at its default settings written into dist/.
+# the module's transfer curve at its default settings and its spectrum of a
+# 1 kHz tone at -6 dBFS, at the defaults and at Boost 11, written into dist/.
 # Usage: host/after-build.sh [BUILD-DIR]   (default: build/native)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,3 +20,11 @@ echo
 "$plughost" info "$module"
 "$plughost" curve "$module" --out "$root/dist/transfer-curve.svg"
 "$plughost" curve "$module" --out "$root/dist/transfer-curve.png"
+for form in svg png; do
+    "$plughost" spectrum "$module" --out "$root/dist/spectrum-default.$form" >/dev/null
+    "$plughost" spectrum "$module" --set Boost=1 --out "$root/dist/spectrum-boost-11.$form" >/dev/null
+done
+echo
+echo "spectrum of a 1 kHz tone at -6 dBFS, Boost 11:"
+"$plughost" spectrum "$module" --set Boost=1
+echo "spectra written to $root/dist/spectrum-default.svg and $root/dist/spectrum-boost-11.svg (and .png)"

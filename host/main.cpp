@@ -14,8 +14,8 @@ namespace {
 #ifdef PLUGHOST_INFO_AND_VALIDATE_ONLY
 constexpr const char* kDescription =
     "plughost: inspect and validate any VST 2 effect module.\n"
-    "This Windows build has the info and validate commands only: render and curve need\n"
-    "libsndfile and cairo, which only the Linux build of plughost uses.";
+    "This Windows build has the info and validate commands only: render, curve, spectrum and\n"
+    "sweep need libsndfile, cairo and FFTW, which only the Linux build of plughost uses.";
 #else
 constexpr const char* kDescription = "plughost: inspect, render, plot, analyse and validate any VST 2 effect module.";
 #endif
