@@ -21,7 +21,7 @@ constexpr const char* kDescription = "plughost: inspect, render, plot, analyse a
 #endif
 
 // Commands that only the Linux build has, named when the Windows build is asked for one.
-const std::vector<std::string> kLinuxOnlyCommands{"render", "curve"};
+const std::vector<std::string> kLinuxOnlyCommands{"render", "curve", "spectrum", "sweep"};
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "atomic_output.h"
 #include "commands.h"
 #include "spectrum_analysis.h"
 #include "steady_tone.h"
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <optional>
 
 namespace plughost {
 
@@ -83,9 +85,9 @@ void printText(const ToneFigures& figures, double inputDbfs)
                 figures.largestOther.frequency, figures.largestOther.aboveFloor ? "" : "  (below the floor)");
 }
 
-void writeCsv(const std::string& path, const std::string& target, const ToneSpectrum& spectrum)
+void writeCsv(const AtomicOutput& output, const ToneSpectrum& spectrum)
 {
-    std::ofstream file(path);
+    std::ofstream file(output.path());
     file << "frequency_hz,level_dbfs\n";
     char line[64];
     for (std::size_t k = 0; k < spectrum.levelDbfs.size(); ++k) {
@@ -94,7 +96,7 @@ void writeCsv(const std::string& path, const std::string& target, const ToneSpec
         file << line;
     }
     if (!file.flush())
-        throw UserError(target + ": cannot be written");
+        throw UserError(output.target() + ": cannot be written");
 }
 
 } // namespace
@@ -103,21 +105,25 @@ int runSpectrum(const SpectrumOptions& options)
 {
     const ToneSetup setup = parseToneSetup(options.tone, options.sampleRate);
     const double level = parseLevel(options.level, "--level");
-    const std::string kind = options.outputPath.empty() ? "" : outputKind(options.outputPath, "spectrum");
+    const std::string kind =
+        options.outputPath.empty() ? "" : outputKind(options.outputPath, "spectrum", options.modulePath);
     const Module module(options.modulePath);
     Effect effect = prepareEffect(module, options.settings);
+    std::optional<AtomicOutput> output;
+    if (!kind.empty())
+        output.emplace(options.outputPath);
     const ToneAnalyser analyser(setup.tone, setup.sampleRate);
-    const std::vector<float> output =
+    const std::vector<float> samples =
         steadyResponse(effect, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
     effect.close();
-    const ToneSpectrum spectrum = analyser.analyse(output);
+    const ToneSpectrum spectrum = analyser.analyse(samples);
 
     if (kind == ".csv")
-        writeWhole(options.outputPath, [&](const std::string& path) { writeCsv(path, options.outputPath, spectrum); });
-    else if (!kind.empty())
-        writeWhole(options.outputPath, [&](const std::string& path) {
-            drawSpectrum(path, options.outputPath, spectrum, plotTitle(options.modulePath, options.settings));
-        });
+        writeCsv(*output, spectrum);
+    else if (output)
+        drawSpectrum(output->path(), output->target(), spectrum, plotTitle(options.modulePath, options.settings));
+    if (output)
+        output->commit();
     if (options.json)
         printJson(spectrum.figures, level);
     else

@@ -1,3 +1,4 @@
+#include "atomic_output.h"
 #include "commands.h"
 #include "spectrum_analysis.h"
 #include "steady_tone.h"
@@ -79,9 +80,9 @@ void printText(const std::vector<SweepPoint>& points, double tone, double sample
     std::printf("THD stays at or below %g %%\n", 100.0 * kAudibleThd);
 }
 
-void writeCsv(const std::string& path, const std::string& target, const std::vector<SweepPoint>& points)
+void writeCsv(const AtomicOutput& output, const std::vector<SweepPoint>& points)
 {
-    std::ofstream file(path);
+    std::ofstream file(output.path());
     file << "input_dbfs,output_dbfs,thd_percent,thd_db,thdn_percent,thdn_db\n";
     char line[160];
     for (const SweepPoint& p : points) {
@@ -90,7 +91,7 @@ void writeCsv(const std::string& path, const std::string& target, const std::vec
         file << line;
     }
     if (!file.flush())
-        throw UserError(target + ": cannot be written");
+        throw UserError(output.target() + ": cannot be written");
 }
 
 } // namespace
@@ -99,12 +100,14 @@ int runSweep(const SweepOptions& options)
 {
     const ToneSetup setup = parseToneSetup(options.tone, options.sampleRate);
     const std::vector<double> levels = sweepLevels(options);
-    const std::string kind = outputKind(options.outputPath, "sweep");
+    const std::string kind = outputKind(options.outputPath, "sweep", options.modulePath);
     const Module module(options.modulePath);
     Effect effect = prepareEffect(module, options.settings);
+    AtomicOutput output(options.outputPath);
     const ToneAnalyser analyser(setup.tone, setup.sampleRate);
     std::vector<SweepPoint> points;
     for (const double level : levels) {
+        output.checkInterrupted();
         const std::vector<float> output =
             steadyResponse(effect, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
         const ToneFigures figures = analyser.analyse(output).figures;
@@ -112,12 +115,11 @@ int runSweep(const SweepOptions& options)
     }
     effect.close();
 
-    writeWhole(options.outputPath, [&](const std::string& path) {
-        if (kind == ".csv")
-            writeCsv(path, options.outputPath, points);
-        else
-            drawSweep(path, options.outputPath, points, setup.tone, plotTitle(options.modulePath, options.settings));
-    });
+    if (kind == ".csv")
+        writeCsv(output, points);
+    else
+        drawSweep(output.path(), output.target(), points, setup.tone, plotTitle(options.modulePath, options.settings));
+    output.commit();
     if (options.json)
         printJson(points, setup.tone, setup.sampleRate);
     else

@@ -1,6 +1,7 @@
 #include "tone_setup.h"
 
 #include "parameter_settings.h"
+#include "same_file.h"
 #include "spectrum_analysis.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 namespace plughost {
 
@@ -62,35 +62,15 @@ ToneSetup parseToneSetup(const std::string& tone, const std::string& sampleRate)
     return setup;
 }
 
-std::string outputKind(const std::string& path, const std::string& what)
+std::string outputKind(const std::string& path, const std::string& what, const std::string& modulePath)
 {
     std::string extension = std::filesystem::path(path).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (extension != ".svg" && extension != ".png" && extension != ".csv")
         throw UserError(path + ": the " + what + " is written as .svg, .png or .csv");
+    refuseOverwriting(path, modulePath, "module");
     return extension;
-}
-
-void writeWhole(const std::string& target, const std::function<void(const std::string& writePath)>& write)
-{
-    namespace fs = std::filesystem;
-    const fs::path targetPath(target);
-    if (fs::is_directory(targetPath))
-        throw UserError(target + ": is a folder");
-    const fs::path temporary =
-        targetPath.parent_path() / ("." + targetPath.filename().string() + ".partial-" + std::to_string(::getpid()));
-    try {
-        write(temporary.string());
-        std::error_code error;
-        fs::rename(temporary, targetPath, error);
-        if (error)
-            throw UserError(target + ": cannot be written: " + error.message());
-    } catch (...) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw;
-    }
 }
 
 Effect prepareEffect(const Module& module, const std::vector<std::string>& settings)
@@ -101,8 +81,7 @@ Effect prepareEffect(const Module& module, const std::vector<std::string>& setti
         throw UserError(name + ": the module has no inputs; there is nothing to feed a tone to");
     if (effect.numOutputs() < 1)
         throw UserError(name + ": the module has no outputs; there is nothing to analyse");
-    if (!effect.canReplace() && effect.record().process == nullptr)
-        throw UserError(name + ": the module has no process function");
+    module.requireProcessing(effect, false);
     applySettings(effect, resolveSettings(effect, settings));
     return effect;
 }

@@ -4,7 +4,6 @@
 
 #include "module.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,15 +24,12 @@ struct ToneSetup {
 // Nyquist or too low to analyse at that rate.
 ToneSetup parseToneSetup(const std::string& tone, const std::string& sampleRate);
 
-// Throws UserError unless the extension is .svg, .png or .csv (any case); answers it in lower case.
-std::string outputKind(const std::string& path, const std::string& what);
-
-// Calls `write` with a temporary path in the target's folder and renames the
-// file over the target once it returns; on an exception the temporary file is removed.
-void writeWhole(const std::string& target, const std::function<void(const std::string& writePath)>& write);
+// Throws UserError unless the extension is .svg, .png or .csv (any case), or
+// when the output is the module file; answers the extension in lower case.
+std::string outputKind(const std::string& path, const std::string& what, const std::string& modulePath);
 
 // Makes an effect of the module with the settings applied. Throws UserError for
-// a module with no input or no output and for a bad setting.
+// a module with no input, no output or no process function, and for a bad setting.
 Effect prepareEffect(const Module& module, const std::vector<std::string>& settings);
 
 // The module's file name and the settings, for a picture's title.

@@ -14,14 +14,6 @@ using namespace plughost_test;
 
 namespace {
 
-// A scratch folder that is removed when the test ends, passed or failed.
-struct Scratch {
-    std::filesystem::path dir;
-    explicit Scratch(const std::string& name) : dir(scratchDirectory(name)) {}
-    ~Scratch() { std::filesystem::remove_all(dir); }
-    std::string file(const std::string& name) const { return (dir / name).string(); }
-};
-
 std::string levelText(double amplitude)
 {
     char text[40];
@@ -117,12 +109,12 @@ TEST(PlughostSpectrum, TextNamesEveryFigure)
 
 TEST(PlughostSpectrum, WritesBinsAndPictures)
 {
-    const Scratch scratch("spectrum-files");
+    const ScratchDirectory scratch("spectrum-files");
     for (const char* name : {"s.csv", "s.svg", "s.PNG"}) {
-        const RunResult result = runPlughost({"spectrum", fakeModule("tone_gain"), "--out", scratch.file(name)});
+        const RunResult result = runPlughost({"spectrum", fakeModule("tone_gain"), "--out", (scratch / name).string()});
         ASSERT_EQ(result.exitCode, 0) << result.err;
     }
-    std::ifstream csv(scratch.file("s.csv"));
+    std::ifstream csv((scratch / "s.csv").string());
     std::string line;
     std::getline(csv, line);
     EXPECT_EQ(line, "frequency_hz,level_dbfs");
@@ -142,15 +134,15 @@ TEST(PlughostSpectrum, WritesBinsAndPictures)
     EXPECT_DOUBLE_EQ(lastFrequency, 24000.0);
     EXPECT_NEAR(loudestFrequency, 1000.0, 48000.0 / 65536.0);
     EXPECT_NEAR(loudest, -6.0, 0.5); // the bin nearest the tone, a third of a bin away
-    std::ifstream svg(scratch.file("s.svg"));
+    std::ifstream svg((scratch / "s.svg").string());
     std::stringstream svgText;
     svgText << svg.rdbuf();
     EXPECT_NE(svgText.str().find("<svg"), std::string::npos);
-    std::ifstream png(scratch.file("s.PNG"), std::ios::binary);
+    std::ifstream png((scratch / "s.PNG").string(), std::ios::binary);
     std::string magic(8, '\0');
     png.read(magic.data(), 8);
     EXPECT_EQ(magic, "\x89PNG\r\n\x1a\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.dir), {}), 3) << "a temporary file was left";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.path()), {}), 3) << "a temporary file was left";
 }
 
 #ifdef SHAPER_MODULE_PATH
@@ -192,8 +184,8 @@ TEST(PlughostSpectrum, ShaperAboveTheKneeAddsOddHarmonicsGrowingWithBoost)
 // Every mistake the tone commands can be given: one line, exit code 2, no file written.
 TEST(PlughostToneUserErrors, EachGivesOneLineAndExitCodeTwo)
 {
-    const Scratch scratch("tone-errors");
-    const std::string out = scratch.file("out.png");
+    const ScratchDirectory scratch("tone-errors");
+    const std::string out = (scratch / "out.png").string();
     const std::string gain = fakeModule("tone_gain");
     struct Case {
         std::vector<std::string> arguments;
@@ -225,10 +217,11 @@ TEST(PlughostToneUserErrors, EachGivesOneLineAndExitCodeTwo)
         {{"sweep", fakeModule("tone_no_inputs"), "--out", out}, "the module has no inputs"},
         {{"spectrum", fakeModule("nan_at_full_gain"), "--set", "Gain=1", "--out", out},
          "the module's output holds 65536 samples that are NaN or infinite; no spectrum can be taken"},
-        {{"spectrum", gain, "--out", scratch.file("out.gif")},
+        {{"spectrum", gain, "--out", (scratch / "out.gif").string()},
          "out.gif: the spectrum is written as .svg, .png or .csv"},
-        {{"sweep", gain, "--out", scratch.file("out.wav")}, "out.wav: the sweep is written as .svg, .png or .csv"},
-        {{"spectrum", scratch.file("absent.so")}, "absent.so: no such file"},
+        {{"sweep", gain, "--out", (scratch / "out.wav").string()},
+         "out.wav: the sweep is written as .svg, .png or .csv"},
+        {{"spectrum", (scratch / "absent.so").string()}, "absent.so: no such file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -239,6 +232,6 @@ TEST(PlughostToneUserErrors, EachGivesOneLineAndExitCodeTwo)
         EXPECT_EQ(errorLines[0].rfind("plughost: ", 0), 0u) << errorLines[0];
         EXPECT_NE(errorLines[0].find(c.message), std::string::npos) << errorLines[0];
         EXPECT_EQ(result.out, "");
-        EXPECT_TRUE(std::filesystem::is_empty(scratch.dir)) << "a file was left behind";
+        EXPECT_TRUE(std::filesystem::is_empty(scratch.path())) << "a file was left behind";
     }
 }

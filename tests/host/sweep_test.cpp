@@ -13,13 +13,6 @@ using namespace plughost_test;
 
 namespace {
 
-struct Scratch {
-    std::filesystem::path dir;
-    explicit Scratch(const std::string& name) : dir(scratchDirectory(name)) {}
-    ~Scratch() { std::filesystem::remove_all(dir); }
-    std::string file(const std::string& name) const { return (dir / name).string(); }
-};
-
 struct Row {
     double input, output, thdPercent, thdDb, thdnPercent, thdnDb;
 };
@@ -51,11 +44,11 @@ double db(double ratio)
 // y = x - x^3/3: fundamental A - A^3/4 and third harmonic A^3/12 at every level.
 TEST(PlughostSweep, CubicFollowsTheClosedFormAtEveryLevel)
 {
-    const Scratch scratch("sweep-cubic");
+    const ScratchDirectory scratch("sweep-cubic");
     const RunResult result = runPlughost({"sweep", fakeModule("tone_cubic"), "--from", "-20", "--to", "0", "--step",
-                                          "2.5", "--out", scratch.file("s.csv")});
+                                          "2.5", "--out", (scratch / "s.csv").string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    const auto rows = readRows(scratch.file("s.csv"));
+    const auto rows = readRows((scratch / "s.csv").string());
     ASSERT_EQ(rows.size(), 9u);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const double level = -20.0 + 2.5 * static_cast<double>(i);
@@ -73,10 +66,10 @@ TEST(PlughostSweep, CubicFollowsTheClosedFormAtEveryLevel)
 
 TEST(PlughostSweep, JsonAndPicturesCarryTheSameLevels)
 {
-    const Scratch scratch("sweep-files");
+    const ScratchDirectory scratch("sweep-files");
     for (const char* name : {"s.svg", "s.png"}) {
         const RunResult result = runPlughost({"sweep", fakeModule("tone_gain"), "--from", "-12", "--to", "-3", "--step",
-                                              "4", "--out", scratch.file(name), "--json"});
+                                              "4", "--out", (scratch / name).string(), "--json"});
         ASSERT_EQ(result.exitCode, 0) << result.err;
         const auto document = nlohmann::json::parse(result.out);
         ASSERT_EQ(document["levels"].size(), 4u); // -12, -8, -4 and the end, -3
@@ -86,19 +79,19 @@ TEST(PlughostSweep, JsonAndPicturesCarryTheSameLevels)
         }
         EXPECT_EQ(document["levels"][3]["input"], -3.0);
     }
-    EXPECT_GT(std::filesystem::file_size(scratch.file("s.png")), 5000u);
-    EXPECT_GT(std::filesystem::file_size(scratch.file("s.svg")), 5000u);
+    EXPECT_GT(std::filesystem::file_size((scratch / "s.png").string()), 5000u);
+    EXPECT_GT(std::filesystem::file_size((scratch / "s.svg").string()), 5000u);
 }
 
 #ifdef SHAPER_MODULE_PATH
 // At the defaults the knee is 0.5 (-6.02 dBFS): clean below it, bending harder above it.
 TEST(PlughostSweep, ShaperDistortsOnlyAboveTheKnee)
 {
-    const Scratch scratch("sweep-shaper");
-    const RunResult result = runPlughost(
-        {"sweep", SHAPER_MODULE_PATH, "--from", "-30", "--to", "0", "--step", "2", "--out", scratch.file("s.csv")});
+    const ScratchDirectory scratch("sweep-shaper");
+    const RunResult result = runPlughost({"sweep", SHAPER_MODULE_PATH, "--from", "-30", "--to", "0", "--step", "2",
+                                          "--out", (scratch / "s.csv").string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    const auto rows = readRows(scratch.file("s.csv"));
+    const auto rows = readRows((scratch / "s.csv").string());
     ASSERT_EQ(rows.size(), 16u);
     double previous = -1e9;
     for (const Row& row : rows) {
