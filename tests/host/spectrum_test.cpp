@@ -49,6 +49,8 @@ TEST(PlughostSpectrum, PlainGainHasNoDistortionAboveTheFloor)
     EXPECT_NEAR(figures["fundamental"]["dbfs"].get<double>(), -3.0 + db(0.6), 1e-3);
     EXPECT_LT(figures["thd"]["db"].get<double>(), -120.0);
     EXPECT_LT(figures["thdPlusNoise"]["db"].get<double>(), -120.0);
+    // A floor set too high would hide what it is there to show.
+    EXPECT_LE(figures["floorDb"].get<double>(), -130.0);
     ASSERT_EQ(figures["harmonics"].size(), 22u); // orders 2 to 23, below 24 kHz
     for (const auto& h : figures["harmonics"])
         EXPECT_FALSE(h["aboveFloor"].get<bool>()) << h;
