@@ -144,9 +144,13 @@ extern "C" __attribute__((visibility("default"))) AEffect* fakeEntry(audioMaster
     // The log is opened here, so its allocation stays off the audio path and only the writing is there.
     if (FAKE_KIND == FAKE_LOGGING)
         logFile();
-    // A host cannot close a record with the wrong magic, so that one is never a heap object to leak.
+    // A host cannot close a record it refuses (the wrong magic, a null function, absurd counts),
+    // so those are never heap objects to leak.
     static FakeEffect untrusted;
-    auto* fake = FAKE_KIND == FAKE_WRONG_MAGIC ? &untrusted : new FakeEffect;
+    constexpr bool refused = FAKE_KIND == FAKE_WRONG_MAGIC || FAKE_KIND == FAKE_NULL_DISPATCHER ||
+                             FAKE_KIND == FAKE_NULL_GET_PARAMETER || FAKE_KIND == FAKE_NULL_SET_PARAMETER ||
+                             FAKE_KIND == FAKE_HUGE_PARAMETER_COUNT || FAKE_KIND == FAKE_HUGE_CHANNEL_COUNT;
+    auto* fake = refused ? &untrusted : new FakeEffect;
     AEffect& record = fake->record;
     record.magic = FAKE_KIND == FAKE_WRONG_MAGIC ? fourCharCode("Oops") : kEffectMagic;
     record.dispatcher = FAKE_KIND == FAKE_NULL_DISPATCHER ? nullptr : dispatcher;
