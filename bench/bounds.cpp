@@ -1,6 +1,9 @@
 #include "bounds.h"
 
+#include <cpuid.h>
 #include <immintrin.h>
+
+#include <cstring>
 
 namespace {
 
@@ -99,4 +102,23 @@ void divisionsOnly(const float* inLeft, const float* inRight, float* outLeft, fl
 const char* boundsInstructionSet() noexcept
 {
     return kAvx2 ? "avx2" : "sse2";
+}
+
+const char* processorModel() noexcept
+{
+    static char model[49] = "unknown processor";
+    unsigned int words[12] = {};
+    if (__get_cpuid_max(0x80000000u, nullptr) >= 0x80000004u) {
+        for (unsigned int leaf = 0; leaf < 3; ++leaf) {
+            __get_cpuid(0x80000002u + leaf, &words[leaf * 4], &words[leaf * 4 + 1], &words[leaf * 4 + 2],
+                        &words[leaf * 4 + 3]);
+        }
+        std::memcpy(model, words, sizeof(words));
+        model[48] = '\0';
+    }
+    const char* start = model;
+    while (*start == ' ') {
+        ++start;
+    }
+    return start;
 }

@@ -16,3 +16,6 @@ void divisionsOnly(const float* inLeft, const float* inRight, float* outLeft, fl
 
 // "avx2" or "sse2", whichever the two use here.
 const char* boundsInstructionSet() noexcept;
+
+// The processor's brand string as it reports it, or "unknown processor".
+const char* processorModel() noexcept;

@@ -1,7 +1,8 @@
 // Times the effect's block processing through the effect object, in nanoseconds per
-// stereo frame, beside the scalar reference loop and the two yardsticks of bounds.h, for
-// every signal of signals.h and block sizes 64, 512 and 4096. Repetitions are
-// interleaved at random and the closing table gives medians and ratios.
+// stereo frame, beside the scalar reference loop, each vector kernel this processor runs
+// and the two yardsticks of bounds.h, for every signal of signals.h and block sizes 64,
+// 512 and 4096. Repetitions are interleaved at random; the closing tables give the
+// processor, the kernel in use, medians, and the ratios the kernels are held to.
 //
 //   build/native/bench/shaper_bench [Google Benchmark flags]
 #include "bounds.h"
@@ -21,10 +22,38 @@
 namespace {
 
 // What each benchmark times; every one reads two input channels and writes two outputs.
-enum class Path { replacing, accumulating, scalar, sse2, boostOnly, divisionsOnly };
+enum class Path { replacing, accumulating, scalar, sse2, avx2, avx512, boostOnly, divisionsOnly };
 
-constexpr Path kPaths[] = {Path::replacing, Path::accumulating, Path::scalar,
-                           Path::sse2,      Path::boostOnly,    Path::divisionsOnly};
+constexpr Path kPaths[] = {Path::replacing, Path::accumulating, Path::scalar,    Path::sse2,
+                           Path::avx2,      Path::avx512,       Path::boostOnly, Path::divisionsOnly};
+
+constexpr SoftKneeKernel kVectorKernels[] = {SoftKneeKernel::sse2, SoftKneeKernel::avx2, SoftKneeKernel::avx512};
+
+Path pathOf(SoftKneeKernel kernel)
+{
+    switch (kernel) {
+    case SoftKneeKernel::avx512:
+        return Path::avx512;
+    case SoftKneeKernel::avx2:
+        return Path::avx2;
+    case SoftKneeKernel::sse2:
+        return Path::sse2;
+    case SoftKneeKernel::scalar:
+        break;
+    }
+    return Path::scalar;
+}
+
+// The kernel a path runs directly, or scalar for the other paths.
+SoftKneeKernel kernelOf(Path path)
+{
+    for (SoftKneeKernel kernel : kVectorKernels) {
+        if (pathOf(kernel) == path) {
+            return kernel;
+        }
+    }
+    return SoftKneeKernel::scalar;
+}
 
 const char* pathName(Path path)
 {
@@ -37,6 +66,10 @@ const char* pathName(Path path)
         return "scalar-reference";
     case Path::sse2:
         return "sse2-kernel";
+    case Path::avx2:
+        return "avx2-kernel";
+    case Path::avx512:
+        return "avx512-kernel";
     case Path::boostOnly:
         return "in*boost";
     case Path::divisionsOnly:
@@ -68,7 +101,9 @@ void timeBlock(benchmark::State& state, Path path, Signal signal, std::int32_t f
             softKneeReplacing(curve, inputs[0], inputs[1], outputs[0], outputs[1], frames);
             break;
         case Path::sse2:
-            softKneeReplacingWith(SoftKneeKernel::sse2, curve, inputs[0], inputs[1], outputs[0], outputs[1], frames);
+        case Path::avx2:
+        case Path::avx512:
+            softKneeReplacingWith(kernelOf(path), curve, inputs[0], inputs[1], outputs[0], outputs[1], frames);
             break;
         case Path::boostOnly:
             boostOnly(inputs[0], inputs[1], outputs[0], outputs[1], frames, curve.boost);
@@ -107,14 +142,14 @@ public:
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        std::printf("\nMedian ns per stereo frame, kernel in use: %s, yardsticks: %s\n\n",
-                    softKneeKernelName(softKneeKernelInUse()), boundsInstructionSet());
+        std::printf("\nProcessor: %s\nKernel in use: %s; yardsticks: %s\n\nMedian ns per stereo frame\n\n",
+                    processorModel(), softKneeKernelName(softKneeKernelInUse()), boundsInstructionSet());
         std::printf("| signal | frames |");
         for (Path path : kPaths) {
             std::printf(" %s |", pathName(path));
         }
-        std::printf(" replacing / division | replacing / in*boost | scalar / in*boost |\n|---|---:|");
-        for (std::size_t i = 0; i < std::size(kPaths) + 3; ++i) {
+        std::printf(" replacing / division | replacing / in*boost |\n|---|---:|");
+        for (std::size_t i = 0; i < std::size(kPaths) + 2; ++i) {
             std::printf("---:|");
         }
         std::printf("\n");
@@ -125,28 +160,68 @@ public:
                 }
                 std::printf("| %s | %d |", signalName(signal), static_cast<int>(frames));
                 for (Path path : kPaths) {
-                    std::printf(" %.3f |", median(path, signal, frames));
+                    const double value = median(path, signal, frames);
+                    value > 0.0 ? std::printf(" %.3f |", value) : std::printf(" - |");
                 }
-                const double boost = median(Path::boostOnly, signal, frames);
-                std::printf(" %.2f | %.2f | %.1f |\n",
+                std::printf(" %.2f | %.2f |\n",
                             median(Path::replacing, signal, frames) / median(Path::divisionsOnly, signal, frames),
-                            median(Path::replacing, signal, frames) / boost,
-                            median(Path::scalar, signal, frames) / boost);
+                            median(Path::replacing, signal, frames) / median(Path::boostOnly, signal, frames));
             }
         }
-        std::printf("\nsubnormal / below, processReplacing:");
-        for (std::int32_t frames : kBlockSizes) {
-            if (median(Path::replacing, Signal::below, frames) == 0.0) {
-                continue;
-            }
-            std::printf(" %d: %.2f", static_cast<int>(frames),
-                        median(Path::replacing, Signal::subnormal, frames) /
-                            median(Path::replacing, Signal::below, frames));
-        }
-        std::printf("\n");
+        printTargets();
     }
 
 private:
+    // The ratios at 512 frames that every kernel is held to, for processReplacing (the
+    // kernel in use, through the effect) and for each kernel run directly.
+    void printTargets() const
+    {
+        constexpr std::int32_t kFrames = 512;
+        if (median(Path::replacing, Signal::random, kFrames) == 0.0) {
+            return;
+        }
+        std::vector<Path> columns = {Path::replacing};
+        for (SoftKneeKernel kernel : kVectorKernels) {
+            if (softKneeKernelSupported(kernel)) {
+                columns.push_back(pathOf(kernel));
+            }
+        }
+        std::printf("\nRatios at %d frames, within this run\n\n| ratio | target |", static_cast<int>(kFrames));
+        for (Path path : columns) {
+            std::printf(" %s |", pathName(path));
+        }
+        std::printf("\n|---|---|");
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            std::printf("---:|");
+        }
+        std::printf("\n");
+        struct Ratio {
+            const char* what;
+            const char* target;
+            Signal signal;
+            Path yardstick;
+            Signal yardstickSignal;
+        };
+        const Ratio ratios[] = {
+            {"random / division-bound", "at most 1.2, aim below 1.0", Signal::random, Path::divisionsOnly,
+             Signal::random},
+            {"below / in*boost", "at most 2.5, aim 1.5", Signal::below, Path::boostOnly, Signal::below},
+            {"subnormal / random", "at most 1", Signal::subnormal, Path::replacing, Signal::random},
+        };
+        for (const Ratio& ratio : ratios) {
+            std::printf("| %s | %s |", ratio.what, ratio.target);
+            for (Path path : columns) {
+                // The subnormal signal is held against the same path's random signal.
+                const Path against = ratio.yardstick == Path::replacing ? path : ratio.yardstick;
+                std::printf(" %.2f |",
+                            median(path, ratio.signal, kFrames) / median(against, ratio.yardstickSignal, kFrames));
+            }
+            std::printf("\n");
+        }
+        std::printf("\nThe 32-bit DLL under Wine against the native module (target at most 1.2): wine_timing, "
+                    "see make bench.\n");
+    }
+
     double median(Path path, Signal signal, std::int32_t frames) const
     {
         const auto found = medians.find(benchmarkName(path, signal, frames));
@@ -178,6 +253,9 @@ int main(int argc, char** argv)
     for (Signal signal : kSignals) {
         for (std::int32_t frames : kBlockSizes) {
             for (Path path : kPaths) {
+                if (!softKneeKernelSupported(kernelOf(path))) {
+                    continue; // this processor lacks the kernel; its column shows "-"
+                }
                 benchmark::RegisterBenchmark(benchmarkName(path, signal, frames).c_str(), timeBlock, path, signal,
                                              frames);
             }

@@ -1,18 +1,22 @@
 // The AVX2 kernel: eight samples of each channel per step, the curve's quotient in
 // double, four lanes to a division.
 //
-// This file alone is built with -mavx2 and runs only where the processor has AVX2. It
+// This file alone is built with -mavx2 -mfma and runs only where the processor has both. It
 // calls no inline function of another file: the linker may keep any one copy of such a
 // function for the whole module, and this file's copy would carry AVX instructions.
 
 #include "soft_knee_kernels.h"
 
 #include <immintrin.h>
-#include <limits>
 
 namespace {
 
 constexpr std::int32_t kWidth = 8;
+
+// How a block shapes the lanes above the knee: by one value (a == 0, or w == 0 where the
+// quotient is 0), or by division with the sign put on after the rounding to float (in
+// rounding to nearest, which is symmetric) or before it (in the other modes).
+enum class Form { flat, dividedNearest, divided };
 
 // The block's settings spread over the lanes, taken once per block.
 struct BlockConstants {
@@ -23,11 +27,10 @@ struct BlockConstants {
     __m256 magnitudeBits; // every bit but the sign
     __m256d one;
     __m256d w;
-    __m256d leastDenominator; // w, or the least normal double when w is 0
-    __m256d wSquared;         // exact in double, so the same value the reference forms per sample
+    __m256d wSquared; // exact in double, so the same value the reference forms per sample
     __m256d a;
-    __m256 flatPositive; // a == 0: float(+1 * (1 - w)), the curve above the knee
-    __m256 flatNegative; // a == 0: float(-1 * (1 - w))
+    __m256 flatPositive; // the flat curve above the knee: float(+1 * (1 - w))
+    __m256 flatNegative; // float(-1 * (1 - w))
 };
 
 [[gnu::always_inline]] inline BlockConstants constantsFor(const SoftKnee& curve)
@@ -41,7 +44,6 @@ struct BlockConstants {
     c.magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
     c.one = _mm256_set1_pd(1.0);
     c.w = _mm256_set1_pd(w);
-    c.leastDenominator = _mm256_set1_pd(w > 0.0 ? w : std::numeric_limits<double>::min());
     c.wSquared = _mm256_set1_pd(w * w);
     c.a = _mm256_set1_pd(curve.a);
     c.flatPositive = _mm256_set1_ps(static_cast<float>(1.0 * (1.0 - w)));
@@ -84,31 +86,38 @@ struct BlockConstants {
     return _mm256_set_m128(high, low);
 }
 
-// y = s * (1 - w^2 / (w + a*d)) for four samples, evaluated in double from the float d
-// and rounded once. sign is each sample's sign bit on a zero: the bracket is never
-// negative, so multiplying it by s is flipping its sign. Above the knee the
-// denominator is at least its floor, so the floor changes nothing there; below it (d <= 0)
-// it keeps the lane from dividing by zero or by a negative number.
-[[gnu::always_inline]] inline __m128 curveFromDistance(__m128 d, __m128 sign, const BlockConstants& c)
+// 1 - w^2 / (w + a*d) for four samples, evaluated in double from the float d and, when
+// kNearest is false, given the sign of sign (each sample's sign bit on a zero: the bracket
+// is never negative, so multiplying it by s is flipping its sign), then rounded once.
+// a*d is exact in double, so the fused multiply-add rounds as the reference's sum does.
+template <bool kNearest>
+[[gnu::always_inline]] inline __m128 restFromDistance(__m128 d, __m128 sign, const BlockConstants& c)
 {
-    const __m256d denominator =
-        _mm256_max_pd(_mm256_add_pd(c.w, _mm256_mul_pd(c.a, _mm256_cvtps_pd(d))), c.leastDenominator);
-    const __m256d quotient = _mm256_div_pd(c.wSquared, denominator);
-    return _mm256_cvtpd_ps(_mm256_xor_pd(_mm256_sub_pd(c.one, quotient), _mm256_cvtps_pd(sign)));
+    const __m256d rest = _mm256_sub_pd(c.one, _mm256_div_pd(c.wSquared, _mm256_fmadd_pd(c.a, _mm256_cvtps_pd(d), c.w)));
+    if constexpr (kNearest) {
+        return _mm256_cvtpd_ps(rest);
+    } else {
+        return _mm256_cvtpd_ps(_mm256_xor_pd(rest, _mm256_cvtps_pd(sign)));
+    }
 }
 
-// The curve's branch above the knee for every lane of v; the caller keeps it only where
-// |v| > knee. The other lanes are computed too; the denominator's floor keeps them from
-// raising an exception flag that the scalar loop would not, since some hosts unmask them.
-template <bool kFlat> [[gnu::always_inline]] inline __m256 curveAboveKnee(__m256 v, const BlockConstants& c)
+// The curve's branch above the knee for every lane of v, where above is set; the caller
+// keeps it only there. The other lanes take d = 0 and divide by w, never by zero (the
+// divided forms need w > 0), so they raise no exception flag that the scalar loop would
+// not, since some hosts unmask them. To nearest, rounding is symmetric and the sign goes
+// on after the rounding to float; in the other modes it goes on in double, before it.
+template <Form kForm>
+[[gnu::always_inline]] inline __m256 curveAboveKnee(__m256 v, __m256 above, const BlockConstants& c)
 {
-    if constexpr (kFlat) {
+    if constexpr (kForm == Form::flat) {
         return _mm256_blendv_ps(c.flatPositive, c.flatNegative, v);
     } else {
-        const __m256 d = _mm256_sub_ps(_mm256_and_ps(v, c.magnitudeBits), c.knee);
+        const __m256 d = _mm256_and_ps(_mm256_sub_ps(_mm256_and_ps(v, c.magnitudeBits), c.knee), above);
         const __m256 sign = _mm256_andnot_ps(c.magnitudeBits, v);
-        return _mm256_set_m128(curveFromDistance(highHalf(d), highHalf(sign), c),
-                               curveFromDistance(lowHalf(d), lowHalf(sign), c));
+        constexpr bool kNearest = kForm == Form::dividedNearest;
+        const __m256 shaped = _mm256_set_m128(restFromDistance<kNearest>(highHalf(d), highHalf(sign), c),
+                                              restFromDistance<kNearest>(lowHalf(d), lowHalf(sign), c));
+        return kNearest ? _mm256_or_ps(shaped, sign) : shaped;
     }
 }
 
@@ -124,10 +133,10 @@ template <bool kFlat> [[gnu::always_inline]] inline __m256 curveAboveKnee(__m256
 
 // The curve for every lane: the branch above the knee where |v| > knee, v itself elsewhere
 // (NaN included).
-template <bool kFlat> [[gnu::always_inline]] inline __m256 shaped(__m256 v, const BlockConstants& c)
+template <Form kForm> [[gnu::always_inline]] inline __m256 shaped(__m256 v, const BlockConstants& c)
 {
     const __m256 above = _mm256_cmp_ps(_mm256_and_ps(v, c.magnitudeBits), c.knee, _CMP_GT_OQ);
-    return _mm256_blendv_ps(v, curveAboveKnee<kFlat>(v, c), above);
+    return _mm256_blendv_ps(v, curveAboveKnee<kForm>(v, above, c), above);
 }
 
 // out + y, rounded to float. When both are NaN the sum carries y's payload, as the
@@ -141,7 +150,7 @@ template <bool kFlat> [[gnu::always_inline]] inline __m256 shaped(__m256 v, cons
 // Both inputs of a group are read before any output of it is written, and the left
 // output before the right one, so every aliasing the reference allows gives its result.
 // A group wholly at or below the knee divides nothing.
-template <bool kAccumulating, bool kFlat>
+template <bool kAccumulating, Form kForm>
 std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
                        float* outRight, std::int32_t frames) noexcept
 {
@@ -161,8 +170,8 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
             right = _mm256_mul_ps(xRight, c.boost);
         }
         if (mayPassKnee(left, right, c)) {
-            left = shaped<kFlat>(left, c);
-            right = shaped<kFlat>(right, c);
+            left = shaped<kForm>(left, c);
+            right = shaped<kForm>(right, c);
         }
         if constexpr (kAccumulating) {
             _mm256_storeu_ps(outLeft + i, added(_mm256_loadu_ps(outLeft + i), left));
@@ -175,18 +184,30 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
     return whole;
 }
 
+template <bool kAccumulating>
+std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                 std::int32_t frames) noexcept
+{
+    constexpr unsigned int kRoundingBits = 0x6000u;
+    if (curve.a == 0.0f || curve.w == 0.0f) {
+        return blockLoop<kAccumulating, Form::flat>(curve, inLeft, inRight, outLeft, outRight, frames);
+    }
+    if ((_mm_getcsr() & kRoundingBits) == 0) {
+        return blockLoop<kAccumulating, Form::dividedNearest>(curve, inLeft, inRight, outLeft, outRight, frames);
+    }
+    return blockLoop<kAccumulating, Form::divided>(curve, inLeft, inRight, outLeft, outRight, frames);
+}
+
 } // namespace
 
 std::int32_t softKneeReplacingAvx2(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
                                    float* outRight, std::int32_t frames) noexcept
 {
-    return curve.a == 0.0f ? blockLoop<false, true>(curve, inLeft, inRight, outLeft, outRight, frames)
-                           : blockLoop<false, false>(curve, inLeft, inRight, outLeft, outRight, frames);
+    return run<false>(curve, inLeft, inRight, outLeft, outRight, frames);
 }
 
 std::int32_t softKneeAccumulatingAvx2(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
                                       float* outRight, std::int32_t frames) noexcept
 {
-    return curve.a == 0.0f ? blockLoop<true, true>(curve, inLeft, inRight, outLeft, outRight, frames)
-                           : blockLoop<true, false>(curve, inLeft, inRight, outLeft, outRight, frames);
+    return run<true>(curve, inLeft, inRight, outLeft, outRight, frames);
 }

@@ -2,24 +2,33 @@
 
 namespace {
 
-// SSE2 is the floor of every target (x86-64, and the 32-bit build's -msse2); AVX2 is
-// taken where the processor and the operating system both support it.
+// SSE2 is the floor of every target (x86-64, and the 32-bit build's -msse2); AVX2 (with
+// FMA, which every processor with AVX2 but a very few has) and AVX-512 (F, VL and DQ, as
+// every processor with AVX-512 but the Xeon Phi has) are taken where the processor and
+// the operating system both support them.
 SoftKneeKernel widestSupported() noexcept
 {
     __builtin_cpu_init(); // may run before the runtime's own constructors
-    return __builtin_cpu_supports("avx2") ? SoftKneeKernel::avx2 : SoftKneeKernel::sse2;
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+        __builtin_cpu_supports("fma")) {
+        return SoftKneeKernel::avx512;
+    }
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? SoftKneeKernel::avx2
+                                                                           : SoftKneeKernel::sse2;
 }
 
 const SoftKneeKernel kWidestSupported = widestSupported();
 
 // A test build of a module may pin the kernel it runs by defining SOFT_KNEE_PINNED_KERNEL
 // as a kernel's name, so that the module tests can drive every kernel through the record;
-// AVX2 is pinned only where the processor has it. A shipped build takes the widest.
+// a kernel the processor lacks gives way to the widest it has. A shipped build takes the
+// widest.
 SoftKneeKernel kernelToRun() noexcept
 {
 #ifdef SOFT_KNEE_PINNED_KERNEL
     constexpr SoftKneeKernel pinned = SoftKneeKernel::SOFT_KNEE_PINNED_KERNEL;
-    return pinned == SoftKneeKernel::avx2 ? kWidestSupported : pinned;
+    return static_cast<std::int32_t>(pinned) <= static_cast<std::int32_t>(kWidestSupported) ? pinned
+                                                                                             : kWidestSupported;
 #else
     return kWidestSupported;
 #endif
@@ -33,7 +42,7 @@ const SoftKneeKernel kKernelInUse = kernelToRun();
 
 bool softKneeKernelSupported(SoftKneeKernel kernel) noexcept
 {
-    return kernel != SoftKneeKernel::avx2 || kWidestSupported == SoftKneeKernel::avx2;
+    return static_cast<std::int32_t>(kernel) <= static_cast<std::int32_t>(kWidestSupported);
 }
 
 SoftKneeKernel softKneeKernelInUse() noexcept
@@ -50,6 +59,8 @@ const char* softKneeKernelName(SoftKneeKernel kernel) noexcept
         return "sse2";
     case SoftKneeKernel::avx2:
         return "avx2";
+    case SoftKneeKernel::avx512:
+        return "avx512";
     }
     return "unknown";
 }
@@ -60,12 +71,15 @@ using VectorLoop = std::int32_t (*)(const SoftKnee&, const float*, const float*,
 using ReferenceLoop = void (*)(const SoftKnee&, const float*, const float*, float*, float*, std::int32_t) noexcept;
 
 // The kernel takes the whole groups of its width; the reference loop finishes the block.
-template <VectorLoop avx2, VectorLoop sse2, ReferenceLoop reference>
+template <VectorLoop avx512, VectorLoop avx2, VectorLoop sse2, ReferenceLoop reference>
 void runWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
              float* outRight, std::int32_t frames) noexcept
 {
     std::int32_t done = 0;
     switch (kernel) {
+    case SoftKneeKernel::avx512:
+        done = avx512(curve, inLeft, inRight, outLeft, outRight, frames);
+        break;
     case SoftKneeKernel::avx2:
         done = avx2(curve, inLeft, inRight, outLeft, outRight, frames);
         break;
@@ -83,13 +97,13 @@ void runWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, 
 void softKneeReplacingWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight,
                            float* outLeft, float* outRight, std::int32_t frames) noexcept
 {
-    runWith<softKneeReplacingAvx2, softKneeReplacingSse2, softKneeReplacing>(kernel, curve, inLeft, inRight, outLeft,
-                                                                             outRight, frames);
+    runWith<softKneeReplacingAvx512, softKneeReplacingAvx2, softKneeReplacingSse2, softKneeReplacing>(
+        kernel, curve, inLeft, inRight, outLeft, outRight, frames);
 }
 
 void softKneeAccumulatingWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight,
                               float* outLeft, float* outRight, std::int32_t frames) noexcept
 {
-    runWith<softKneeAccumulatingAvx2, softKneeAccumulatingSse2, softKneeAccumulating>(kernel, curve, inLeft, inRight,
-                                                                                      outLeft, outRight, frames);
+    runWith<softKneeAccumulatingAvx512, softKneeAccumulatingAvx2, softKneeAccumulatingSse2, softKneeAccumulating>(
+        kernel, curve, inLeft, inRight, outLeft, outRight, frames);
 }

@@ -11,7 +11,8 @@
 enum class SoftKneeKernel : std::int32_t {
     scalar, // the reference loops themselves
     sse2,   // two double lanes per division
-    avx2,   // four double lanes per division
+    avx2,   // four double lanes per division, a reciprocal estimate in rounding to nearest
+    avx512, // eight double lanes per operation, mask registers instead of blends
 };
 
 // Whether this processor runs kernel.
@@ -20,7 +21,7 @@ bool softKneeKernelSupported(SoftKneeKernel kernel) noexcept;
 // The widest kernel this processor runs, chosen once when the module is loaded.
 SoftKneeKernel softKneeKernelInUse() noexcept;
 
-// A short lower-case name for reports: "scalar", "sse2" or "avx2".
+// A short lower-case name for reports: "scalar", "sse2", "avx2" or "avx512".
 const char* softKneeKernelName(SoftKneeKernel kernel) noexcept;
 
 // [audio thread] no allocation, no locks. softKneeReplacing computed by kernel, which
@@ -43,6 +44,10 @@ std::int32_t softKneeReplacingAvx2(const SoftKnee& curve, const float* inLeft, c
                                    float* outRight, std::int32_t frames) noexcept;
 std::int32_t softKneeAccumulatingAvx2(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
                                       float* outRight, std::int32_t frames) noexcept;
+std::int32_t softKneeReplacingAvx512(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
+                                     float* outRight, std::int32_t frames) noexcept;
+std::int32_t softKneeAccumulatingAvx512(const SoftKnee& curve, const float* inLeft, const float* inRight,
+                                        float* outLeft, float* outRight, std::int32_t frames) noexcept;
 
 // Test hook, kept by every vector loop: each group of frames that a loop boosts in double
 // because it holds a subnormal is reported here as its first frame and its frame count.

@@ -5,11 +5,13 @@
 #include "soft_knee_kernels.h"
 
 #include <emmintrin.h>
-#include <limits>
 
 namespace {
 
 constexpr std::int32_t kWidth = 4;
+
+// How a block shapes the lanes above the knee, as in the AVX2 kernel.
+enum class Form { flat, dividedNearest, divided };
 
 // The block's settings spread over the lanes, taken once per block.
 struct BlockConstants {
@@ -19,11 +21,10 @@ struct BlockConstants {
     __m128 magnitudeBits; // every bit but the sign
     __m128d one;
     __m128d w;
-    __m128d leastDenominator; // w, or the least normal double when w is 0
-    __m128d wSquared;         // exact in double, so the same value the reference forms per sample
+    __m128d wSquared; // exact in double, so the same value the reference forms per sample
     __m128d a;
-    __m128 flatPositive; // a == 0: float(+1 * (1 - w)), the curve above the knee
-    __m128 flatNegative; // a == 0: float(-1 * (1 - w))
+    __m128 flatPositive; // the flat curve above the knee: float(+1 * (1 - w))
+    __m128 flatNegative; // float(-1 * (1 - w))
 };
 
 [[gnu::always_inline]] inline BlockConstants constantsFor(const SoftKnee& curve)
@@ -36,7 +37,6 @@ struct BlockConstants {
     c.magnitudeBits = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
     c.one = _mm_set1_pd(1.0);
     c.w = _mm_set1_pd(w);
-    c.leastDenominator = _mm_set1_pd(w > 0.0 ? w : std::numeric_limits<double>::min());
     c.wSquared = _mm_set1_pd(w * w);
     c.a = _mm_set1_pd(curve.a);
     c.flatPositive = _mm_set1_ps(static_cast<float>(1.0 * (1.0 - w)));
@@ -73,29 +73,36 @@ struct BlockConstants {
     return _mm_movelh_ps(low, high);
 }
 
-// y = s * (1 - w^2 / (w + a*d)) for the two lower samples, evaluated in double from the
-// float d and rounded once; sign as in the AVX2 kernel. Above the knee the
-// denominator is at least its floor, so the floor changes nothing there; below it (d <= 0)
-// it keeps the lane from dividing by zero or by a negative number.
-[[gnu::always_inline]] inline __m128 curveFromDistance(__m128 d, __m128 sign, const BlockConstants& c)
+// 1 - w^2 / (w + a*d) for the two lower samples, evaluated in double from the float d
+// and, when kNearest is false, given the sign of sign, then rounded once; as in the AVX2
+// kernel.
+template <bool kNearest>
+[[gnu::always_inline]] inline __m128 restFromDistance(__m128 d, __m128 sign, const BlockConstants& c)
 {
-    const __m128d denominator = _mm_max_pd(_mm_add_pd(c.w, _mm_mul_pd(c.a, _mm_cvtps_pd(d))), c.leastDenominator);
-    const __m128d quotient = _mm_div_pd(c.wSquared, denominator);
-    return _mm_cvtpd_ps(_mm_xor_pd(_mm_sub_pd(c.one, quotient), _mm_cvtps_pd(sign)));
+    const __m128d denominator = _mm_add_pd(c.w, _mm_mul_pd(c.a, _mm_cvtps_pd(d)));
+    const __m128d rest = _mm_sub_pd(c.one, _mm_div_pd(c.wSquared, denominator));
+    if constexpr (kNearest) {
+        return _mm_cvtpd_ps(rest);
+    } else {
+        return _mm_cvtpd_ps(_mm_xor_pd(rest, _mm_cvtps_pd(sign)));
+    }
 }
 
-// The curve's branch above the knee for every lane of v; the caller keeps it only where
-// |v| > knee. The other lanes are computed too; the denominator's floor keeps them from
-// raising an exception flag that the scalar loop would not, since some hosts unmask them.
-template <bool kFlat> [[gnu::always_inline]] inline __m128 curveAboveKnee(__m128 v, const BlockConstants& c)
+// The curve's branch above the knee for every lane of v, where above is set; the caller
+// keeps it only there. The other lanes divide by w, never by zero, as in the AVX2 kernel.
+template <Form kForm>
+[[gnu::always_inline]] inline __m128 curveAboveKnee(__m128 v, __m128 above, const BlockConstants& c)
 {
-    if constexpr (kFlat) {
+    if constexpr (kForm == Form::flat) {
         const __m128 negative = _mm_castsi128_ps(_mm_srai_epi32(_mm_castps_si128(v), 31));
         return select(negative, c.flatNegative, c.flatPositive);
     } else {
-        const __m128 d = _mm_sub_ps(_mm_and_ps(v, c.magnitudeBits), c.knee);
+        const __m128 d = _mm_and_ps(_mm_sub_ps(_mm_and_ps(v, c.magnitudeBits), c.knee), above);
         const __m128 sign = _mm_andnot_ps(c.magnitudeBits, v);
-        return _mm_movelh_ps(curveFromDistance(d, sign, c), curveFromDistance(upperPair(d), upperPair(sign), c));
+        constexpr bool kNearest = kForm == Form::dividedNearest;
+        const __m128 shaped = _mm_movelh_ps(restFromDistance<kNearest>(d, sign, c),
+                                            restFromDistance<kNearest>(upperPair(d), upperPair(sign), c));
+        return kNearest ? _mm_or_ps(shaped, sign) : shaped;
     }
 }
 
@@ -112,7 +119,7 @@ template <bool kFlat> [[gnu::always_inline]] inline __m128 curveAboveKnee(__m128
 }
 
 // The loop of the AVX2 kernel, four frames at a time.
-template <bool kAccumulating, bool kFlat>
+template <bool kAccumulating, Form kForm>
 std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
                        float* outRight, std::int32_t frames) noexcept
 {
@@ -134,8 +141,8 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
         const __m128 leftAbove = aboveKnee(left, c);
         const __m128 rightAbove = aboveKnee(right, c);
         if (_mm_movemask_ps(_mm_or_ps(leftAbove, rightAbove)) != 0) {
-            left = select(leftAbove, curveAboveKnee<kFlat>(left, c), left);
-            right = select(rightAbove, curveAboveKnee<kFlat>(right, c), right);
+            left = select(leftAbove, curveAboveKnee<kForm>(left, leftAbove, c), left);
+            right = select(rightAbove, curveAboveKnee<kForm>(right, rightAbove, c), right);
         }
         if constexpr (kAccumulating) {
             _mm_storeu_ps(outLeft + i, added(_mm_loadu_ps(outLeft + i), left));
@@ -148,18 +155,30 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
     return whole;
 }
 
+template <bool kAccumulating>
+std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                 std::int32_t frames) noexcept
+{
+    constexpr unsigned int kRoundingBits = 0x6000u;
+    if (curve.a == 0.0f || curve.w == 0.0f) {
+        return blockLoop<kAccumulating, Form::flat>(curve, inLeft, inRight, outLeft, outRight, frames);
+    }
+    if ((_mm_getcsr() & kRoundingBits) == 0) {
+        return blockLoop<kAccumulating, Form::dividedNearest>(curve, inLeft, inRight, outLeft, outRight, frames);
+    }
+    return blockLoop<kAccumulating, Form::divided>(curve, inLeft, inRight, outLeft, outRight, frames);
+}
+
 } // namespace
 
 std::int32_t softKneeReplacingSse2(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
                                    float* outRight, std::int32_t frames) noexcept
 {
-    return curve.a == 0.0f ? blockLoop<false, true>(curve, inLeft, inRight, outLeft, outRight, frames)
-                           : blockLoop<false, false>(curve, inLeft, inRight, outLeft, outRight, frames);
+    return run<false>(curve, inLeft, inRight, outLeft, outRight, frames);
 }
 
 std::int32_t softKneeAccumulatingSse2(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
                                       float* outRight, std::int32_t frames) noexcept
 {
-    return curve.a == 0.0f ? blockLoop<true, true>(curve, inLeft, inRight, outLeft, outRight, frames)
-                           : blockLoop<true, false>(curve, inLeft, inRight, outLeft, outRight, frames);
+    return run<true>(curve, inLeft, inRight, outLeft, outRight, frames);
 }

@@ -34,9 +34,11 @@ float fromBits(std::uint32_t pattern)
 
 std::vector<SoftKneeKernel> vectorKernels()
 {
-    std::vector<SoftKneeKernel> kernels = {SoftKneeKernel::sse2};
-    if (softKneeKernelSupported(SoftKneeKernel::avx2)) {
-        kernels.push_back(SoftKneeKernel::avx2);
+    std::vector<SoftKneeKernel> kernels;
+    for (SoftKneeKernel kernel : {SoftKneeKernel::sse2, SoftKneeKernel::avx2, SoftKneeKernel::avx512}) {
+        if (softKneeKernelSupported(kernel)) {
+            kernels.push_back(kernel);
+        }
     }
     return kernels;
 }

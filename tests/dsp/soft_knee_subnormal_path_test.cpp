@@ -151,8 +151,10 @@ std::array<std::vector<float>, 2> inputsOf(const Case& c)
 std::vector<SoftKneeKernel> vectorKernels()
 {
     std::vector<SoftKneeKernel> kernels = {SoftKneeKernel::sse2};
-    if (softKneeKernelSupported(SoftKneeKernel::avx2)) {
-        kernels.push_back(SoftKneeKernel::avx2);
+    for (SoftKneeKernel kernel : {SoftKneeKernel::avx2, SoftKneeKernel::avx512}) {
+        if (softKneeKernelSupported(kernel)) {
+            kernels.push_back(kernel);
+        }
     }
     return kernels;
 }

@@ -1,0 +1,180 @@
+// The AVX-512 kernel: eight samples of each channel per step, their quotients in one
+// register of eight doubles, one division each, lanes chosen by mask registers instead of
+// blends.
+//
+// This file alone is built with AVX-512 (F, VL, DQ) and runs only where the processor and
+// the operating system have it. It calls no inline function of another file: the linker
+// may keep any one copy of such a function for the whole module, and this file's copy
+// would carry AVX-512 instructions.
+
+#include "soft_knee_kernels.h"
+
+#include <immintrin.h>
+
+namespace {
+
+constexpr std::int32_t kWidth = 8;
+
+// vfpclassps: a subnormal of either sign.
+constexpr int kSubnormalClass = 0x20;
+
+// vpternlogd: b | (a & c), which puts a's sign (c the sign bit) on a magnitude b.
+constexpr int kSignOnMagnitude = 0xec;
+
+// How a block shapes the lanes above the knee: by one value (a == 0, or w == 0 where the
+// quotient is 0), or by division with the sign put on after the rounding to float (in
+// rounding to nearest, which is symmetric) or before it (in the other modes).
+enum class Form { flat, dividedNearest, divided };
+
+// The block's settings spread over the lanes, taken once per block.
+struct BlockConstants {
+    __m256 boost;
+    __m512d boostWide;
+    __m256 knee;
+    __m256 magnitudeBits; // every bit but the sign
+    __m256 signBit;
+    __m512d one;
+    __m512d w;
+    __m512d wSquared; // exact in double, so the same value the reference forms per sample
+    __m512d a;
+    __m256 flatPositive; // the flat curve above the knee: float(+1 * (1 - w))
+    __m256 flatNegative; // float(-1 * (1 - w))
+    __m256 oneNarrow;
+};
+
+[[gnu::always_inline]] inline BlockConstants constantsFor(const SoftKnee& curve)
+{
+    const double w = curve.w;
+    BlockConstants c;
+    c.boost = _mm256_set1_ps(curve.boost);
+    c.boostWide = _mm512_set1_pd(curve.boost);
+    c.knee = _mm256_set1_ps(curve.knee);
+    c.magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+    c.signBit = _mm256_castsi256_ps(_mm256_set1_epi32(static_cast<int>(0x80000000u)));
+    c.one = _mm512_set1_pd(1.0);
+    c.w = _mm512_set1_pd(w);
+    c.wSquared = _mm512_set1_pd(w * w);
+    c.a = _mm512_set1_pd(curve.a);
+    c.flatPositive = _mm256_set1_ps(static_cast<float>(1.0 * (1.0 - w)));
+    c.flatNegative = _mm256_set1_ps(static_cast<float>(-1.0 * (1.0 - w)));
+    c.oneNarrow = _mm256_set1_ps(1.0f);
+    return c;
+}
+
+// x * boost, rounded to float, for a group that holds a subnormal. A subnormal factor
+// sends the float multiplier into a slow microcode assist; in double the product of two
+// floats is exact, and rounding it once gives the float product's bits, NaN payloads
+// included.
+[[gnu::always_inline]] inline __m256 boostedInDouble(__m256 x, const BlockConstants& c)
+{
+    return _mm512_cvtpd_ps(_mm512_mul_pd(_mm512_cvtps_pd(x), c.boostWide));
+}
+
+// The curve for the lanes of v in above, divided as the reference divides; v elsewhere.
+// Lanes outside above divide by w + a, never by zero (the divided forms need w > 0 and
+// a > 0). To nearest, rounding is symmetric and the sign goes on after the rounding to
+// float; in the other modes it goes on in double, before it.
+template <bool kNearest>
+[[gnu::always_inline]] inline __m256 dividedShape(__m256 v, __mmask8 above, const BlockConstants& c)
+{
+    const __m256 d = _mm256_mask_sub_ps(c.oneNarrow, above, _mm256_and_ps(v, c.magnitudeBits), c.knee);
+    const __m512d denominator = _mm512_fmadd_pd(c.a, _mm512_cvtps_pd(d), c.w);
+    const __m512d rest = _mm512_sub_pd(c.one, _mm512_div_pd(c.wSquared, denominator));
+    if constexpr (kNearest) {
+        const __m256i magnitude = _mm256_castps_si256(_mm512_cvtpd_ps(rest));
+        return _mm256_castsi256_ps(_mm256_mask_ternarylogic_epi32(_mm256_castps_si256(v), above, magnitude,
+                                                                  _mm256_castps_si256(c.signBit), kSignOnMagnitude));
+    } else {
+        const __m512d sign = _mm512_cvtps_pd(_mm256_and_ps(v, c.signBit));
+        return _mm256_mask_mov_ps(v, above, _mm512_cvtpd_ps(_mm512_xor_pd(rest, sign)));
+    }
+}
+
+// The flat curve for the lanes of v in above: s * (1 - w), which is also the curve when
+// w == 0, where the quotient is 0 / (a*d) = 0 for every d > 0.
+[[gnu::always_inline]] inline __m256 flatShape(__m256 v, __mmask8 above, const BlockConstants& c)
+{
+    return _mm256_mask_mov_ps(v, above, _mm256_blendv_ps(c.flatPositive, c.flatNegative, v));
+}
+
+// out + y, rounded to float. When both are NaN the sum carries y's payload, as the
+// reference's scalar addition does; the vector addition alone would leave that choice to
+// the compiler's operand order. A NaN y is already quiet, being a boosted input.
+[[gnu::always_inline]] inline __m256 added(__m256 out, __m256 y)
+{
+    return _mm256_mask_mov_ps(_mm256_add_ps(out, y), _mm256_cmp_ps_mask(y, y, _CMP_UNORD_Q), y);
+}
+
+// Both inputs of a group are read before any output of it is written, and the left
+// output before the right one, so every aliasing the reference allows gives its result.
+// A group wholly at or below the knee divides nothing.
+template <bool kAccumulating, Form kForm>
+std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
+                       float* outRight, std::int32_t frames) noexcept
+{
+    const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
+    const BlockConstants c = constantsFor(curve);
+    for (std::int32_t i = 0; i < whole; i += kWidth) {
+        const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
+        const __m256 xRight = _mm256_loadu_ps(inRight + i);
+        __m256 left;
+        __m256 right;
+        if ((_mm256_fpclass_ps_mask(xLeft, kSubnormalClass) | _mm256_fpclass_ps_mask(xRight, kSubnormalClass)) != 0)
+            [[unlikely]] {
+            SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
+            left = boostedInDouble(xLeft, c);
+            right = boostedInDouble(xRight, c);
+        } else {
+            left = _mm256_mul_ps(xLeft, c.boost);
+            right = _mm256_mul_ps(xRight, c.boost);
+        }
+        // False for NaN, which passes unchanged.
+        const __mmask8 leftAbove = _mm256_cmp_ps_mask(_mm256_and_ps(left, c.magnitudeBits), c.knee, _CMP_GT_OQ);
+        const __mmask8 rightAbove = _mm256_cmp_ps_mask(_mm256_and_ps(right, c.magnitudeBits), c.knee, _CMP_GT_OQ);
+        if ((leftAbove | rightAbove) != 0) {
+            if constexpr (kForm != Form::flat) {
+                left = dividedShape<kForm == Form::dividedNearest>(left, leftAbove, c);
+                right = dividedShape<kForm == Form::dividedNearest>(right, rightAbove, c);
+            } else {
+                left = flatShape(left, leftAbove, c);
+                right = flatShape(right, rightAbove, c);
+            }
+        }
+        if constexpr (kAccumulating) {
+            _mm256_storeu_ps(outLeft + i, added(_mm256_loadu_ps(outLeft + i), left));
+            _mm256_storeu_ps(outRight + i, added(_mm256_loadu_ps(outRight + i), right));
+        } else {
+            _mm256_storeu_ps(outLeft + i, left);
+            _mm256_storeu_ps(outRight + i, right);
+        }
+    }
+    return whole;
+}
+
+template <bool kAccumulating>
+std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                 std::int32_t frames) noexcept
+{
+    constexpr unsigned int kRoundingBits = 0x6000u;
+    if (curve.a == 0.0f || curve.w == 0.0f) {
+        return blockLoop<kAccumulating, Form::flat>(curve, inLeft, inRight, outLeft, outRight, frames);
+    }
+    if ((_mm_getcsr() & kRoundingBits) == 0) {
+        return blockLoop<kAccumulating, Form::dividedNearest>(curve, inLeft, inRight, outLeft, outRight, frames);
+    }
+    return blockLoop<kAccumulating, Form::divided>(curve, inLeft, inRight, outLeft, outRight, frames);
+}
+
+} // namespace
+
+std::int32_t softKneeReplacingAvx512(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
+                                     float* outRight, std::int32_t frames) noexcept
+{
+    return run<false>(curve, inLeft, inRight, outLeft, outRight, frames);
+}
+
+std::int32_t softKneeAccumulatingAvx512(const SoftKnee& curve, const float* inLeft, const float* inRight,
+                                        float* outLeft, float* outRight, std::int32_t frames) noexcept
+{
+    return run<true>(curve, inLeft, inRight, outLeft, outRight, frames);
+}
