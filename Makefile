@@ -55,9 +55,9 @@ package: $(addprefix build-,$(PRESETS))
 bench: build-native build-win32 build-win64
 	build/native/bench/shaper_bench
 	build/native/bench/subnormal_cost
-	build/native/bench/wine_timing
-	cmake/wine-run.sh build/win32/wine build/win32/bench/wine_timing.exe
-	cmake/wine-run.sh build/win64/wine build/win64/bench/wine_timing.exe
+	build/native/bench/wine_timing --save=build/native/bench/figures.txt
+	cmake/wine-run.sh build/win32/wine build/win32/bench/wine_timing.exe --against=build/native/bench/figures.txt
+	cmake/wine-run.sh build/win64/wine build/win64/bench/wine_timing.exe --against=build/native/bench/figures.txt
 
 clean:
 	rm -rf build dist

@@ -4,7 +4,10 @@
 // measured in the same run. Rounds visit the cases in a fresh random order each time and
 // the table gives medians in nanoseconds per stereo frame. Built for every target, so the
 // 32-bit DLL can be timed under Wine against the native module with the same program:
-//   wine_timing [module-file]
+//   wine_timing [module-file] [--save=figures-file] [--against=figures-file]
+// --save writes the module's medians to a file; --against reads such a file and adds the
+// ratio of this run's module to it, as make bench does for each Windows DLL against the
+// native module.
 #include "bounds.h"
 #include "descriptor.h"
 #include "signals.h"
@@ -13,7 +16,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -84,11 +91,46 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+using Figures = std::map<std::pair<std::string, int>, double>;
+
+// Lines of "signal frames nanoseconds"; an unreadable file gives no figures.
+Figures readFigures(const char* path)
+{
+    Figures figures;
+    if (std::FILE* file = std::fopen(path, "r")) {
+        char signal[32];
+        int frames = 0;
+        double nanoseconds = 0.0;
+        while (std::fscanf(file, "%31s %d %lf", signal, &frames, &nanoseconds) == 3) {
+            figures[{signal, frames}] = nanoseconds;
+        }
+        std::fclose(file);
+    }
+    return figures;
+}
+
+const char* option(int argc, char** argv, const char* prefix)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], prefix, std::strlen(prefix)) == 0) {
+            return argv[i] + std::strlen(prefix);
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const char* path = argc > 1 ? argv[1] : SHAPER_MODULE_PATH;
+    const char* path = argc > 1 && std::strncmp(argv[1], "--", 2) != 0 ? argv[1] : SHAPER_MODULE_PATH;
+    const char* savePath = option(argc, argv, "--save=");
+    const char* againstPath = option(argc, argv, "--against=");
+    const Figures against = againstPath != nullptr ? readFigures(againstPath) : Figures{};
+    if (againstPath != nullptr && against.empty()) {
+        std::fprintf(stderr, "no figures in %s\n", againstPath);
+        return 2;
+    }
     const EntryFunction entry = findEntry(path);
     AEffect* effect = entry != nullptr ? entry(hostCallback) : nullptr;
     if (effect == nullptr) {
@@ -130,16 +172,35 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("%s, %d-bit, yardsticks %s: median ns per stereo frame over %d interleaved rounds\n\n", path,
-                static_cast<int>(sizeof(void*) * 8), boundsInstructionSet(), kRounds);
-    std::printf("| signal | frames | processReplacing | in*boost | division-bound | replacing / division |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|\n");
+    std::printf("%s, %d-bit, on %s, yardsticks %s: median ns per stereo frame over %d interleaved rounds\n\n", path,
+                static_cast<int>(sizeof(void*) * 8), processorModel(), boundsInstructionSet(), kRounds);
+    std::printf("| signal | frames | processReplacing | in*boost | division-bound | replacing / division |%s\n",
+                againstPath != nullptr ? " this / saved module |" : "");
+    std::printf("|---|---:|---:|---:|---:|---:|%s\n", againstPath != nullptr ? "---:|" : "");
+    std::FILE* save = savePath != nullptr ? std::fopen(savePath, "w") : nullptr;
+    if (savePath != nullptr && save == nullptr) {
+        std::fprintf(stderr, "cannot write %s\n", savePath);
+        return 2;
+    }
     for (std::size_t i = 0; i < cases.size(); i += 3) {
         const double module = median(cases[i].nanosecondsPerFrame);
         const double boost = median(cases[i + 1].nanosecondsPerFrame);
         const double division = median(cases[i + 2].nanosecondsPerFrame);
-        std::printf("| %s | %d | %.3f | %.3f | %.3f | %.2f |\n", signalName(cases[i].signal),
-                    static_cast<int>(cases[i].frames), module, boost, division, module / division);
+        const char* signal = signalName(cases[i].signal);
+        const int frames = static_cast<int>(cases[i].frames);
+        std::printf("| %s | %d | %.3f | %.3f | %.3f | %.2f |", signal, frames, module, boost, division,
+                    module / division);
+        if (againstPath != nullptr) {
+            const auto found = against.find({signal, frames});
+            found != against.end() ? std::printf(" %.2f |", module / found->second) : std::printf(" - |");
+        }
+        std::printf("\n");
+        if (save != nullptr) {
+            std::fprintf(save, "%s %d %.6f\n", signal, frames, module);
+        }
+    }
+    if (save != nullptr) {
+        std::fclose(save);
     }
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
     return 0;

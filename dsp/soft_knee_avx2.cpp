@@ -23,7 +23,7 @@ struct BlockConstants {
     __m256 boost;
     __m256d boostWide;
     __m256 knee;
-    __m256i kneeBits;     // of knee's magnitude, so that -0 counts as 0
+    __m256i quietBound;   // of soft_knee_kernels.h
     __m256 magnitudeBits; // every bit but the sign
     __m256d one;
     __m256d w;
@@ -40,7 +40,7 @@ struct BlockConstants {
     c.boost = _mm256_set1_ps(curve.boost);
     c.boostWide = _mm256_set1_pd(curve.boost);
     c.knee = _mm256_set1_ps(curve.knee);
-    c.kneeBits = _mm256_and_si256(_mm256_castps_si256(c.knee), _mm256_set1_epi32(0x7fffffff));
+    c.quietBound = _mm256_set1_epi32(static_cast<int>(softKneeQuietBound(curve)));
     c.magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
     c.one = _mm256_set1_pd(1.0);
     c.w = _mm256_set1_pd(w);
@@ -61,17 +61,31 @@ struct BlockConstants {
     return _mm256_extractf128_ps(x, 1);
 }
 
-// Whether either group holds a subnormal. Adding 0x7f800000 to a magnitude's bits moves
-// exactly the subnormals' patterns, 1 to 0x7fffff, above 0x7f800000 (as signed integers,
-// with normal numbers and NaNs wrapping negative), so zeros, the sound of silence, stay
-// on the fast path.
-[[gnu::always_inline]] inline bool holdsSubnormal(__m256 left, __m256 right, const BlockConstants& c)
+// Which lanes of a pair of input groups hold a subnormal, and which may come out above
+// the knee once boosted (|x| above the block's quiet bound, NaN and infinity included), as
+// the sign bits of two masks. Adding 0x7f800000 to a magnitude's bits moves exactly the
+// subnormals' patterns, 1 to 0x7fffff, above 0x7f800000 (as signed integers, with normal
+// numbers and NaNs wrapping negative), so zeros, the sound of silence, stay on the fast
+// path; the bits of magnitudes order as their values, so the larger of two answers for
+// both.
+struct GroupTests {
+    int subnormal;
+    int loud;
+};
+
+[[gnu::always_inline]] inline GroupTests groupTests(__m256 left, __m256 right, const BlockConstants& c)
 {
     const __m256i shift = _mm256_set1_epi32(0x7f800000);
-    const __m256i leftMoved = _mm256_add_epi32(_mm256_castps_si256(_mm256_and_ps(left, c.magnitudeBits)), shift);
-    const __m256i rightMoved = _mm256_add_epi32(_mm256_castps_si256(_mm256_and_ps(right, c.magnitudeBits)), shift);
-    const __m256i subnormal = _mm256_cmpgt_epi32(_mm256_max_epi32(leftMoved, rightMoved), shift);
-    return _mm256_movemask_ps(_mm256_castsi256_ps(subnormal)) != 0;
+    const __m256i leftMagnitude = _mm256_castps_si256(_mm256_and_ps(left, c.magnitudeBits));
+    const __m256i rightMagnitude = _mm256_castps_si256(_mm256_and_ps(right, c.magnitudeBits));
+    const __m256i subnormal = _mm256_cmpgt_epi32(
+        _mm256_max_epi32(_mm256_add_epi32(leftMagnitude, shift), _mm256_add_epi32(rightMagnitude, shift)), shift);
+    const __m256i loud = _mm256_cmpgt_epi32(_mm256_max_epi32(leftMagnitude, rightMagnitude), c.quietBound);
+    if (_mm256_testz_si256(_mm256_or_si256(subnormal, loud), _mm256_set1_epi32(static_cast<int>(0x80000000u))))
+        [[likely]] {
+        return {0, 0};
+    }
+    return {_mm256_movemask_ps(_mm256_castsi256_ps(subnormal)), _mm256_movemask_ps(_mm256_castsi256_ps(loud))};
 }
 
 // x * boost, rounded to float, for a group that holds a subnormal. A subnormal factor
@@ -121,16 +135,6 @@ template <Form kForm>
     }
 }
 
-// Whether a lane of either group may lie above the knee, compared as integers: the bits
-// of magnitudes order as their values, so the larger of two magnitudes answers for both.
-// A NaN or an infinity answers yes too; the exact test per lane follows in shaped.
-[[gnu::always_inline]] inline bool mayPassKnee(__m256 left, __m256 right, const BlockConstants& c)
-{
-    const __m256i larger = _mm256_max_epi32(_mm256_castps_si256(_mm256_and_ps(left, c.magnitudeBits)),
-                                            _mm256_castps_si256(_mm256_and_ps(right, c.magnitudeBits)));
-    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(larger, c.kneeBits))) != 0;
-}
-
 // The curve for every lane: the branch above the knee where |v| > knee, v itself elsewhere
 // (NaN included).
 template <Form kForm> [[gnu::always_inline]] inline __m256 shaped(__m256 v, const BlockConstants& c)
@@ -161,7 +165,8 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
         const __m256 xRight = _mm256_loadu_ps(inRight + i);
         __m256 left;
         __m256 right;
-        if (holdsSubnormal(xLeft, xRight, c)) [[unlikely]] {
+        const GroupTests tests = groupTests(xLeft, xRight, c);
+        if (tests.subnormal != 0) [[unlikely]] {
             SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
             left = boostedInDouble(inLeft + i, c);
             right = boostedInDouble(inRight + i, c);
@@ -169,7 +174,7 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
             left = _mm256_mul_ps(xLeft, c.boost);
             right = _mm256_mul_ps(xRight, c.boost);
         }
-        if (mayPassKnee(left, right, c)) {
+        if (tests.loud != 0) {
             left = shaped<kForm>(left, c);
             right = shaped<kForm>(right, c);
         }

@@ -15,9 +15,6 @@ namespace {
 
 constexpr std::int32_t kWidth = 8;
 
-// vfpclassps: a subnormal of either sign.
-constexpr int kSubnormalClass = 0x20;
-
 // vpternlogd: b | (a & c), which puts a's sign (c the sign bit) on a magnitude b.
 constexpr int kSignOnMagnitude = 0xec;
 
@@ -31,6 +28,7 @@ struct BlockConstants {
     __m256 boost;
     __m512d boostWide;
     __m256 knee;
+    __m256i quietBound;   // of soft_knee_kernels.h
     __m256 magnitudeBits; // every bit but the sign
     __m256 signBit;
     __m512d one;
@@ -50,6 +48,7 @@ struct BlockConstants {
     c.boostWide = _mm512_set1_pd(curve.boost);
     c.knee = _mm256_set1_ps(curve.knee);
     c.magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+    c.quietBound = _mm256_set1_epi32(static_cast<int>(softKneeQuietBound(curve)));
     c.signBit = _mm256_castsi256_ps(_mm256_set1_epi32(static_cast<int>(0x80000000u)));
     c.one = _mm512_set1_pd(1.0);
     c.w = _mm512_set1_pd(w);
@@ -59,6 +58,33 @@ struct BlockConstants {
     c.flatNegative = _mm256_set1_ps(static_cast<float>(-1.0 * (1.0 - w)));
     c.oneNarrow = _mm256_set1_ps(1.0f);
     return c;
+}
+
+// Which lanes of a pair of input groups hold a subnormal, and which may come out above
+// the knee once boosted (|x| above the block's quiet bound, NaN and infinity included), as
+// the sign bits of two masks. Adding 0x7f800000 to a magnitude's bits moves exactly the
+// subnormals' patterns, 1 to 0x7fffff, above 0x7f800000 (as signed integers, with normal
+// numbers and NaNs wrapping negative), so zeros, the sound of silence, stay on the fast
+// path; the bits of magnitudes order as their values, so the larger of two answers for
+// both.
+struct GroupTests {
+    int subnormal;
+    int loud;
+};
+
+[[gnu::always_inline]] inline GroupTests groupTests(__m256 left, __m256 right, const BlockConstants& c)
+{
+    const __m256i shift = _mm256_set1_epi32(0x7f800000);
+    const __m256i leftMagnitude = _mm256_castps_si256(_mm256_and_ps(left, c.magnitudeBits));
+    const __m256i rightMagnitude = _mm256_castps_si256(_mm256_and_ps(right, c.magnitudeBits));
+    const __m256i subnormal = _mm256_cmpgt_epi32(
+        _mm256_max_epi32(_mm256_add_epi32(leftMagnitude, shift), _mm256_add_epi32(rightMagnitude, shift)), shift);
+    const __m256i loud = _mm256_cmpgt_epi32(_mm256_max_epi32(leftMagnitude, rightMagnitude), c.quietBound);
+    if (_mm256_testz_si256(_mm256_or_si256(subnormal, loud), _mm256_set1_epi32(static_cast<int>(0x80000000u))))
+        [[likely]] {
+        return {0, 0};
+    }
+    return {_mm256_movemask_ps(_mm256_castsi256_ps(subnormal)), _mm256_movemask_ps(_mm256_castsi256_ps(loud))};
 }
 
 // x * boost, rounded to float, for a group that holds a subnormal. A subnormal factor
@@ -119,8 +145,8 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
         const __m256 xRight = _mm256_loadu_ps(inRight + i);
         __m256 left;
         __m256 right;
-        if ((_mm256_fpclass_ps_mask(xLeft, kSubnormalClass) | _mm256_fpclass_ps_mask(xRight, kSubnormalClass)) != 0)
-            [[unlikely]] {
+        const GroupTests tests = groupTests(xLeft, xRight, c);
+        if (tests.subnormal != 0) [[unlikely]] {
             SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
             left = boostedInDouble(xLeft, c);
             right = boostedInDouble(xRight, c);
@@ -128,10 +154,10 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
             left = _mm256_mul_ps(xLeft, c.boost);
             right = _mm256_mul_ps(xRight, c.boost);
         }
-        // False for NaN, which passes unchanged.
-        const __mmask8 leftAbove = _mm256_cmp_ps_mask(_mm256_and_ps(left, c.magnitudeBits), c.knee, _CMP_GT_OQ);
-        const __mmask8 rightAbove = _mm256_cmp_ps_mask(_mm256_and_ps(right, c.magnitudeBits), c.knee, _CMP_GT_OQ);
-        if ((leftAbove | rightAbove) != 0) {
+        if (tests.loud != 0) {
+            // False for NaN, which passes unchanged.
+            const __mmask8 leftAbove = _mm256_cmp_ps_mask(_mm256_and_ps(left, c.magnitudeBits), c.knee, _CMP_GT_OQ);
+            const __mmask8 rightAbove = _mm256_cmp_ps_mask(_mm256_and_ps(right, c.magnitudeBits), c.knee, _CMP_GT_OQ);
             if constexpr (kForm != Form::flat) {
                 left = dividedShape<kForm == Form::dividedNearest>(left, leftAbove, c);
                 right = dividedShape<kForm == Form::dividedNearest>(right, rightAbove, c);

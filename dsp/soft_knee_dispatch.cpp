@@ -1,5 +1,7 @@
 #include "soft_knee_kernels.h"
 
+#include <bit>
+
 namespace {
 
 // SSE2 is the floor of every target (x86-64, and the 32-bit build's -msse2); AVX2 (with
@@ -63,6 +65,23 @@ const char* softKneeKernelName(SoftKneeKernel kernel) noexcept
         return "avx512";
     }
     return "unknown";
+}
+
+std::uint32_t softKneeQuietBound(const SoftKnee& curve) noexcept
+{
+    // Volatile keeps each product in the block's rounding mode, computed here and now.
+    const auto quiet = [&](std::uint32_t pattern) {
+        volatile float product = std::bit_cast<float>(pattern) * curve.boost;
+        return product <= curve.knee;
+    };
+    std::uint32_t bound = std::bit_cast<std::uint32_t>(curve.knee / curve.boost) & 0x7fffffffu;
+    while (bound > 0 && !quiet(bound)) {
+        --bound;
+    }
+    while (bound < 0x7f7fffffu && quiet(bound + 1)) {
+        ++bound;
+    }
+    return bound;
 }
 
 namespace {
