@@ -29,8 +29,7 @@ SoftKneeKernel kernelToRun() noexcept
 {
 #ifdef SOFT_KNEE_PINNED_KERNEL
     constexpr SoftKneeKernel pinned = SoftKneeKernel::SOFT_KNEE_PINNED_KERNEL;
-    return static_cast<std::int32_t>(pinned) <= static_cast<std::int32_t>(kWidestSupported) ? pinned
-                                                                                             : kWidestSupported;
+    return static_cast<std::int32_t>(pinned) <= static_cast<std::int32_t>(kWidestSupported) ? pinned : kWidestSupported;
 #else
     return kWidestSupported;
 #endif

@@ -5,7 +5,7 @@
 // aligned frame faults on a vector access instead, which ends the program.
 //
 // The shipped module runs the widest kernel the processor has; test builds of it pin
-// the SSE2 and the scalar kernel (and AVX2), and report the kernel they run through an
+// the SSE2 and the scalar kernel (and AVX2 and AVX-512), and report the kernel they run through an
 // extra export that the shipped module does not have.
 
 #include "descriptor.h"
@@ -264,7 +264,22 @@ const ModuleUnderTest kModules[] = {
     {PINNED_MODULE_DIR "/SoftKneeShaper-scalar.dll", "scalar"},
     {PINNED_MODULE_DIR "/SoftKneeShaper-sse2.dll", "sse2"},
     {PINNED_MODULE_DIR "/SoftKneeShaper-avx2.dll", "avx2"},
+    {PINNED_MODULE_DIR "/SoftKneeShaper-avx512.dll", "avx512"},
 };
+
+// The kernel a test build that pins kernel runs here: a kernel the processor lacks gives
+// way to the widest it has.
+std::string kernelRunBy(const std::string& kernel)
+{
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    const bool avx512 = avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                        __builtin_cpu_supports("avx512dq");
+    const std::string widest = avx512 ? "avx512" : (avx2 ? "avx2" : "sse2");
+    if ((kernel == "avx512" && !avx512) || (kernel == "avx2" && !avx2)) {
+        return widest;
+    }
+    return kernel;
+}
 
 TEST(MisalignedStack, TheTrampolinePutsTheStackWhereAsked)
 {
@@ -281,8 +296,7 @@ TEST(MisalignedStack, TheTrampolinePutsTheStackWhereAsked)
 TEST(MisalignedStack, EveryEntryFunctionAnswersAsWhenAligned)
 {
     SetUnhandledExceptionFilter(reportFault);
-    const bool avx2 = __builtin_cpu_supports("avx2");
-    std::printf("this processor %s AVX2\n", avx2 ? "has" : "lacks");
+    std::printf("this processor runs the %s kernel at most\n", kernelRunBy("avx512").c_str());
     std::vector<std::uint32_t> shippedAligned;
     for (const ModuleUnderTest& module : kModules) {
         LoadedModule loaded(module.path);
@@ -292,8 +306,7 @@ TEST(MisalignedStack, EveryEntryFunctionAnswersAsWhenAligned)
         if (module.pinned != nullptr) {
             const auto report = loaded.find<const char* (*)()>("softKneeKernelReport");
             ASSERT_NE(report, nullptr) << module.path;
-            const std::string expected = std::string(module.pinned) == "avx2" && !avx2 ? "sse2" : module.pinned;
-            ASSERT_EQ(report(), expected) << module.path;
+            ASSERT_EQ(report(), kernelRunBy(module.pinned)) << module.path;
         }
         const std::vector<std::uint32_t> aligned = transcriptAt(entry, 0, module.path);
         ASSERT_FALSE(aligned.empty());
