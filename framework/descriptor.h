@@ -88,6 +88,25 @@ enum : std::int32_t {
     effEditClose = 15,
     effEditIdle = 19,
     effIdentify = 22,        // answers kIdentifyAnswer
+
+    // Questions a host asks when it scans the module. Each answers 0 when the effect gives no
+    // answer; a text request with a null ptr does nothing and answers 0.
+    effGetPlugCategory = 35,   // answers the effect's kind, kCategory*
+    effGetEffectName = 45,     // ptr: buffer of kEffectNameBytes; answers 1 when a name was written
+    effGetVendorString = 47,   // ptr: buffer of kVendorStringBytes; answers 1 when a text was written
+    effGetProductString = 48,  // ptr: buffer of kProductStringBytes; answers 1 when a text was written
+    effGetVendorVersion = 49,  // answers the maker's version number of the effect
+};
+
+// Sizes of the host's buffers for the texts above, terminating zero included.
+constexpr std::size_t kEffectNameBytes = 32;
+constexpr std::size_t kVendorStringBytes = 64;
+constexpr std::size_t kProductStringBytes = 64;
+
+// Answers to effGetPlugCategory.
+enum : std::int32_t {
+    kCategoryUnknown = 0,  // the effect does not say
+    kCategoryEffect = 1,   // an audio effect that processes its inputs
 };
 
 // Host opcodes that an effect sends through audioMasterCallback.

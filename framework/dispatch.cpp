@@ -28,6 +28,27 @@ std::intptr_t scaleLevel(float level)
     return static_cast<std::int32_t>(scaled);
 }
 
+// The scan questions stand apart from the table: a few opcodes spread over 35..49, each a
+// question whose default answer is 0. A written text answers 1, whatever truth value the
+// effect gives. Everything else outside the table answers 0 and touches nothing.
+std::intptr_t answerScanQuestion(EffectBase& e, std::int32_t opcode, void* ptr)
+{
+    switch (opcode) {
+    case effGetPlugCategory:
+        return e.getPlugCategory();
+    case effGetEffectName:
+        return ptr && e.getEffectName(static_cast<char*>(ptr)) != 0 ? 1 : 0;
+    case effGetVendorString:
+        return ptr && e.getVendorString(static_cast<char*>(ptr)) != 0 ? 1 : 0;
+    case effGetProductString:
+        return ptr && e.getProductString(static_cast<char*>(ptr)) != 0 ? 1 : 0;
+    case effGetVendorVersion:
+        return e.getVendorVersion();
+    default:
+        return 0;
+    }
+}
+
 } // namespace
 
 std::intptr_t EFFECT_CALL dispatcherEntry(AEffect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value,
@@ -182,7 +203,7 @@ std::intptr_t EffectBase::dispatcher(std::int32_t opcode, std::int32_t index, st
     // Negative opcodes become large unsigned numbers, so one comparison rejects both ends.
     const auto slot = static_cast<std::uint32_t>(opcode);
     if (slot >= std::size(table)) {
-        return 0;
+        return answerScanQuestion(*this, opcode, ptr);
     }
     return table[slot](*this, index, value, ptr, opt);
 }

@@ -222,6 +222,42 @@ std::int16_t EffectBase::isOutputConnected(std::int32_t output)
     return audioMaster(&descriptor, audioMasterPinConnected, output, 1, nullptr, 0.0f) == 0 ? 1 : 0;
 }
 
+std::int16_t EffectBase::writeHostText(char* buffer, std::size_t bufferBytes, std::string_view text)
+{
+    if (bufferBytes == 0) {
+        return 0;
+    }
+    const std::size_t length = text.size() < bufferBytes ? text.size() : bufferBytes - 1;
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return 1;
+}
+
+std::int32_t EffectBase::getPlugCategory()
+{
+    return kCategoryUnknown;
+}
+
+std::int16_t EffectBase::getEffectName(char*)
+{
+    return 0;
+}
+
+std::int16_t EffectBase::getVendorString(char*)
+{
+    return 0;
+}
+
+std::int16_t EffectBase::getProductString(char*)
+{
+    return 0;
+}
+
+std::int32_t EffectBase::getVendorVersion()
+{
+    return 0;
+}
+
 void EffectBase::setFlag(std::int32_t bit, std::int16_t state)
 {
     if (state != 0) {

@@ -10,7 +10,9 @@
 #include "effect_editor.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 class EffectBase {
 public:
@@ -90,10 +92,24 @@ public:
     virtual void floatToString(float value, char* text);
     virtual void longToString(std::int32_t value, char* text);
 
+    // [any thread] What a host asks when it scans the module. The defaults give no answer: they
+    // answer 0 and write nothing. A text goes into the host's buffer of the size named in
+    // descriptor.h, terminating zero included, and a written text answers 1; the dispatcher
+    // never passes a null buffer.
+    virtual std::int32_t getPlugCategory();
+    virtual std::int16_t getEffectName(char* name);
+    virtual std::int16_t getVendorString(char* text);
+    virtual std::int16_t getProductString(char* text);
+    virtual std::int32_t getVendorVersion();
+
     // The record to hand to the host; valid until effClose.
     AEffect* getAEffect() { return &descriptor; }
 
 protected:
+    // Writes text into a host buffer of bufferBytes, cut to fit with its terminating zero,
+    // and answers 1; a buffer of no bytes gets nothing and the answer 0.
+    static std::int16_t writeHostText(char* buffer, std::size_t bufferBytes, std::string_view text);
+
     // Relaxed atomics: the any-thread text conversions read the rate while the host may set it.
     std::atomic<float> sampleRate;
     EffectEditor* editor;

@@ -22,6 +22,11 @@ void copyText(const char* from, char* to)
     std::memcpy(to, from, std::strlen(from) + 1);
 }
 
+// The texts are constants, so that each fits its host buffer uncut is checked when building.
+static_assert(kShaperEffectName.size() < kEffectNameBytes);
+static_assert(kShaperVendor.size() < kVendorStringBytes);
+static_assert(kShaperProduct.size() < kProductStringBytes);
+
 } // namespace
 
 ShaperEffect::ShaperEffect(audioMasterCallback audioMaster)
@@ -155,4 +160,29 @@ void ShaperEffect::getParamName(std::int32_t index, char* text)
 
 void ShaperEffect::suspend()
 {
+}
+
+std::int32_t ShaperEffect::getPlugCategory()
+{
+    return kCategoryEffect;
+}
+
+std::int16_t ShaperEffect::getEffectName(char* name)
+{
+    return writeHostText(name, kEffectNameBytes, kShaperEffectName);
+}
+
+std::int16_t ShaperEffect::getVendorString(char* text)
+{
+    return writeHostText(text, kVendorStringBytes, kShaperVendor);
+}
+
+std::int16_t ShaperEffect::getProductString(char* text)
+{
+    return writeHostText(text, kProductStringBytes, kShaperProduct);
+}
+
+std::int32_t ShaperEffect::getVendorVersion()
+{
+    return kShaperVendorVersion;
 }

@@ -3,9 +3,11 @@
 #pragma once
 
 #include "effect_base.h"
+#include "project_version.h"
 
 #include <atomic>
 #include <cstdint>
+#include <string_view>
 
 // The shaper's identity as a host sees it.
 inline constexpr std::int32_t kShaperUniqueID = fourCharCode("OQbR");
@@ -13,6 +15,17 @@ inline constexpr std::int32_t kShaperNumPrograms = 1;
 inline constexpr std::int32_t kShaperNumParams = 3;
 inline constexpr std::int32_t kShaperNumChannels = 2;
 inline constexpr char kShaperProgramName[] = "Orvantel Quen'Bristle";
+
+// What a scanning host lists: the project's name as effect, maker and product, and the
+// project version as one number, major * 10000 + minor * 100 + patch (1.2.3 is 10203).
+inline constexpr std::string_view kShaperEffectName = kProjectName;
+inline constexpr std::string_view kShaperVendor = kProjectName;
+inline constexpr std::string_view kShaperProduct = kProjectName;
+static_assert(kProjectVersionMinor >= 0 && kProjectVersionMinor < 100 && kProjectVersionPatch >= 0 &&
+                  kProjectVersionPatch < 100 && kProjectVersionMajor >= 0 && kProjectVersionMajor < 214748,
+              "each version part must fit its two decimal places");
+inline constexpr std::int32_t kShaperVendorVersion =
+    kProjectVersionMajor * 10000 + kProjectVersionMinor * 100 + kProjectVersionPatch;
 
 enum ShaperParam : std::int32_t { kBoostParam = 0, kKneeParam = 1, kHardnessParam = 2 };
 inline constexpr const char* kShaperParamNames[kShaperNumParams] = {"Boost", "Knee", "Hardness"};
@@ -48,6 +61,13 @@ public:
     void getParamName(std::int32_t index, char* text) override;
     // [main thread] nothing to do: no signal state survives a block.
     void suspend() override;
+
+    // [any thread] asked by a host that scans the module; the answers never change.
+    std::int32_t getPlugCategory() override;
+    std::int16_t getEffectName(char* name) override;
+    std::int16_t getVendorString(char* text) override;
+    std::int16_t getProductString(char* text) override;
+    std::int32_t getVendorVersion() override;
 
 private:
     std::atomic<float> boost;

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -51,6 +53,11 @@ TEST_F(DispatchTest, EachOpcodeReachesItsOperationWithItsArguments)
         {"mains on", effMainsChanged, 0, 1, 0.0f, {"resume"}, 0, "Lead"},
         {"mains on, any non-zero", effMainsChanged, 0, -1, 0.0f, {"resume"}, 0, "Lead"},
         {"identify, whatever the arguments", effIdentify, 7, -5, 2.5f, {}, kIdentifyAnswer, "Lead"},
+        {"category", effGetPlugCategory, 7, -5, 2.5f, {"getPlugCategory"}, 7, "Lead"},
+        {"effect name", effGetEffectName, 7, -5, 2.5f, {"wrote effect name"}, 1, "effect name"},
+        {"vendor", effGetVendorString, 7, -5, 2.5f, {"wrote vendor"}, 1, "vendor"},
+        {"product", effGetProductString, 7, -5, 2.5f, {"wrote product"}, 1, "product"},
+        {"vendor version", effGetVendorVersion, 7, -5, 2.5f, {"getVendorVersion"}, 0x01020304, "Lead"},
     };
     for (const RoutingRow& row : rows) {
         SCOPED_TRACE(row.what);
@@ -70,8 +77,9 @@ TEST_F(DispatchTest, OpcodesOutsideTheTableDoNothingAndAnswerZero)
     RecordingEffect effect;
     AEffect* record = effect.getAEffect();
     const AEffect before = *record;
-    for (std::int32_t opcode : {16, 17, 18, 20, 21, 23, 24, 1000, -1, -22, std::numeric_limits<std::int32_t>::min(),
-                                std::numeric_limits<std::int32_t>::max()}) {
+    // Around the scan questions too: 58 stays unanswered, so no later revision of the interface is claimed.
+    for (std::int32_t opcode : {16, 17, 18, 20, 21, 23, 24, 34, 36, 44, 46, 50, 58, 1000, -1, -22, -35,
+                                std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()}) {
         SCOPED_TRACE(opcode);
         char buffer[32] = "Lead";
         EXPECT_EQ(dispatch(record, opcode, 1, 1, buffer, 1.0f), 0);
@@ -84,12 +92,79 @@ TEST_F(DispatchTest, OpcodesOutsideTheTableDoNothingAndAnswerZero)
 TEST_F(DispatchTest, TextRequestWithNullPtrDoesNothing)
 {
     RecordingEffect effect;
-    for (std::int32_t opcode :
-         {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName}) {
+    for (std::int32_t opcode : {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
+                                effGetParamName, effGetEffectName, effGetVendorString, effGetProductString}) {
         SCOPED_TRACE(opcode);
         EXPECT_EQ(dispatch(effect.getAEffect(), opcode, 0, 0, nullptr), 0);
     }
     EXPECT_TRUE(callLog.events.empty());
+}
+
+constexpr unsigned char kGuard = 0xA5;
+constexpr std::int32_t kScanQuestions[] = {effGetPlugCategory, effGetEffectName, effGetVendorString,
+                                           effGetProductString, effGetVendorVersion};
+
+TEST_F(DispatchTest, ScanQuestionsByDefaultAnswerZeroAndWriteNothing)
+{
+    PlainEffect effect;
+    for (std::int32_t opcode : kScanQuestions) {
+        SCOPED_TRACE(opcode);
+        unsigned char buffer[128];
+        std::memset(buffer, kGuard, sizeof buffer);
+        EXPECT_EQ(dispatch(effect.getAEffect(), opcode, 1, 1, buffer, 1.0f), 0);
+        EXPECT_EQ(std::count(std::begin(buffer), std::end(buffer), kGuard), std::ssize(buffer));
+    }
+}
+
+TEST_F(DispatchTest, ScanTextsAreCutToTheHostsBuffer)
+{
+    const struct {
+        std::int32_t opcode;
+        std::size_t bufferBytes;
+        std::string RecordingEffect::*text;
+    } requests[] = {
+        {effGetEffectName, 32, &RecordingEffect::effectName},
+        {effGetVendorString, 64, &RecordingEffect::vendor},
+        {effGetProductString, 64, &RecordingEffect::product},
+    };
+    constexpr std::size_t kSpare = 32;
+    for (const auto& request : requests) {
+        for (std::size_t length : {std::size_t{0}, std::size_t{1}, request.bufferBytes - 2, request.bufferBytes - 1,
+                                   request.bufferBytes, request.bufferBytes + 40}) {
+            SCOPED_TRACE(std::to_string(request.opcode) + " with a text of " + std::to_string(length));
+            RecordingEffect effect;
+            std::string text(length, 'x');
+            for (std::size_t i = 0; i < length; ++i) {
+                text[i] = static_cast<char>('a' + i % 26);
+            }
+            effect.*request.text = text;
+            std::vector<unsigned char> buffer(request.bufferBytes + kSpare, kGuard);
+
+            EXPECT_EQ(dispatch(effect.getAEffect(), request.opcode, 0, 0, buffer.data()), 1);
+            const std::size_t kept = std::min(length, request.bufferBytes - 1);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data())), text.substr(0, kept));
+            EXPECT_EQ(std::count(buffer.begin() + static_cast<std::ptrdiff_t>(kept) + 1, buffer.end(), kGuard),
+                      std::ssize(buffer) - static_cast<std::ptrdiff_t>(kept) - 1)
+                << "a byte written past the terminating zero";
+        }
+    }
+}
+
+TEST_F(DispatchTest, ScanTextAnswerIsATruthValue)
+{
+    const struct {
+        std::int16_t given;
+        std::intptr_t answer;
+    } rows[] = {{0, 0}, {1, 1}, {-2, 1}, {0x100, 1}, {std::numeric_limits<std::int16_t>::min(), 1}};
+    for (const auto& row : rows) {
+        for (std::int32_t opcode : {effGetEffectName, effGetVendorString, effGetProductString}) {
+            SCOPED_TRACE(std::to_string(opcode) + " given " + std::to_string(row.given));
+            RecordingEffect effect;
+            effect.textAnswer = row.given;
+            char buffer[64] = {};
+            EXPECT_EQ(dispatch(effect.getAEffect(), opcode, 0, 0, buffer), row.answer);
+        }
+    }
 }
 
 TEST_F(DispatchTest, SetProgramTakesOnlyNumbersOfExistingPrograms)

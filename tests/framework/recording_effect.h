@@ -132,6 +132,27 @@ public:
     void setBlockSize(std::int32_t size) override { log("setBlockSize " + std::to_string(size)); }
     void suspend() override { log("suspend"); }
     void resume() override { log("resume"); }
+    std::int32_t getPlugCategory() override
+    {
+        log("getPlugCategory");
+        return category;
+    }
+    std::int16_t getEffectName(char* name) override { return writeScanText(name, kEffectNameBytes, effectName); }
+    std::int16_t getVendorString(char* text) override { return writeScanText(text, kVendorStringBytes, vendor); }
+    std::int16_t getProductString(char* text) override { return writeScanText(text, kProductStringBytes, product); }
+    std::int32_t getVendorVersion() override
+    {
+        log("getVendorVersion");
+        return vendorVersion;
+    }
+
+    // The scan answers; a test sets texts longer than the host's buffers to see them cut.
+    std::int32_t category = 7;
+    std::int32_t vendorVersion = 0x01020304;
+    std::string effectName = "effect name";
+    std::string vendor = "vendor";
+    std::string product = "product";
+    std::int16_t textAnswer = 1;
 
     float level = 0.0f;
     float** lastInputs = nullptr;
@@ -144,5 +165,11 @@ private:
         log("wrote " + text);
         text.copy(buffer, text.size());
         buffer[text.size()] = '\0';
+    }
+    std::int16_t writeScanText(char* buffer, std::size_t bufferBytes, const std::string& text) const
+    {
+        log("wrote " + text);
+        writeHostText(buffer, bufferBytes, text);
+        return textAnswer;
     }
 };

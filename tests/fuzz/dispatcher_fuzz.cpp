@@ -18,13 +18,20 @@ constexpr unsigned char kGuard = 0xA5;
 constexpr std::size_t kProgramNameBytes = 32;
 constexpr std::size_t kParamTextBytes = 9;
 
-// How many bytes a request may write into ptr: a program name, or a parameter's name, label
-// or display for one of the three parameters; every other request writes nothing.
+// How many bytes a request may write into ptr: a program name, a parameter's name, label
+// or display for one of the three parameters, or one of the scan texts; every other request
+// writes nothing.
 std::size_t writableBytes(std::int32_t opcode, std::int32_t index)
 {
     switch (opcode) {
     case effGetProgramName:
         return kProgramNameBytes;
+    case effGetEffectName:
+        return kEffectNameBytes;
+    case effGetVendorString:
+        return kVendorStringBytes;
+    case effGetProductString:
+        return kProductStringBytes;
     case effGetParamLabel:
     case effGetParamDisplay:
     case effGetParamName:
@@ -34,13 +41,22 @@ std::size_t writableBytes(std::int32_t opcode, std::int32_t index)
     }
 }
 
-std::intptr_t expectedAnswer(std::int32_t opcode)
+std::intptr_t expectedAnswer(std::int32_t opcode, bool withBuffer)
 {
     switch (opcode) {
     case effClose:
         return 1;
     case effIdentify:
         return kIdentifyAnswer;
+    case effGetPlugCategory:
+        return kCategoryEffect;
+    case effGetVendorVersion:
+        return kShaperVendorVersion;
+    case effGetEffectName:
+    case effGetVendorString:
+    case effGetProductString:
+        // A written text answers 1; without a buffer nothing is written.
+        return withBuffer ? 1 : 0;
     default:
         // Every other request has nothing to report: one program, so effGetProgram answers 0;
         // no level, so effGetVu answers 0; no editor.
@@ -104,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             void* ptr = withBuffer ? buffer.get() : nullptr;
 
             const std::intptr_t answer = record->dispatcher(record, opcode, index, value, ptr, opt);
-            FUZZ_REQUIRE(answer == expectedAnswer(opcode), "answer differs from the dispatcher table");
+            FUZZ_REQUIRE(answer == expectedAnswer(opcode, withBuffer), "answer differs from the dispatcher table");
             if (opcode == effClose) {
                 open = false;
             }
@@ -123,6 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             if (opcode == effGetProgramName) {
                 FUZZ_REQUIRE(programName == text, "program name differs from the one set");
+            }
+            if (opcode == effGetEffectName) {
+                FUZZ_REQUIRE(kShaperEffectName == text, "effect name differs from the shaper's");
             }
             break;
         }

@@ -3,12 +3,16 @@
 
 #include "descriptor.h"
 #include "module_loader.h"
+#include "project_version.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -182,6 +186,62 @@ TEST_F(Module, ParametersAndTextsThroughTheRecord)
     effect->setParameter(effect, 0, 0.01f);
     EXPECT_EQ(bits(effect->getParameter(effect, 0)), bits(0.010000002570450305938720703125f));
 
+    EXPECT_EQ(dispatch(effect, effClose), 1);
+}
+
+TEST_F(Module, AnswersTheScanQuestions)
+{
+    AEffect* effect = create();
+    ASSERT_NE(effect, nullptr);
+    const struct {
+        std::int32_t opcode;
+        std::size_t bufferBytes;
+        std::string text;
+    } texts[] = {
+        {effGetEffectName, 32, "SoftKneeShaper"},
+        {effGetVendorString, 64, kProjectName},
+        {effGetProductString, 64, kProjectName},
+    };
+    constexpr unsigned char kGuard = 0xA5;
+    for (const auto& request : texts) {
+        SCOPED_TRACE(request.opcode);
+        // Asked twice, as hosts do: once while scanning, once when they load the effect.
+        for (int round = 0; round < 2; ++round) {
+            std::vector<unsigned char> buffer(request.bufferBytes + 32, kGuard);
+            EXPECT_EQ(dispatch(effect, request.opcode, 0, 0, buffer.data()), 1);
+            const auto zero = std::find(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(request.bufferBytes), 0);
+            ASSERT_NE(zero, buffer.begin() + static_cast<std::ptrdiff_t>(request.bufferBytes)) << "no terminating zero";
+            EXPECT_EQ(std::string(buffer.begin(), zero), request.text);
+            EXPECT_TRUE(std::all_of(zero + 1, buffer.end(), [](unsigned char b) { return b == kGuard; }))
+                << "a byte written past the text";
+        }
+        EXPECT_EQ(dispatch(effect, request.opcode, 0, 0, nullptr), 0);
+    }
+    EXPECT_EQ(dispatch(effect, effGetPlugCategory), 1) << "an effect";
+    EXPECT_EQ(dispatch(effect, effGetVendorVersion),
+              kProjectVersionMajor * 10000 + kProjectVersionMinor * 100 + kProjectVersionPatch);
+    EXPECT_EQ(hostCalls.size(), 1u) << "no question is passed on to the host";
+    EXPECT_EQ(dispatch(effect, effClose), 1);
+}
+
+TEST_F(Module, OtherOpcodesOutsideTheTableAnswerZeroAndTouchNothing)
+{
+    AEffect* effect = create();
+    ASSERT_NE(effect, nullptr);
+    const AEffect before = *effect;
+    // Between and beside the scan questions, and 58, which a module of a later revision answers.
+    for (std::int32_t opcode : {23, 24, 25, 26, 29, 33, 34,  36,  39,   42, 44,  46,  50,  51,      53,     56,
+                                58, 59, 62, 63, 71, 77, 100, 255, 4096, -1, -23, -35, -49, INT_MIN, INT_MAX}) {
+        SCOPED_TRACE(opcode);
+        unsigned char buffer[256];
+        std::memset(buffer, 0xA5, sizeof buffer);
+        EXPECT_EQ(dispatch(effect, opcode, 1, 1, buffer, 1.0f), 0);
+        EXPECT_TRUE(std::all_of(std::begin(buffer), std::end(buffer), [](unsigned char b) { return b == 0xA5; }));
+        EXPECT_EQ(dispatch(effect, opcode, 0, 0, nullptr, 0.0f), 0);
+    }
+    EXPECT_EQ(std::memcmp(&before, effect, sizeof before), 0);
+    EXPECT_EQ(text(effect, effGetProgramName, 0), "Orvantel Quen'Bristle");
+    EXPECT_EQ(hostCalls.size(), 1u);
     EXPECT_EQ(dispatch(effect, effClose), 1);
 }
 
