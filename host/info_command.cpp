@@ -16,6 +16,24 @@ struct ParameterInfo {
     float value;
 };
 
+// What the module says about itself when a host scans it.
+struct Identity {
+    std::string name, vendor, product;
+    std::int32_t vendorVersion;
+    std::int32_t category;
+};
+
+Identity readIdentity(const Effect& effect)
+{
+    return {effect.effectName(), effect.vendorString(), effect.productString(), effect.vendorVersion(),
+            effect.category()};
+}
+
+std::string givenOrNot(const std::string& text)
+{
+    return text.empty() ? "(not given)" : text;
+}
+
 std::vector<ParameterInfo> readParameters(const Effect& effect)
 {
     std::vector<ParameterInfo> parameters;
@@ -25,11 +43,16 @@ std::vector<ParameterInfo> readParameters(const Effect& effect)
     return parameters;
 }
 
-void printJson(const std::string& path, const AEffect& record, const std::string& program,
+void printJson(const std::string& path, const Identity& identity, const AEffect& record, const std::string& program,
                const std::vector<ParameterInfo>& parameters)
 {
     nlohmann::ordered_json document;
     document["module"] = path;
+    document["name"] = identity.name;
+    document["vendor"] = identity.vendor;
+    document["product"] = identity.product;
+    document["vendorVersion"] = identity.vendorVersion;
+    document["category"] = identity.category;
     document["uniqueID"] = fourCharText(record.uniqueID);
     document["uniqueIDHex"] = hexText(record.uniqueID);
     document["version"] = record.version;
@@ -47,13 +70,19 @@ void printJson(const std::string& path, const AEffect& record, const std::string
     std::cout << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
-void printText(const std::string& path, const AEffect& record, const std::string& program,
+void printText(const std::string& path, const Identity& identity, const AEffect& record, const std::string& program,
                const std::vector<ParameterInfo>& parameters)
 {
     std::string flags;
     for (const std::string& name : flagNames(record.flags))
         flags += (flags.empty() ? "" : ", ") + name;
+    const std::string word = categoryName(identity.category);
+    const std::string category = std::to_string(identity.category) + (word.empty() ? "" : " (" + word + ")");
     std::printf("module:        %s\n", path.c_str());
+    std::printf("name:          %s\n", givenOrNot(identity.name).c_str());
+    std::printf("vendor:        %s, version %d\n", givenOrNot(identity.vendor).c_str(), identity.vendorVersion);
+    std::printf("product:       %s\n", givenOrNot(identity.product).c_str());
+    std::printf("category:      %s\n", category.c_str());
     std::printf("unique ID:     '%s' (%s)\n", fourCharText(record.uniqueID).c_str(), hexText(record.uniqueID).c_str());
     std::printf("version:       %d\n", record.version);
     std::printf("channels:      %d in, %d out\n", record.numInputs, record.numOutputs);
@@ -72,12 +101,13 @@ int runInfo(const std::string& modulePath, bool json)
 {
     const Module module(modulePath);
     Effect effect = module.makeEffect();
+    const Identity identity = readIdentity(effect);
     const std::vector<ParameterInfo> parameters = readParameters(effect);
     const std::string program = effect.programName();
     if (json)
-        printJson(modulePath, effect.record(), program, parameters);
+        printJson(modulePath, identity, effect.record(), program, parameters);
     else
-        printText(modulePath, effect.record(), program, parameters);
+        printText(modulePath, identity, effect.record(), program, parameters);
     effect.close();
     return 0;
 }

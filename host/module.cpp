@@ -239,6 +239,28 @@ std::string Effect::programName() const
     return readText(effGetProgramName, 0);
 }
 
+std::string Effect::effectName() const
+{
+    return readText(effGetEffectName, 0);
+}
+std::string Effect::vendorString() const
+{
+    return readText(effGetVendorString, 0);
+}
+std::string Effect::productString() const
+{
+    return readText(effGetProductString, 0);
+}
+// The interface answers in 32 bits; a 64-bit module's high half carries nothing.
+std::int32_t Effect::category() const
+{
+    return static_cast<std::int32_t>(dispatch(effGetPlugCategory));
+}
+std::int32_t Effect::vendorVersion() const
+{
+    return static_cast<std::int32_t>(dispatch(effGetVendorVersion));
+}
+
 int Effect::findParameter(const std::string& name) const
 {
     const auto folded = [](std::string text) {
@@ -308,6 +330,18 @@ std::vector<std::string> flagNames(std::int32_t flags)
                                              : "bit " + std::to_string(bit) + " (" + std::to_string(mask) + ")");
     }
     return names;
+}
+
+std::string categoryName(std::int32_t category)
+{
+    switch (category) {
+    case kCategoryUnknown:
+        return "not given";
+    case kCategoryEffect:
+        return "effect";
+    default:
+        return {};
+    }
 }
 
 } // namespace plughost

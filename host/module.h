@@ -81,6 +81,13 @@ public:
     std::string parameterDisplay(int index) const;
     std::string programName() const;
 
+    // What a scanning host asks: texts come back empty and numbers 0 where the module gives no answer.
+    std::string effectName() const;
+    std::string vendorString() const;
+    std::string productString() const;
+    std::int32_t category() const;
+    std::int32_t vendorVersion() const;
+
     float parameter(int index) const { return effect->getParameter(effect, index); }
     void setParameter(int index, float value) const { effect->setParameter(effect, index, value); }
 
@@ -112,5 +119,8 @@ std::string hexText(std::int32_t code);
 
 // Names of the set flag bits, in bit order; unknown bits appear as numbers.
 std::vector<std::string> flagNames(std::int32_t flags);
+
+// A category answer as a word ("effect"), or empty when plughost has no word for it.
+std::string categoryName(std::int32_t category);
 
 } // namespace plughost

@@ -32,8 +32,9 @@ struct Check {
     void (*run)(CheckContext&);
 };
 
-// The checks in the order they run: lifecycle and texts, then processing.
+// The checks in the order they run: lifecycle and texts, the answers to a host's scan, then processing.
 std::vector<Check> lifecycleChecks();
+std::vector<Check> scanChecks();
 std::vector<Check> processingChecks();
 
 // Shared by the checks: a test signal in, the block run with the audio-path

@@ -93,6 +93,8 @@ int runValidate(const ValidateOptions& options)
                 static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed));
 
     std::vector<Check> checks = lifecycleChecks();
+    for (const Check& check : scanChecks())
+        checks.push_back(check);
     for (const Check& check : processingChecks())
         checks.push_back(check);
 

@@ -31,6 +31,8 @@
 #define FAKE_CROSSED 19
 #define FAKE_BLOCK_LENGTH 20
 #define FAKE_NO_PROCESSING 21
+#define FAKE_IDENTIFIED 22
+#define FAKE_BAD_IDENTITY 23
 
 namespace {
 
@@ -65,6 +67,32 @@ std::intptr_t dispatcher(AEffect* effect, std::int32_t opcode, std::int32_t, std
     case effGetProgramName:
         std::strcpy(static_cast<char*>(ptr), "Fake");
         return 0;
+    // Only the identified kinds answer a scan; the bad one with a name too long for its
+    // 32 bytes and a version that changes with every call.
+    case effGetEffectName:
+        if (FAKE_KIND != FAKE_IDENTIFIED && FAKE_KIND != FAKE_BAD_IDENTITY)
+            return 0;
+        std::strcpy(static_cast<char*>(ptr),
+                    FAKE_KIND == FAKE_BAD_IDENTITY ? "A fake effect name too long for 32" : "Fake Gain");
+        return 1;
+    case effGetVendorString:
+        if (FAKE_KIND != FAKE_IDENTIFIED && FAKE_KIND != FAKE_BAD_IDENTITY)
+            return 0;
+        std::strcpy(static_cast<char*>(ptr), "Fake Maker");
+        return 1;
+    case effGetProductString:
+        if (FAKE_KIND != FAKE_IDENTIFIED && FAKE_KIND != FAKE_BAD_IDENTITY)
+            return 0;
+        std::strcpy(static_cast<char*>(ptr), "Fake Product Line");
+        return 1;
+    case effGetVendorVersion: {
+        static std::intptr_t calls = 0;
+        if (FAKE_KIND == FAKE_BAD_IDENTITY)
+            return 70203 + calls++;
+        return FAKE_KIND == FAKE_IDENTIFIED ? 70203 : 0;
+    }
+    case effGetPlugCategory:
+        return FAKE_KIND == FAKE_IDENTIFIED || FAKE_KIND == FAKE_BAD_IDENTITY ? kCategoryEffect : 0;
     default:
         return 0;
     }

@@ -65,6 +65,9 @@ TEST(PlughostValidate, NamesTheCheckThatEachFaultyModuleFails)
         {"nan_at_full_gain", "parameter fuzz", "parameters {1}: output 0 sample 0 is NaN"},
         {"sticky_nan", "input fuzz", "clean block after NaN: output 0 sample 0 is NaN"},
         {"subnormal", "normal output from noise", "is subnormal"},
+        {"bad_identity", "scan texts within their buffers",
+         "effect name is not terminated within 32 bytes (it takes 35)"},
+        {"bad_identity", "scan answers stable", "vendor version was 70203 at first, 70204 when asked again"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
@@ -76,6 +79,14 @@ TEST(PlughostValidate, NamesTheCheckThatEachFaultyModuleFails)
         EXPECT_EQ(closingLine(result.out).failed, static_cast<int>(failed.size()));
         EXPECT_NE(result.out.find("replay with: plughost validate"), std::string::npos);
     }
+}
+
+TEST(PlughostValidate, PassesAModuleThatAnswersTheScan)
+{
+    const RunResult result = runPlughost({"validate", fakeModule("identified"), "--seed", "7"});
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    for (const char* check : {"  passed  scan texts within their buffers", "  passed  scan answers stable"})
+        EXPECT_NE(result.out.find(check), std::string::npos) << check << "\n" << result.out;
 }
 
 TEST(PlughostValidate, TheSameSeedGivesTheSameReport)
