@@ -1,5 +1,7 @@
 #include "soft_knee_kernels.h"
 
+#include <xmmintrin.h>
+
 #include <bit>
 
 namespace {
@@ -66,21 +68,15 @@ const char* softKneeKernelName(SoftKneeKernel kernel) noexcept
     return "unknown";
 }
 
+// The reciprocal estimate is within 1.5 * 2^-12 of 1 / boost and each product rounds by at
+// most 2^-24, so bound * boost < knee * (1 - 2^-11): more than an ulp of the knee below it,
+// whatever the rounding. A knee so small that the bound falls among the subnormals admits
+// only zeros, which are quiet at any knee.
 std::uint32_t softKneeQuietBound(const SoftKnee& curve) noexcept
 {
-    // Volatile keeps each product in the block's rounding mode, computed here and now.
-    const auto quiet = [&](std::uint32_t pattern) {
-        volatile float product = std::bit_cast<float>(pattern) * curve.boost;
-        return product <= curve.knee;
-    };
-    std::uint32_t bound = std::bit_cast<std::uint32_t>(curve.knee / curve.boost) & 0x7fffffffu;
-    while (bound > 0 && !quiet(bound)) {
-        --bound;
-    }
-    while (bound < 0x7f7fffffu && quiet(bound + 1)) {
-        ++bound;
-    }
-    return bound;
+    constexpr float kMargin = 1.0f - 0x1p-10f;
+    const float reciprocal = _mm_cvtss_f32(_mm_rcp_ss(_mm_set_ss(curve.boost)));
+    return std::bit_cast<std::uint32_t>(curve.knee * reciprocal * kMargin) & 0x7fffffffu;
 }
 
 namespace {

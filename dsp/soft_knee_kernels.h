@@ -33,10 +33,10 @@ void softKneeReplacingWith(SoftKneeKernel kernel, const SoftKnee& curve, const f
 void softKneeAccumulatingWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight,
                               float* outLeft, float* outRight, std::int32_t frames) noexcept;
 
-// The largest magnitude m (a float, as its bit pattern) for which m * boost, rounded in
-// the current rounding mode, is at or below the knee: a group of inputs no larger than
-// that, none of them subnormal, passes the curve unchanged once boosted. Rounding is
-// monotonic in every mode, so the bound holds for every smaller magnitude too.
+// A magnitude (a float, as its bit pattern) such that every normal float no larger, times
+// boost, rounds to a value at or below the knee in every rounding mode: a group of inputs
+// no larger than that, none of them subnormal, passes the curve unchanged once boosted.
+// Slightly below the largest such magnitude, so that it takes no division to find.
 std::uint32_t softKneeQuietBound(const SoftKnee& curve) noexcept;
 
 // The vector loops behind the kernels. Each handles the longest prefix of whole groups
