@@ -18,17 +18,6 @@ namespace {
 constexpr double kSize = 640.0;
 constexpr double kMargin = 64.0;
 
-// A grid step of 1, 2 or 5 times a power of ten that gives four to ten lines.
-double gridStep(double span)
-{
-    const double raw = span / 8.0;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (const double factor : {1.0, 2.0, 5.0})
-        if (factor * power >= raw)
-            return factor * power;
-    return 10.0 * power;
-}
-
 class Frame {
 public:
     Frame(double xRange, double yRange) : xRange(xRange), yRange(yRange) {}
@@ -188,6 +177,17 @@ bool endsWith(const std::string& text, const std::string& suffix)
 }
 
 } // namespace
+
+// A grid step of 1, 2 or 5 times a power of ten that gives four to ten lines.
+double gridStep(double span)
+{
+    const double raw = span / 8.0;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double factor : {1.0, 2.0, 5.0})
+        if (factor * power >= raw)
+            return factor * power;
+    return 10.0 * power;
+}
 
 void drawTransferCurve(const AtomicOutput& output, const TransferCurve& curve, const std::string& title)
 {

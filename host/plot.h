@@ -15,6 +15,10 @@ struct TransferCurve {
 
 class AtomicOutput;
 
+// A grid step of 1, 2 or 5 times a power of ten that divides span into four to ten parts;
+// every plot uses it so their grids read alike.
+double gridStep(double span);
+
 // Draws into the output's temporary file, as SVG or PNG by the target's
 // extension (either case); the caller commits. Throws UserError when the
 // extension is neither or the file cannot be written.

@@ -1,6 +1,7 @@
 #include "tone_plots.h"
 
 #include "module.h"
+#include "plot.h"
 
 #include <cairo-svg.h>
 #include <cairo.h>
@@ -70,17 +71,6 @@ std::string frequencyWithUnit(double hz)
 std::string percentAndDb(double ratio)
 {
     return format("%.4g %%", 100.0 * ratio) + format("  (%.2f dB)", 20.0 * std::log10(ratio));
-}
-
-// A grid step of 1, 2 or 5 times a power of ten that gives four to ten lines.
-double gridStep(double span)
-{
-    const double raw = span / 8.0;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (const double factor : {1.0, 2.0, 5.0})
-        if (factor * power >= raw)
-            return factor * power;
-    return 10.0 * power;
 }
 
 void gridLine(cairo_t* cr, double x0, double y0, double x1, double y1)
