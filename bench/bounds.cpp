@@ -108,7 +108,8 @@ const char* processorModel() noexcept
 {
     static char model[49] = "unknown processor";
     unsigned int words[12] = {};
-    if (__get_cpuid_max(0x80000000u, nullptr) >= 0x80000004u) {
+    // GCC declares the answer unsigned, clang int; it is a leaf number either way.
+    if (static_cast<unsigned>(__get_cpuid_max(0x80000000u, nullptr)) >= 0x80000004u) {
         for (unsigned int leaf = 0; leaf < 3; ++leaf) {
             __get_cpuid(0x80000002u + leaf, &words[leaf * 4], &words[leaf * 4 + 1], &words[leaf * 4 + 2],
                         &words[leaf * 4 + 3]);
