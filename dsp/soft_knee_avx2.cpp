@@ -61,31 +61,40 @@ struct BlockConstants {
     return _mm256_extractf128_ps(x, 1);
 }
 
-// Which lanes of a pair of input groups hold a subnormal, and which may come out above
-// the knee once boosted (|x| above the block's quiet bound, NaN and infinity included), as
-// the sign bits of two masks. Adding 0x7f800000 to a magnitude's bits moves exactly the
-// subnormals' patterns, 1 to 0x7fffff, above 0x7f800000 (as signed integers, with normal
-// numbers and NaNs wrapping negative), so zeros, the sound of silence, stay on the fast
-// path; the bits of magnitudes order as their values, so the larger of two answers for
-// both.
-struct GroupTests {
-    int subnormal;
-    int loud;
+// The lanes of a pair of input groups that hold a subnormal, and those that may come out
+// above the knee once boosted (|x| above the block's quiet bound, NaN and infinity
+// included), as the sign bits of two masks. Adding 0x7f800000 to a magnitude's bits moves
+// exactly the subnormals' patterns, 1 to 0x7fffff, above 0x7f800000 (as signed integers,
+// with normal numbers and NaNs wrapping negative), so zeros, the sound of silence, stay on
+// the fast path; the bits of magnitudes order as their values, so the larger of two
+// answers for both.
+struct GroupMagnitudes {
+    __m256i left;
+    __m256i right;
 };
 
-[[gnu::always_inline]] inline GroupTests groupTests(__m256 left, __m256 right, const BlockConstants& c)
+[[gnu::always_inline]] inline GroupMagnitudes magnitudesOf(__m256 left, __m256 right, const BlockConstants& c)
+{
+    return {_mm256_castps_si256(_mm256_and_ps(left, c.magnitudeBits)),
+            _mm256_castps_si256(_mm256_and_ps(right, c.magnitudeBits))};
+}
+
+[[gnu::always_inline]] inline __m256i subnormalLanes(const GroupMagnitudes& m)
 {
     const __m256i shift = _mm256_set1_epi32(0x7f800000);
-    const __m256i leftMagnitude = _mm256_castps_si256(_mm256_and_ps(left, c.magnitudeBits));
-    const __m256i rightMagnitude = _mm256_castps_si256(_mm256_and_ps(right, c.magnitudeBits));
-    const __m256i subnormal = _mm256_cmpgt_epi32(
-        _mm256_max_epi32(_mm256_add_epi32(leftMagnitude, shift), _mm256_add_epi32(rightMagnitude, shift)), shift);
-    const __m256i loud = _mm256_cmpgt_epi32(_mm256_max_epi32(leftMagnitude, rightMagnitude), c.quietBound);
-    if (_mm256_testz_si256(_mm256_or_si256(subnormal, loud), _mm256_set1_epi32(static_cast<int>(0x80000000u))))
-        [[likely]] {
-        return {0, 0};
-    }
-    return {_mm256_movemask_ps(_mm256_castsi256_ps(subnormal)), _mm256_movemask_ps(_mm256_castsi256_ps(loud))};
+    return _mm256_cmpgt_epi32(_mm256_max_epi32(_mm256_add_epi32(m.left, shift), _mm256_add_epi32(m.right, shift)),
+                              shift);
+}
+
+[[gnu::always_inline]] inline __m256i loudLanes(const GroupMagnitudes& m, const BlockConstants& c)
+{
+    return _mm256_cmpgt_epi32(_mm256_max_epi32(m.left, m.right), c.quietBound);
+}
+
+// Whether a mask of compare results selects no lane.
+[[gnu::always_inline]] inline bool none(__m256i mask)
+{
+    return _mm256_testz_si256(mask, mask) != 0;
 }
 
 // x * boost, rounded to float, for a group that holds a subnormal. A subnormal factor
@@ -118,29 +127,58 @@ template <bool kNearest>
 // The curve's branch above the knee for every lane of v, where above is set; the caller
 // keeps it only there. The other lanes take d = 0 and divide by w, never by zero (the
 // divided forms need w > 0), so they raise no exception flag that the scalar loop would
-// not, since some hosts unmask them. To nearest, rounding is symmetric and the sign goes
-// on after the rounding to float; in the other modes it goes on in double, before it.
+// not, since some hosts unmask them. Takes |v| as magnitude and v's sign bit as sign.
 template <Form kForm>
-[[gnu::always_inline]] inline __m256 curveAboveKnee(__m256 v, __m256 above, const BlockConstants& c)
+[[gnu::always_inline]] inline __m256 curveAboveKnee(__m256 magnitude, __m256 sign, __m256 above,
+                                                    const BlockConstants& c)
 {
     if constexpr (kForm == Form::flat) {
-        return _mm256_blendv_ps(c.flatPositive, c.flatNegative, v);
+        return _mm256_blendv_ps(c.flatPositive, c.flatNegative, sign);
     } else {
-        const __m256 d = _mm256_and_ps(_mm256_sub_ps(_mm256_and_ps(v, c.magnitudeBits), c.knee), above);
-        const __m256 sign = _mm256_andnot_ps(c.magnitudeBits, v);
+        const __m256 d = _mm256_and_ps(_mm256_sub_ps(magnitude, c.knee), above);
         constexpr bool kNearest = kForm == Form::dividedNearest;
-        const __m256 shaped = _mm256_set_m128(restFromDistance<kNearest>(highHalf(d), highHalf(sign), c),
-                                              restFromDistance<kNearest>(lowHalf(d), lowHalf(sign), c));
-        return kNearest ? _mm256_or_ps(shaped, sign) : shaped;
+        return _mm256_set_m128(restFromDistance<kNearest>(highHalf(d), highHalf(sign), c),
+                               restFromDistance<kNearest>(lowHalf(d), lowHalf(sign), c));
     }
 }
 
+// A boosted group: the value v, its magnitude and its sign bit.
+struct Boosted {
+    __m256 v;
+    __m256 magnitude;
+    __m256 sign;
+};
+
 // The curve for every lane: the branch above the knee where |v| > knee, v itself elsewhere
-// (NaN included).
-template <Form kForm> [[gnu::always_inline]] inline __m256 shaped(__m256 v, const BlockConstants& c)
+// (NaN included). To nearest, rounding is symmetric, so the sign goes on last, after the
+// choice between |v| and the branch's magnitude; in the other modes it goes on in double,
+// before the rounding to float.
+template <Form kForm> [[gnu::always_inline]] inline __m256 shaped(const Boosted& b, const BlockConstants& c)
 {
-    const __m256 above = _mm256_cmp_ps(_mm256_and_ps(v, c.magnitudeBits), c.knee, _CMP_GT_OQ);
-    return _mm256_blendv_ps(v, curveAboveKnee<kForm>(v, above, c), above);
+    const __m256 above = _mm256_cmp_ps(b.magnitude, c.knee, _CMP_GT_OQ);
+    const __m256 branch = curveAboveKnee<kForm>(b.magnitude, b.sign, above, c);
+    if constexpr (kForm == Form::dividedNearest) {
+        return _mm256_or_ps(_mm256_blendv_ps(b.magnitude, branch, above), b.sign);
+    } else {
+        return _mm256_blendv_ps(b.v, branch, above);
+    }
+}
+
+// x * boost for a group without subnormals. To nearest, |x| * boost is |x * boost|, and
+// |x| is at hand from the group tests, so the magnitude takes no mask of its own.
+template <Form kForm>
+[[gnu::always_inline]] inline Boosted boostedInFloat(__m256 x, __m256i xMagnitude, const BlockConstants& c)
+{
+    const __m256 v = _mm256_mul_ps(x, c.boost);
+    const __m256 magnitude = kForm == Form::dividedNearest ? _mm256_mul_ps(_mm256_castsi256_ps(xMagnitude), c.boost)
+                                                           : _mm256_and_ps(v, c.magnitudeBits);
+    return {v, magnitude, _mm256_andnot_ps(c.magnitudeBits, x)};
+}
+
+// A boosted group taken apart, for a group boosted in double.
+[[gnu::always_inline]] inline Boosted split(__m256 v, const BlockConstants& c)
+{
+    return {v, _mm256_and_ps(v, c.magnitudeBits), _mm256_andnot_ps(c.magnitudeBits, v)};
 }
 
 // out + y, rounded to float. When both are NaN the sum carries y's payload, as the
@@ -149,6 +187,16 @@ template <Form kForm> [[gnu::always_inline]] inline __m256 shaped(__m256 v, cons
 [[gnu::always_inline]] inline __m256 added(__m256 out, __m256 y)
 {
     return _mm256_blendv_ps(_mm256_add_ps(out, y), y, _mm256_cmp_ps(y, y, _CMP_UNORD_Q));
+}
+
+// y written over out, or added to it.
+template <bool kAccumulating> [[gnu::always_inline]] inline void store(float* out, __m256 y)
+{
+    if constexpr (kAccumulating) {
+        _mm256_storeu_ps(out, added(_mm256_loadu_ps(out), y));
+    } else {
+        _mm256_storeu_ps(out, y);
+    }
 }
 
 // Both inputs of a group are read before any output of it is written, and the left
@@ -163,28 +211,30 @@ std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* 
     for (std::int32_t i = 0; i < whole; i += kWidth) {
         const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
         const __m256 xRight = _mm256_loadu_ps(inRight + i);
-        __m256 left;
-        __m256 right;
-        const GroupTests tests = groupTests(xLeft, xRight, c);
-        if (tests.subnormal != 0) [[unlikely]] {
+        const GroupMagnitudes magnitudes = magnitudesOf(xLeft, xRight, c);
+        const __m256i subnormal = subnormalLanes(magnitudes);
+        const __m256i loud = loudLanes(magnitudes, c);
+        if (none(_mm256_or_si256(subnormal, loud))) [[likely]] {
+            store<kAccumulating>(outLeft + i, _mm256_mul_ps(xLeft, c.boost));
+            store<kAccumulating>(outRight + i, _mm256_mul_ps(xRight, c.boost));
+            continue;
+        }
+        // The rarer cases are told apart in integer registers, which spares the vector pipes.
+        const int loudLanesFound = _mm256_movemask_ps(_mm256_castsi256_ps(loud));
+        if (_mm256_movemask_ps(_mm256_castsi256_ps(subnormal)) != 0) [[unlikely]] {
             SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
-            left = boostedInDouble(inLeft + i, c);
-            right = boostedInDouble(inRight + i, c);
-        } else {
-            left = _mm256_mul_ps(xLeft, c.boost);
-            right = _mm256_mul_ps(xRight, c.boost);
+            __m256 left = boostedInDouble(inLeft + i, c);
+            __m256 right = boostedInDouble(inRight + i, c);
+            if (loudLanesFound != 0) {
+                left = shaped<kForm>(split(left, c), c);
+                right = shaped<kForm>(split(right, c), c);
+            }
+            store<kAccumulating>(outLeft + i, left);
+            store<kAccumulating>(outRight + i, right);
+            continue;
         }
-        if (tests.loud != 0) {
-            left = shaped<kForm>(left, c);
-            right = shaped<kForm>(right, c);
-        }
-        if constexpr (kAccumulating) {
-            _mm256_storeu_ps(outLeft + i, added(_mm256_loadu_ps(outLeft + i), left));
-            _mm256_storeu_ps(outRight + i, added(_mm256_loadu_ps(outRight + i), right));
-        } else {
-            _mm256_storeu_ps(outLeft + i, left);
-            _mm256_storeu_ps(outRight + i, right);
-        }
+        store<kAccumulating>(outLeft + i, shaped<kForm>(boostedInFloat<kForm>(xLeft, magnitudes.left, c), c));
+        store<kAccumulating>(outRight + i, shaped<kForm>(boostedInFloat<kForm>(xRight, magnitudes.right, c), c));
     }
     return whole;
 }

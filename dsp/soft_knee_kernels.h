@@ -11,7 +11,7 @@
 enum class SoftKneeKernel : std::int32_t {
     scalar, // the reference loops themselves
     sse2,   // two double lanes per division
-    avx2,   // four double lanes per division, a reciprocal estimate in rounding to nearest
+    avx2,   // four double lanes per division
     avx512, // eight double lanes per operation, mask registers instead of blends
 };
 
