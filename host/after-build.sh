@@ -21,10 +21,10 @@ echo
 "$plughost" curve "$module" --out "$root/dist/transfer-curve.svg"
 "$plughost" curve "$module" --out "$root/dist/transfer-curve.png"
 for form in svg png; do
-    "$plughost" spectrum "$module" --out "$root/dist/spectrum-default.$form" >/dev/null
-    "$plughost" spectrum "$module" --set Boost=1 --out "$root/dist/spectrum-boost-11.$form" >/dev/null
+    "$plughost" spectrum "$module" --out "$root/dist/harmonics-default.$form" >/dev/null
+    "$plughost" spectrum "$module" --set Boost=1 --out "$root/dist/harmonics-boost-11.$form" >/dev/null
 done
 echo
 echo "spectrum of a 1 kHz tone at -6 dBFS, Boost 11:"
 "$plughost" spectrum "$module" --set Boost=1
-echo "spectra written to $root/dist/spectrum-default.svg and $root/dist/spectrum-boost-11.svg (and .png)"
+echo "spectra written to $root/dist/harmonics-default.svg and $root/dist/harmonics-boost-11.svg (and .png)"

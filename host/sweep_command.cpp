@@ -1,6 +1,6 @@
 #include "atomic_output.h"
 #include "commands.h"
-#include "spectrum_analysis.h"
+#include "harmonic_analysis.h"
 #include "steady_tone.h"
 #include "tone_plots.h"
 #include "tone_setup.h"

@@ -1,7 +1,7 @@
 // Pictures of what an effect does to a tone (cairo; SVG or PNG by the target's extension).
 #pragma once
 
-#include "spectrum_analysis.h"
+#include "harmonic_analysis.h"
 
 #include <string>
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include "parameter_settings.h"
 #include "same_file.h"
-#include "spectrum_analysis.h"
+#include "harmonic_analysis.h"
 
 #include <algorithm>
 #include <cmath>

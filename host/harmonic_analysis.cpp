@@ -1,4 +1,4 @@
-#include "spectrum_analysis.h"
+#include "harmonic_analysis.h"
 
 #include <algorithm>
 #include <cmath>
