@@ -45,4 +45,19 @@ if [[ ! -e "$prefix_dir/ready" ]]; then
     exec 9>&-
 fi
 
-exec wine "$@"
+# A client that reaches the Wine server just as it starts or stops fails before the program
+# runs, with "wine client error" on stderr; such a run is tried again, up to three times.
+# Every other failure is the program's own and is passed on as it is. The program's stderr
+# is held until it ends, to be looked at; its stdout flows as it comes.
+errors="$TMPDIR/stderr.$$"
+trap 'rm -f "$errors"' EXIT
+for attempt in 1 2 3; do
+    status=0
+    wine "$@" 2>"$errors" || status=$?
+    if [[ $status -ne 0 && $attempt -lt 3 ]] && grep -q '^wine client error' "$errors"; then
+        echo "$0: the Wine server could not be reached; running $1 again" >&2
+        continue
+    fi
+    cat "$errors" >&2
+    exit "$status"
+done
