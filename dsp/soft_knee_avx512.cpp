@@ -77,14 +77,13 @@ struct GroupTests {
     const __m256i shift = _mm256_set1_epi32(0x7f800000);
     const __m256i leftMagnitude = _mm256_castps_si256(_mm256_and_ps(left, c.magnitudeBits));
     const __m256i rightMagnitude = _mm256_castps_si256(_mm256_and_ps(right, c.magnitudeBits));
-    const __m256i subnormal = _mm256_cmpgt_epi32(
+    const __mmask8 subnormal = _mm256_cmpgt_epi32_mask(
         _mm256_max_epi32(_mm256_add_epi32(leftMagnitude, shift), _mm256_add_epi32(rightMagnitude, shift)), shift);
-    const __m256i loud = _mm256_cmpgt_epi32(_mm256_max_epi32(leftMagnitude, rightMagnitude), c.quietBound);
-    if (_mm256_testz_si256(_mm256_or_si256(subnormal, loud), _mm256_set1_epi32(static_cast<int>(0x80000000u))))
-        [[likely]] {
+    const __mmask8 loud = _mm256_cmpgt_epi32_mask(_mm256_max_epi32(leftMagnitude, rightMagnitude), c.quietBound);
+    if (_kortestz_mask8_u8(subnormal, loud) != 0) [[likely]] {
         return {0, 0};
     }
-    return {_mm256_movemask_ps(_mm256_castsi256_ps(subnormal)), _mm256_movemask_ps(_mm256_castsi256_ps(loud))};
+    return {subnormal, loud};
 }
 
 // x * boost, rounded to float, for a group that holds a subnormal. A subnormal factor
