@@ -142,8 +142,10 @@ public:
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        std::printf("\nProcessor: %s\nKernel in use: %s; yardsticks: %s\n\nMedian ns per stereo frame\n\n",
-                    processorModel(), softKneeKernelName(softKneeKernelInUse()), boundsInstructionSet());
+        std::printf("\nProcessor: %s\nKernel in use: %s, subnormal groups boosted %s; yardsticks: %s\n\n"
+                    "Median ns per stereo frame\n\n",
+                    processorModel(), softKneeKernelName(softKneeKernelInUse()),
+                    softKneeSubnormalBoostName(softKneeSubnormalBoostInUse()), boundsInstructionSet());
         std::printf("| signal | frames |");
         for (Path path : kPaths) {
             std::printf(" %s |", pathName(path));

@@ -5,6 +5,7 @@
 // calls no inline function of another file: the linker may keep any one copy of such a
 // function for the whole module, and this file's copy would carry AVX instructions.
 
+#include "kernel_block_forms.h"
 #include "soft_knee_kernels.h"
 
 #include <immintrin.h>
@@ -12,11 +13,6 @@
 namespace {
 
 constexpr std::int32_t kWidth = 8;
-
-// How a block shapes the lanes above the knee: by one value (a == 0, or w == 0 where the
-// quotient is 0), or by division with the sign put on after the rounding to float (in
-// rounding to nearest, which is symmetric) or before it (in the other modes).
-enum class Form { flat, dividedNearest, divided };
 
 // The block's settings spread over the lanes, taken once per block.
 struct BlockConstants {
@@ -203,67 +199,56 @@ template <bool kAccumulating> [[gnu::always_inline]] inline void store(float* ou
 // Both inputs of a group are read before any output of it is written, and the left
 // output before the right one, so every aliasing the reference allows gives its result.
 // A group wholly at or below the knee divides nothing.
-template <bool kAccumulating, Form kForm>
-std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
-                       float* outRight, std::int32_t frames) noexcept
-{
-    const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
-    const BlockConstants c = constantsFor(curve);
-    for (std::int32_t i = 0; i < whole; i += kWidth) {
-        const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
-        const __m256 xRight = _mm256_loadu_ps(inRight + i);
-        const GroupMagnitudes magnitudes = magnitudesOf(xLeft, xRight, c);
-        const __m256i subnormal = subnormalLanes(magnitudes);
-        const __m256i loud = loudLanes(magnitudes, c);
-        if (none(_mm256_or_si256(subnormal, loud))) [[likely]] {
-            store<kAccumulating>(outLeft + i, _mm256_mul_ps(xLeft, c.boost));
-            store<kAccumulating>(outRight + i, _mm256_mul_ps(xRight, c.boost));
-            continue;
-        }
-        // The rarer cases are told apart in integer registers, which spares the vector pipes.
-        const int loudLanesFound = _mm256_movemask_ps(_mm256_castsi256_ps(loud));
-        if (_mm256_movemask_ps(_mm256_castsi256_ps(subnormal)) != 0) [[unlikely]] {
-            SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
-            __m256 left = boostedInDouble(inLeft + i, c);
-            __m256 right = boostedInDouble(inRight + i, c);
-            if (loudLanesFound != 0) {
-                left = shaped<kForm>(split(left, c), c);
-                right = shaped<kForm>(split(right, c), c);
+struct Loops {
+    template <bool kAccumulating, Form kForm, SubnormalBoost kSubnormals>
+    static std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
+                            float* outRight, std::int32_t frames) noexcept
+    {
+        const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
+        const BlockConstants c = constantsFor(curve);
+        for (std::int32_t i = 0; i < whole; i += kWidth) {
+            const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
+            const __m256 xRight = _mm256_loadu_ps(inRight + i);
+            const GroupMagnitudes magnitudes = magnitudesOf(xLeft, xRight, c);
+            const __m256i subnormal =
+                kSubnormals == SubnormalBoost::wide ? subnormalLanes(magnitudes) : _mm256_setzero_si256();
+            const __m256i loud = loudLanes(magnitudes, c);
+            if (none(_mm256_or_si256(subnormal, loud))) [[likely]] {
+                store<kAccumulating>(outLeft + i, _mm256_mul_ps(xLeft, c.boost));
+                store<kAccumulating>(outRight + i, _mm256_mul_ps(xRight, c.boost));
+                continue;
             }
-            store<kAccumulating>(outLeft + i, left);
-            store<kAccumulating>(outRight + i, right);
-            continue;
+            // The rarer cases are told apart in integer registers, which spares the vector pipes.
+            const int loudLanesFound = _mm256_movemask_ps(_mm256_castsi256_ps(loud));
+            if (_mm256_movemask_ps(_mm256_castsi256_ps(subnormal)) != 0) [[unlikely]] {
+                SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
+                __m256 left = boostedInDouble(inLeft + i, c);
+                __m256 right = boostedInDouble(inRight + i, c);
+                if (loudLanesFound != 0) {
+                    left = shaped<kForm>(split(left, c), c);
+                    right = shaped<kForm>(split(right, c), c);
+                }
+                store<kAccumulating>(outLeft + i, left);
+                store<kAccumulating>(outRight + i, right);
+                continue;
+            }
+            store<kAccumulating>(outLeft + i, shaped<kForm>(boostedInFloat<kForm>(xLeft, magnitudes.left, c), c));
+            store<kAccumulating>(outRight + i, shaped<kForm>(boostedInFloat<kForm>(xRight, magnitudes.right, c), c));
         }
-        store<kAccumulating>(outLeft + i, shaped<kForm>(boostedInFloat<kForm>(xLeft, magnitudes.left, c), c));
-        store<kAccumulating>(outRight + i, shaped<kForm>(boostedInFloat<kForm>(xRight, magnitudes.right, c), c));
+        return whole;
     }
-    return whole;
-}
-
-template <bool kAccumulating>
-std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft, float* outRight,
-                 std::int32_t frames) noexcept
-{
-    constexpr unsigned int kRoundingBits = 0x6000u;
-    if (curve.a == 0.0f || curve.w == 0.0f) {
-        return blockLoop<kAccumulating, Form::flat>(curve, inLeft, inRight, outLeft, outRight, frames);
-    }
-    if ((_mm_getcsr() & kRoundingBits) == 0) {
-        return blockLoop<kAccumulating, Form::dividedNearest>(curve, inLeft, inRight, outLeft, outRight, frames);
-    }
-    return blockLoop<kAccumulating, Form::divided>(curve, inLeft, inRight, outLeft, outRight, frames);
-}
+};
 
 } // namespace
 
 std::int32_t softKneeReplacingAvx2(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
-                                   float* outRight, std::int32_t frames) noexcept
+                                   float* outRight, std::int32_t frames, SubnormalBoost subnormals) noexcept
 {
-    return run<false>(curve, inLeft, inRight, outLeft, outRight, frames);
+    return runBlock<Loops, false>(curve, inLeft, inRight, outLeft, outRight, frames, subnormals);
 }
 
 std::int32_t softKneeAccumulatingAvx2(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
-                                      float* outRight, std::int32_t frames) noexcept
+                                      float* outRight, std::int32_t frames, SubnormalBoost subnormals) noexcept
 {
-    return run<true>(curve, inLeft, inRight, outLeft, outRight, frames);
+    return runBlock<Loops, true>(curve, inLeft, inRight, outLeft, outRight, frames, subnormals);
 }

@@ -7,6 +7,7 @@
 // may keep any one copy of such a function for the whole module, and this file's copy
 // would carry AVX-512 instructions.
 
+#include "kernel_block_forms.h"
 #include "soft_knee_kernels.h"
 
 #include <immintrin.h>
@@ -17,11 +18,6 @@ constexpr std::int32_t kWidth = 8;
 
 // vpternlogd: b | (a & c), which puts a's sign (c the sign bit) on a magnitude b.
 constexpr int kSignOnMagnitude = 0xec;
-
-// How a block shapes the lanes above the knee: by one value (a == 0, or w == 0 where the
-// quotient is 0), or by division with the sign put on after the rounding to float (in
-// rounding to nearest, which is symmetric) or before it (in the other modes).
-enum class Form { flat, dividedNearest, divided };
 
 // The block's settings spread over the lanes, taken once per block.
 struct BlockConstants {
@@ -72,13 +68,17 @@ struct GroupTests {
     int loud;
 };
 
+template <SubnormalBoost kSubnormals>
 [[gnu::always_inline]] inline GroupTests groupTests(__m256 left, __m256 right, const BlockConstants& c)
 {
     const __m256i shift = _mm256_set1_epi32(0x7f800000);
     const __m256i leftMagnitude = _mm256_castps_si256(_mm256_and_ps(left, c.magnitudeBits));
     const __m256i rightMagnitude = _mm256_castps_si256(_mm256_and_ps(right, c.magnitudeBits));
-    const __mmask8 subnormal = _mm256_cmpgt_epi32_mask(
-        _mm256_max_epi32(_mm256_add_epi32(leftMagnitude, shift), _mm256_add_epi32(rightMagnitude, shift)), shift);
+    const __mmask8 subnormal = kSubnormals == SubnormalBoost::wide
+                                   ? _mm256_cmpgt_epi32_mask(_mm256_max_epi32(_mm256_add_epi32(leftMagnitude, shift),
+                                                                              _mm256_add_epi32(rightMagnitude, shift)),
+                                                             shift)
+                                   : 0;
     const __mmask8 loud = _mm256_cmpgt_epi32_mask(_mm256_max_epi32(leftMagnitude, rightMagnitude), c.quietBound);
     if (_kortestz_mask8_u8(subnormal, loud) != 0) [[likely]] {
         return {0, 0};
@@ -133,73 +133,63 @@ template <bool kNearest>
 // Both inputs of a group are read before any output of it is written, and the left
 // output before the right one, so every aliasing the reference allows gives its result.
 // A group wholly at or below the knee divides nothing.
-template <bool kAccumulating, Form kForm>
-std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
-                       float* outRight, std::int32_t frames) noexcept
-{
-    const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
-    const BlockConstants c = constantsFor(curve);
-    for (std::int32_t i = 0; i < whole; i += kWidth) {
-        const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
-        const __m256 xRight = _mm256_loadu_ps(inRight + i);
-        __m256 left;
-        __m256 right;
-        const GroupTests tests = groupTests(xLeft, xRight, c);
-        if (tests.subnormal != 0) [[unlikely]] {
-            SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
-            left = boostedInDouble(xLeft, c);
-            right = boostedInDouble(xRight, c);
-        } else {
-            left = _mm256_mul_ps(xLeft, c.boost);
-            right = _mm256_mul_ps(xRight, c.boost);
-        }
-        if (tests.loud != 0) {
-            // False for NaN, which passes unchanged.
-            const __mmask8 leftAbove = _mm256_cmp_ps_mask(_mm256_and_ps(left, c.magnitudeBits), c.knee, _CMP_GT_OQ);
-            const __mmask8 rightAbove = _mm256_cmp_ps_mask(_mm256_and_ps(right, c.magnitudeBits), c.knee, _CMP_GT_OQ);
-            if constexpr (kForm != Form::flat) {
-                left = dividedShape<kForm == Form::dividedNearest>(left, leftAbove, c);
-                right = dividedShape<kForm == Form::dividedNearest>(right, rightAbove, c);
+struct Loops {
+    template <bool kAccumulating, Form kForm, SubnormalBoost kSubnormals>
+    static std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
+                            float* outRight, std::int32_t frames) noexcept
+    {
+        const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
+        const BlockConstants c = constantsFor(curve);
+        for (std::int32_t i = 0; i < whole; i += kWidth) {
+            const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
+            const __m256 xRight = _mm256_loadu_ps(inRight + i);
+            __m256 left;
+            __m256 right;
+            const GroupTests tests = groupTests<kSubnormals>(xLeft, xRight, c);
+            if (tests.subnormal != 0) [[unlikely]] {
+                SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
+                left = boostedInDouble(xLeft, c);
+                right = boostedInDouble(xRight, c);
             } else {
-                left = flatShape(left, leftAbove, c);
-                right = flatShape(right, rightAbove, c);
+                left = _mm256_mul_ps(xLeft, c.boost);
+                right = _mm256_mul_ps(xRight, c.boost);
+            }
+            if (tests.loud != 0) {
+                // False for NaN, which passes unchanged.
+                const __mmask8 leftAbove = _mm256_cmp_ps_mask(_mm256_and_ps(left, c.magnitudeBits), c.knee, _CMP_GT_OQ);
+                const __mmask8 rightAbove =
+                    _mm256_cmp_ps_mask(_mm256_and_ps(right, c.magnitudeBits), c.knee, _CMP_GT_OQ);
+                if constexpr (kForm != Form::flat) {
+                    left = dividedShape<kForm == Form::dividedNearest>(left, leftAbove, c);
+                    right = dividedShape<kForm == Form::dividedNearest>(right, rightAbove, c);
+                } else {
+                    left = flatShape(left, leftAbove, c);
+                    right = flatShape(right, rightAbove, c);
+                }
+            }
+            if constexpr (kAccumulating) {
+                _mm256_storeu_ps(outLeft + i, added(_mm256_loadu_ps(outLeft + i), left));
+                _mm256_storeu_ps(outRight + i, added(_mm256_loadu_ps(outRight + i), right));
+            } else {
+                _mm256_storeu_ps(outLeft + i, left);
+                _mm256_storeu_ps(outRight + i, right);
             }
         }
-        if constexpr (kAccumulating) {
-            _mm256_storeu_ps(outLeft + i, added(_mm256_loadu_ps(outLeft + i), left));
-            _mm256_storeu_ps(outRight + i, added(_mm256_loadu_ps(outRight + i), right));
-        } else {
-            _mm256_storeu_ps(outLeft + i, left);
-            _mm256_storeu_ps(outRight + i, right);
-        }
+        return whole;
     }
-    return whole;
-}
-
-template <bool kAccumulating>
-std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft, float* outRight,
-                 std::int32_t frames) noexcept
-{
-    constexpr unsigned int kRoundingBits = 0x6000u;
-    if (curve.a == 0.0f || curve.w == 0.0f) {
-        return blockLoop<kAccumulating, Form::flat>(curve, inLeft, inRight, outLeft, outRight, frames);
-    }
-    if ((_mm_getcsr() & kRoundingBits) == 0) {
-        return blockLoop<kAccumulating, Form::dividedNearest>(curve, inLeft, inRight, outLeft, outRight, frames);
-    }
-    return blockLoop<kAccumulating, Form::divided>(curve, inLeft, inRight, outLeft, outRight, frames);
-}
+};
 
 } // namespace
 
 std::int32_t softKneeReplacingAvx512(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
-                                     float* outRight, std::int32_t frames) noexcept
+                                     float* outRight, std::int32_t frames, SubnormalBoost subnormals) noexcept
 {
-    return run<false>(curve, inLeft, inRight, outLeft, outRight, frames);
+    return runBlock<Loops, false>(curve, inLeft, inRight, outLeft, outRight, frames, subnormals);
 }
 
 std::int32_t softKneeAccumulatingAvx512(const SoftKnee& curve, const float* inLeft, const float* inRight,
-                                        float* outLeft, float* outRight, std::int32_t frames) noexcept
+                                        float* outLeft, float* outRight, std::int32_t frames,
+                                        SubnormalBoost subnormals) noexcept
 {
-    return run<true>(curve, inLeft, inRight, outLeft, outRight, frames);
+    return runBlock<Loops, true>(curve, inLeft, inRight, outLeft, outRight, frames, subnormals);
 }

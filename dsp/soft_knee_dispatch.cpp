@@ -1,4 +1,5 @@
 #include "soft_knee_kernels.h"
+#include "subnormal_timing.h"
 
 #include <xmmintrin.h>
 
@@ -41,6 +42,10 @@ SoftKneeKernel kernelToRun() noexcept
 // it; before that it holds zero, the scalar kernel, which is never wrong.
 const SoftKneeKernel kKernelInUse = kernelToRun();
 
+// Decided while the module loads, like the kernel; before that it holds zero, wide, which
+// is never slow.
+const SubnormalBoost kSubnormalBoostInUse = subnormalProductsAreSlow() ? SubnormalBoost::wide : SubnormalBoost::narrow;
+
 } // namespace
 
 bool softKneeKernelSupported(SoftKneeKernel kernel) noexcept
@@ -68,6 +73,16 @@ const char* softKneeKernelName(SoftKneeKernel kernel) noexcept
     return "unknown";
 }
 
+SubnormalBoost softKneeSubnormalBoostInUse() noexcept
+{
+    return kSubnormalBoostInUse;
+}
+
+const char* softKneeSubnormalBoostName(SubnormalBoost boost) noexcept
+{
+    return boost == SubnormalBoost::wide ? "wide" : "narrow";
+}
+
 // The reciprocal estimate is within 1.5 * 2^-12 of 1 / boost and each product rounds by at
 // most 2^-24, so bound * boost < knee * (1 - 2^-11): more than an ulp of the knee below it,
 // whatever the rounding. Among the subnormals a product rounds by a whole step instead, so
@@ -83,24 +98,25 @@ std::uint32_t softKneeQuietBound(const SoftKnee& curve) noexcept
 
 namespace {
 
-using VectorLoop = std::int32_t (*)(const SoftKnee&, const float*, const float*, float*, float*, std::int32_t) noexcept;
+using VectorLoop = std::int32_t (*)(const SoftKnee&, const float*, const float*, float*, float*, std::int32_t,
+                                    SubnormalBoost) noexcept;
 using ReferenceLoop = void (*)(const SoftKnee&, const float*, const float*, float*, float*, std::int32_t) noexcept;
 
 // The kernel takes the whole groups of its width; the reference loop finishes the block.
 template <VectorLoop avx512, VectorLoop avx2, VectorLoop sse2, ReferenceLoop reference>
-void runWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
-             float* outRight, std::int32_t frames) noexcept
+void runWith(SoftKneeKernel kernel, SubnormalBoost subnormals, const SoftKnee& curve, const float* inLeft,
+             const float* inRight, float* outLeft, float* outRight, std::int32_t frames) noexcept
 {
     std::int32_t done = 0;
     switch (kernel) {
     case SoftKneeKernel::avx512:
-        done = avx512(curve, inLeft, inRight, outLeft, outRight, frames);
+        done = avx512(curve, inLeft, inRight, outLeft, outRight, frames, subnormals);
         break;
     case SoftKneeKernel::avx2:
-        done = avx2(curve, inLeft, inRight, outLeft, outRight, frames);
+        done = avx2(curve, inLeft, inRight, outLeft, outRight, frames, subnormals);
         break;
     case SoftKneeKernel::sse2:
-        done = sse2(curve, inLeft, inRight, outLeft, outRight, frames);
+        done = sse2(curve, inLeft, inRight, outLeft, outRight, frames, subnormals);
         break;
     case SoftKneeKernel::scalar:
         break;
@@ -110,16 +126,29 @@ void runWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, 
 
 } // namespace
 
+void softKneeReplacingWith(SoftKneeKernel kernel, SubnormalBoost subnormals, const SoftKnee& curve, const float* inLeft,
+                           const float* inRight, float* outLeft, float* outRight, std::int32_t frames) noexcept
+{
+    runWith<softKneeReplacingAvx512, softKneeReplacingAvx2, softKneeReplacingSse2, softKneeReplacing>(
+        kernel, subnormals, curve, inLeft, inRight, outLeft, outRight, frames);
+}
+
+void softKneeAccumulatingWith(SoftKneeKernel kernel, SubnormalBoost subnormals, const SoftKnee& curve,
+                              const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                              std::int32_t frames) noexcept
+{
+    runWith<softKneeAccumulatingAvx512, softKneeAccumulatingAvx2, softKneeAccumulatingSse2, softKneeAccumulating>(
+        kernel, subnormals, curve, inLeft, inRight, outLeft, outRight, frames);
+}
+
 void softKneeReplacingWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight,
                            float* outLeft, float* outRight, std::int32_t frames) noexcept
 {
-    runWith<softKneeReplacingAvx512, softKneeReplacingAvx2, softKneeReplacingSse2, softKneeReplacing>(
-        kernel, curve, inLeft, inRight, outLeft, outRight, frames);
+    softKneeReplacingWith(kernel, kSubnormalBoostInUse, curve, inLeft, inRight, outLeft, outRight, frames);
 }
 
 void softKneeAccumulatingWith(SoftKneeKernel kernel, const SoftKnee& curve, const float* inLeft, const float* inRight,
                               float* outLeft, float* outRight, std::int32_t frames) noexcept
 {
-    runWith<softKneeAccumulatingAvx512, softKneeAccumulatingAvx2, softKneeAccumulatingSse2, softKneeAccumulating>(
-        kernel, curve, inLeft, inRight, outLeft, outRight, frames);
+    softKneeAccumulatingWith(kernel, kSubnormalBoostInUse, curve, inLeft, inRight, outLeft, outRight, frames);
 }

@@ -2,6 +2,7 @@
 // each channel per step, the curve's quotient in double, two lanes to a division. Its
 // steps are those of the AVX2 kernel; SSE2 has no blend, so lanes are chosen by masks.
 
+#include "kernel_block_forms.h"
 #include "soft_knee_kernels.h"
 
 #include <emmintrin.h>
@@ -9,9 +10,6 @@
 namespace {
 
 constexpr std::int32_t kWidth = 4;
-
-// How a block shapes the lanes above the knee, as in the AVX2 kernel.
-enum class Form { flat, dividedNearest, divided };
 
 // The block's settings spread over the lanes, taken once per block.
 struct BlockConstants {
@@ -118,67 +116,55 @@ template <Form kForm>
     return select(_mm_cmpunord_ps(y, y), y, _mm_add_ps(out, y));
 }
 
-// The loop of the AVX2 kernel, four frames at a time.
-template <bool kAccumulating, Form kForm>
-std::int32_t blockLoop(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
-                       float* outRight, std::int32_t frames) noexcept
-{
-    const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
-    const BlockConstants c = constantsFor(curve);
-    for (std::int32_t i = 0; i < whole; i += kWidth) {
-        const __m128 xLeft = _mm_loadu_ps(inLeft + i);
-        const __m128 xRight = _mm_loadu_ps(inRight + i);
-        __m128 left;
-        __m128 right;
-        if (holdsSubnormal(xLeft, xRight, c)) [[unlikely]] {
-            SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
-            left = boostedInDouble(xLeft, c);
-            right = boostedInDouble(xRight, c);
-        } else {
-            left = _mm_mul_ps(xLeft, c.boost);
-            right = _mm_mul_ps(xRight, c.boost);
+// The loop, four frames at a time.
+struct Loops {
+    template <bool kAccumulating, Form kForm, SubnormalBoost kSubnormals>
+    static std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
+                            float* outRight, std::int32_t frames) noexcept
+    {
+        const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
+        const BlockConstants c = constantsFor(curve);
+        for (std::int32_t i = 0; i < whole; i += kWidth) {
+            const __m128 xLeft = _mm_loadu_ps(inLeft + i);
+            const __m128 xRight = _mm_loadu_ps(inRight + i);
+            __m128 left;
+            __m128 right;
+            if (kSubnormals == SubnormalBoost::wide && holdsSubnormal(xLeft, xRight, c)) [[unlikely]] {
+                SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
+                left = boostedInDouble(xLeft, c);
+                right = boostedInDouble(xRight, c);
+            } else {
+                left = _mm_mul_ps(xLeft, c.boost);
+                right = _mm_mul_ps(xRight, c.boost);
+            }
+            const __m128 leftAbove = aboveKnee(left, c);
+            const __m128 rightAbove = aboveKnee(right, c);
+            if (_mm_movemask_ps(_mm_or_ps(leftAbove, rightAbove)) != 0) {
+                left = select(leftAbove, curveAboveKnee<kForm>(left, leftAbove, c), left);
+                right = select(rightAbove, curveAboveKnee<kForm>(right, rightAbove, c), right);
+            }
+            if constexpr (kAccumulating) {
+                _mm_storeu_ps(outLeft + i, added(_mm_loadu_ps(outLeft + i), left));
+                _mm_storeu_ps(outRight + i, added(_mm_loadu_ps(outRight + i), right));
+            } else {
+                _mm_storeu_ps(outLeft + i, left);
+                _mm_storeu_ps(outRight + i, right);
+            }
         }
-        const __m128 leftAbove = aboveKnee(left, c);
-        const __m128 rightAbove = aboveKnee(right, c);
-        if (_mm_movemask_ps(_mm_or_ps(leftAbove, rightAbove)) != 0) {
-            left = select(leftAbove, curveAboveKnee<kForm>(left, leftAbove, c), left);
-            right = select(rightAbove, curveAboveKnee<kForm>(right, rightAbove, c), right);
-        }
-        if constexpr (kAccumulating) {
-            _mm_storeu_ps(outLeft + i, added(_mm_loadu_ps(outLeft + i), left));
-            _mm_storeu_ps(outRight + i, added(_mm_loadu_ps(outRight + i), right));
-        } else {
-            _mm_storeu_ps(outLeft + i, left);
-            _mm_storeu_ps(outRight + i, right);
-        }
+        return whole;
     }
-    return whole;
-}
-
-template <bool kAccumulating>
-std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft, float* outRight,
-                 std::int32_t frames) noexcept
-{
-    constexpr unsigned int kRoundingBits = 0x6000u;
-    if (curve.a == 0.0f || curve.w == 0.0f) {
-        return blockLoop<kAccumulating, Form::flat>(curve, inLeft, inRight, outLeft, outRight, frames);
-    }
-    if ((_mm_getcsr() & kRoundingBits) == 0) {
-        return blockLoop<kAccumulating, Form::dividedNearest>(curve, inLeft, inRight, outLeft, outRight, frames);
-    }
-    return blockLoop<kAccumulating, Form::divided>(curve, inLeft, inRight, outLeft, outRight, frames);
-}
+};
 
 } // namespace
 
 std::int32_t softKneeReplacingSse2(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
-                                   float* outRight, std::int32_t frames) noexcept
+                                   float* outRight, std::int32_t frames, SubnormalBoost subnormals) noexcept
 {
-    return run<false>(curve, inLeft, inRight, outLeft, outRight, frames);
+    return runBlock<Loops, false>(curve, inLeft, inRight, outLeft, outRight, frames, subnormals);
 }
 
 std::int32_t softKneeAccumulatingSse2(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
-                                      float* outRight, std::int32_t frames) noexcept
+                                      float* outRight, std::int32_t frames, SubnormalBoost subnormals) noexcept
 {
-    return run<true>(curve, inLeft, inRight, outLeft, outRight, frames);
+    return runBlock<Loops, true>(curve, inLeft, inRight, outLeft, outRight, frames, subnormals);
 }

@@ -1,7 +1,8 @@
 // Every 32-bit pattern through each vector kernel against the reference loops, at the
 // effect's initial settings in both block forms and at two more settings in the replacing
-// form. Each kernel and setting is one test, so ctest spreads them over its processes;
-// a kernel this processor lacks is skipped.
+// form, with subnormal groups boosted the way this processor chose; and at the initial
+// settings once more with them boosted the other way. Each kernel and setting is one
+// test, so ctest spreads them over its processes; a kernel this processor lacks is skipped.
 //   build/native/tests/dsp/soft_knee_all_floats [--gtest_filter=...]
 #include "soft_knee.h"
 #include "soft_knee_kernels.h"
@@ -33,12 +34,14 @@ struct Setting {
     const char* name;
     float boost, knee, hardness;
     bool accumulatingToo;
+    bool subnormalsTheOtherWay; // than this processor's choice
 };
 
 const Setting kSettings[] = {
-    {"Initial", 1.0f, 0.5f, 0.0f, true},
-    {"HardnessHalf", 1.0f, 0.5f, 0.5f, false},
-    {"Knee0_1Boost11", 11.0f, 0.1f, 0.0f, false},
+    {"Initial", 1.0f, 0.5f, 0.0f, true, false},
+    {"HardnessHalf", 1.0f, 0.5f, 0.5f, false, false},
+    {"Knee0_1Boost11", 11.0f, 0.1f, 0.0f, false, false},
+    {"InitialSubnormalsTheOtherWay", 1.0f, 0.5f, 0.0f, true, true},
 };
 
 class SoftKneeAllFloats : public ::testing::TestWithParam<std::tuple<SoftKneeKernel, int>> {
@@ -61,6 +64,9 @@ TEST_P(SoftKneeAllFloats, EveryPatternMatchesTheReference)
     const SoftKneeKernel kernel = std::get<0>(GetParam());
     const Setting& setting = kSettings[std::get<1>(GetParam())];
     const SoftKnee curve = makeSoftKnee(setting.boost, setting.knee, setting.hardness);
+    const SubnormalBoost chosen = softKneeSubnormalBoostInUse();
+    const SubnormalBoost other = chosen == SubnormalBoost::wide ? SubnormalBoost::narrow : SubnormalBoost::wide;
+    const SubnormalBoost subnormals = setting.subnormalsTheOtherWay ? other : chosen;
     std::vector<float> left(kChunk), right(kChunk);
     std::vector<float> expectedLeft(kChunk), expectedRight(kChunk), outLeft(kChunk), outRight(kChunk);
     const std::int32_t frames = static_cast<std::int32_t>(kChunk);
@@ -81,12 +87,12 @@ TEST_P(SoftKneeAllFloats, EveryPatternMatchesTheReference)
                 outRight = left;
                 softKneeAccumulating(curve, left.data(), right.data(), expectedLeft.data(), expectedRight.data(),
                                      frames);
-                softKneeAccumulatingWith(kernel, curve, left.data(), right.data(), outLeft.data(), outRight.data(),
-                                         frames);
+                softKneeAccumulatingWith(kernel, subnormals, curve, left.data(), right.data(), outLeft.data(),
+                                         outRight.data(), frames);
             } else {
                 softKneeReplacing(curve, left.data(), right.data(), expectedLeft.data(), expectedRight.data(), frames);
-                softKneeReplacingWith(kernel, curve, left.data(), right.data(), outLeft.data(), outRight.data(),
-                                      frames);
+                softKneeReplacingWith(kernel, subnormals, curve, left.data(), right.data(), outLeft.data(),
+                                      outRight.data(), frames);
             }
             for (std::uint32_t i = 0; i < kChunk; ++i) {
                 const bool leftDiffers = bits(outLeft[i]) != bits(expectedLeft[i]);

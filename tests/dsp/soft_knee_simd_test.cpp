@@ -32,13 +32,27 @@ float fromBits(std::uint32_t pattern)
     return std::bit_cast<float>(pattern);
 }
 
-// One instance of each test per vector kernel; a kernel this processor lacks is skipped.
-class SoftKneeKernels : public ::testing::TestWithParam<SoftKneeKernel> {
+// A kernel and the way it boosts groups that hold a subnormal.
+struct Kernel {
+    SoftKneeKernel kernel;
+    SubnormalBoost subnormals;
+};
+
+constexpr Kernel kReference = {SoftKneeKernel::scalar, SubnormalBoost::wide};
+
+std::string nameOf(const Kernel& kernel)
+{
+    return std::string(softKneeKernelName(kernel.kernel)) + "_" + softKneeSubnormalBoostName(kernel.subnormals);
+}
+
+// One instance of each test per vector kernel and way of boosting subnormals, whichever
+// this processor would choose; a kernel this processor lacks is skipped.
+class SoftKneeKernels : public ::testing::TestWithParam<Kernel> {
 protected:
     void SetUp() override
     {
-        if (!softKneeKernelSupported(GetParam())) {
-            GTEST_SKIP() << "this processor lacks the " << softKneeKernelName(GetParam()) << " kernel";
+        if (!softKneeKernelSupported(GetParam().kernel)) {
+            GTEST_SKIP() << "this processor lacks the " << softKneeKernelName(GetParam().kernel) << " kernel";
         }
     }
 };
@@ -123,7 +137,7 @@ std::vector<SoftKnee> settingGrid()
 
 // The kernel over the buffers in blocks of seeded lengths from 1 to 300 frames, so the
 // reference finishes many blocks and most groups start unaligned.
-void runInBlocks(SoftKneeKernel kernel, bool accumulating, const SoftKnee& curve, const std::vector<float>& left,
+void runInBlocks(const Kernel& kernel, bool accumulating, const SoftKnee& curve, const std::vector<float>& left,
                  const std::vector<float>& right, std::vector<float>& outLeft, std::vector<float>& outRight,
                  std::mt19937& random)
 {
@@ -132,11 +146,11 @@ void runInBlocks(SoftKneeKernel kernel, bool accumulating, const SoftKnee& curve
         const std::int32_t length =
             std::min<std::int32_t>(static_cast<std::int32_t>(random() % 300) + 1, frames - start);
         if (accumulating) {
-            softKneeAccumulatingWith(kernel, curve, &left[start], &right[start], &outLeft[start], &outRight[start],
-                                     length);
+            softKneeAccumulatingWith(kernel.kernel, kernel.subnormals, curve, &left[start], &right[start],
+                                     &outLeft[start], &outRight[start], length);
         } else {
-            softKneeReplacingWith(kernel, curve, &left[start], &right[start], &outLeft[start], &outRight[start],
-                                  length);
+            softKneeReplacingWith(kernel.kernel, kernel.subnormals, curve, &left[start], &right[start], &outLeft[start],
+                                  &outRight[start], length);
         }
         start += length;
     }
@@ -145,7 +159,7 @@ void runInBlocks(SoftKneeKernel kernel, bool accumulating, const SoftKnee& curve
 // 891 settings times 12288 samples: 10.9 million inputs for each kernel and each form.
 TEST_P(SoftKneeKernels, MatchTheReferenceBitForBitOverSeededInputsAndSettings)
 {
-    const SoftKneeKernel kernel = GetParam();
+    const Kernel kernel = GetParam();
     constexpr std::size_t kFrames = 6144;
     SampleSource source(20261207);
     std::mt19937 blockLengths(7);
@@ -164,8 +178,7 @@ TEST_P(SoftKneeKernels, MatchTheReferenceBitForBitOverSeededInputsAndSettings)
                 std::copy_n(prior.begin() + kFrames, kFrames, r.begin());
             };
             start(expectedLeft, expectedRight);
-            runInBlocks(SoftKneeKernel::scalar, accumulating, curve, left, right, expectedLeft, expectedRight,
-                        blockLengths);
+            runInBlocks(kReference, accumulating, curve, left, right, expectedLeft, expectedRight, blockLengths);
             start(outLeft, outRight);
             runInBlocks(kernel, accumulating, curve, left, right, outLeft, outRight, blockLengths);
             const std::string context = std::string(accumulating ? "accumulating, " : "replacing, ") + describe(curve);
@@ -202,20 +215,22 @@ TEST_P(SoftKneeKernels, MatchTheReferenceInEveryArrangementOfBuffers)
         }
         for (const Arrangement& arrangement : kArrangements) {
             for (bool accumulating : {false, true}) {
-                const auto run = [&](SoftKneeKernel kernel) {
+                const auto run = [&](const Kernel& kernel) {
                     std::vector<float> buffers[4] = {initial[0], initial[1], initial[2], initial[3]};
                     const auto at = [&](int which) { return buffers[which].data(); };
                     const std::int32_t frames = static_cast<std::int32_t>(kFrames);
                     if (accumulating) {
-                        softKneeAccumulatingWith(kernel, curve, at(arrangement.inLeft), at(arrangement.inRight),
-                                                 at(arrangement.outLeft), at(arrangement.outRight), frames);
+                        softKneeAccumulatingWith(kernel.kernel, kernel.subnormals, curve, at(arrangement.inLeft),
+                                                 at(arrangement.inRight), at(arrangement.outLeft),
+                                                 at(arrangement.outRight), frames);
                     } else {
-                        softKneeReplacingWith(kernel, curve, at(arrangement.inLeft), at(arrangement.inRight),
-                                              at(arrangement.outLeft), at(arrangement.outRight), frames);
+                        softKneeReplacingWith(kernel.kernel, kernel.subnormals, curve, at(arrangement.inLeft),
+                                              at(arrangement.inRight), at(arrangement.outLeft),
+                                              at(arrangement.outRight), frames);
                     }
                     return std::vector<std::vector<float>>(buffers, buffers + 4);
                 };
-                const std::vector<std::vector<float>> expected = run(SoftKneeKernel::scalar);
+                const std::vector<std::vector<float>> expected = run(kReference);
                 const std::vector<std::vector<float>> actual = run(GetParam());
                 for (int which = 0; which < 4; ++which) {
                     ASSERT_EQ(firstDifference(initial[which], expected[which], actual[which]), "")
@@ -232,7 +247,7 @@ TEST_P(SoftKneeKernels, TouchNothingAtOrBeyondTheFrameCount)
     const float guard = fromBits(0x7fc5a5a5u); // a NaN payload that no block here produces
     const SoftKnee curve = makeSoftKnee(3.0f, 0.4f, 0.2f);
     const std::vector<float> input(40, 0.3f);
-    const SoftKneeKernel kernel = GetParam();
+    const Kernel kernel = GetParam();
     for (std::int32_t frames : {-100, -1, 0, 1, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31}) {
         for (bool accumulating : {false, true}) {
             std::vector<float> left(input.size(), guard);
@@ -241,14 +256,15 @@ TEST_P(SoftKneeKernels, TouchNothingAtOrBeyondTheFrameCount)
             std::fill_n(left.begin(), written, 0.0f);
             std::fill_n(right.begin(), written, 0.0f);
             if (accumulating) {
-                softKneeAccumulatingWith(kernel, curve, input.data(), input.data(), left.data(), right.data(), frames);
+                softKneeAccumulatingWith(kernel.kernel, kernel.subnormals, curve, input.data(), input.data(),
+                                         left.data(), right.data(), frames);
             } else {
-                softKneeReplacingWith(kernel, curve, input.data(), input.data(), left.data(), right.data(), frames);
+                softKneeReplacingWith(kernel.kernel, kernel.subnormals, curve, input.data(), input.data(), left.data(),
+                                      right.data(), frames);
             }
             for (std::int32_t i = 0; i < static_cast<std::int32_t>(input.size()); ++i) {
                 const bool untouched = bits(left[i]) == bits(guard) && bits(right[i]) == bits(guard);
-                ASSERT_EQ(untouched, i >= written)
-                    << softKneeKernelName(kernel) << " frames " << frames << " index " << i;
+                ASSERT_EQ(untouched, i >= written) << nameOf(kernel) << " frames " << frames << " index " << i;
             }
         }
     }
@@ -283,16 +299,16 @@ TEST_P(SoftKneeKernels, MatchTheReferenceInEveryFloatingPointMode)
                 prior[i] = source.next(curve);
             }
             for (bool accumulating : {false, true}) {
-                const auto run = [&](SoftKneeKernel kernel) {
+                const auto run = [&](const Kernel& kernel) {
                     std::vector<float> outLeft = prior, outRight = prior;
                     const std::int32_t frames = static_cast<std::int32_t>(kFrames);
                     _mm_setcsr((saved & ~0xe040u) | mode.bits);
                     if (accumulating) {
-                        softKneeAccumulatingWith(kernel, curve, left.data(), right.data(), outLeft.data(),
-                                                 outRight.data(), frames);
+                        softKneeAccumulatingWith(kernel.kernel, kernel.subnormals, curve, left.data(), right.data(),
+                                                 outLeft.data(), outRight.data(), frames);
                     } else {
-                        softKneeReplacingWith(kernel, curve, left.data(), right.data(), outLeft.data(), outRight.data(),
-                                              frames);
+                        softKneeReplacingWith(kernel.kernel, kernel.subnormals, curve, left.data(), right.data(),
+                                              outLeft.data(), outRight.data(), frames);
                     }
                     _mm_setcsr(saved);
                     outLeft.insert(outLeft.end(), outRight.begin(), outRight.end());
@@ -300,7 +316,7 @@ TEST_P(SoftKneeKernels, MatchTheReferenceInEveryFloatingPointMode)
                 };
                 std::vector<float> inputs = left;
                 inputs.insert(inputs.end(), right.begin(), right.end());
-                const std::vector<float> expected = run(SoftKneeKernel::scalar);
+                const std::vector<float> expected = run(kReference);
                 EXPECT_EQ(firstDifference(inputs, expected, run(GetParam())), "")
                     << (accumulating ? "accumulating, " : "replacing, ") << mode.what << ", " << describe(curve);
             }
@@ -323,14 +339,16 @@ TEST_P(SoftKneeKernels, RaiseNoDivisionOrInvalidFlagTheReferenceDoesNot)
         right[i] = pattern[(i * 5 + 3) % pattern.size()];
     }
     const unsigned int saved = _mm_getcsr();
-    const auto flagsOf = [&](SoftKneeKernel kernel, const SoftKnee& curve, bool accumulating) {
+    const auto flagsOf = [&](const Kernel& kernel, const SoftKnee& curve, bool accumulating) {
         std::vector<float> outLeft(left.size(), 0.0f), outRight(right.size(), 0.0f);
         const std::int32_t frames = static_cast<std::int32_t>(left.size());
         _mm_setcsr(saved & ~0x3fu);
         if (accumulating) {
-            softKneeAccumulatingWith(kernel, curve, left.data(), right.data(), outLeft.data(), outRight.data(), frames);
+            softKneeAccumulatingWith(kernel.kernel, kernel.subnormals, curve, left.data(), right.data(), outLeft.data(),
+                                     outRight.data(), frames);
         } else {
-            softKneeReplacingWith(kernel, curve, left.data(), right.data(), outLeft.data(), outRight.data(), frames);
+            softKneeReplacingWith(kernel.kernel, kernel.subnormals, curve, left.data(), right.data(), outLeft.data(),
+                                  outRight.data(), frames);
         }
         const unsigned int raised = _mm_getcsr() & (kInvalid | kDivideByZero);
         _mm_setcsr(saved);
@@ -339,7 +357,7 @@ TEST_P(SoftKneeKernels, RaiseNoDivisionOrInvalidFlagTheReferenceDoesNot)
     for (const SoftKnee& curve : {makeSoftKnee(1.0f, 1.0f, 0.5f), makeSoftKnee(1.0f, 1.0f, 1.0f),
                                   makeSoftKnee(1.0f, 0.5f, 0.0f), makeSoftKnee(11.0f, 0.0f, 0.3f)}) {
         for (bool accumulating : {false, true}) {
-            const unsigned int reference = flagsOf(SoftKneeKernel::scalar, curve, accumulating);
+            const unsigned int reference = flagsOf(kReference, curve, accumulating);
             EXPECT_EQ(reference, 0u) << describe(curve);
             EXPECT_EQ(flagsOf(GetParam(), curve, accumulating) & ~reference, 0u)
                 << (accumulating ? "accumulating, " : "replacing, ") << describe(curve);
@@ -348,9 +366,12 @@ TEST_P(SoftKneeKernels, RaiseNoDivisionOrInvalidFlagTheReferenceDoesNot)
 }
 
 INSTANTIATE_TEST_SUITE_P(, SoftKneeKernels,
-                         ::testing::Values(SoftKneeKernel::sse2, SoftKneeKernel::avx2, SoftKneeKernel::avx512),
-                         [](const ::testing::TestParamInfo<SoftKneeKernel>& info) {
-                             return std::string(softKneeKernelName(info.param));
-                         });
+                         ::testing::Values(Kernel{SoftKneeKernel::sse2, SubnormalBoost::wide},
+                                           Kernel{SoftKneeKernel::sse2, SubnormalBoost::narrow},
+                                           Kernel{SoftKneeKernel::avx2, SubnormalBoost::wide},
+                                           Kernel{SoftKneeKernel::avx2, SubnormalBoost::narrow},
+                                           Kernel{SoftKneeKernel::avx512, SubnormalBoost::wide},
+                                           Kernel{SoftKneeKernel::avx512, SubnormalBoost::narrow}),
+                         [](const ::testing::TestParamInfo<Kernel>& info) { return nameOf(info.param); });
 
 } // namespace

@@ -1,9 +1,10 @@
 // Why subnormal input is cheap, checked without a clock: the kernels built with their
-// path probe report every group that they boost in double, and the test checks that
-// exactly the groups holding a subnormal input take that path (zeros, the smallest
-// normals, infinities and NaNs stay on the float product), that the output still equals
-// the reference loop's bit for bit, and that the floating-point mode is left as it was,
-// so no flush-to-zero stands in for the double product.
+// path probe report every group that they boost in double, and the test checks that, when
+// subnormal groups are boosted wide, exactly the groups holding a subnormal input take that
+// path (zeros, the smallest normals, infinities and NaNs stay on the float product), and
+// when narrow, none does; that the output still equals the reference loop's bit for bit;
+// and that the floating-point mode is left as it was, so no flush-to-zero stands in for
+// the double product.
 #include "soft_knee.h"
 #include "soft_knee_kernels.h"
 
@@ -164,63 +165,69 @@ enum class Form { replacing, accumulating };
 // Boost 1 keeps a subnormal subnormal; boost 11 makes some products normal.
 const SoftKnee kCurves[] = {makeSoftKnee(1.0f, 0.5f, 0.0f), makeSoftKnee(11.0f, 0.2f, 0.5f)};
 
-TEST(SoftKneeSubnormalPath, ExactlyTheGroupsHoldingASubnormalTakeTheDoubleProduct)
+TEST(SoftKneeSubnormalPath, ExactlyTheGroupsHoldingASubnormalTakeTheDoubleProductWhenWide)
 {
     for (const SoftKneeKernel kernel : vectorKernels()) {
-        for (const Case& c : cases()) {
-            for (const Form form : {Form::replacing, Form::accumulating}) {
-                for (const SoftKnee& curve : kCurves) {
-                    const std::string where = std::string(softKneeKernelName(kernel)) + ", " + c.what + ", " +
-                                              (form == Form::replacing ? "replacing" : "accumulating") + ", boost " +
-                                              std::to_string(curve.boost);
-                    std::array<std::vector<float>, 2> in = inputsOf(c);
-                    // Accumulating starts from a signal already in the outputs, subnormals included.
-                    std::array<std::vector<float>, 2> out = filled(Fill::belowKnee);
-                    out[0][5] = std::bit_cast<float>(kLargestSubnormal);
-                    std::array<std::vector<float>, 2> expected = out;
+        for (const SubnormalBoost subnormals : {SubnormalBoost::wide, SubnormalBoost::narrow}) {
+            const bool wide = subnormals == SubnormalBoost::wide;
+            for (const Case& c : cases()) {
+                for (const Form form : {Form::replacing, Form::accumulating}) {
+                    for (const SoftKnee& curve : kCurves) {
+                        const std::string where = std::string(softKneeKernelName(kernel)) + " " +
+                                                  softKneeSubnormalBoostName(subnormals) + ", " + c.what + ", " +
+                                                  (form == Form::replacing ? "replacing" : "accumulating") +
+                                                  ", boost " + std::to_string(curve.boost);
+                        std::array<std::vector<float>, 2> in = inputsOf(c);
+                        // Accumulating starts from a signal already in the outputs, subnormals included.
+                        std::array<std::vector<float>, 2> out = filled(Fill::belowKnee);
+                        out[0][5] = std::bit_cast<float>(kLargestSubnormal);
+                        std::array<std::vector<float>, 2> expected = out;
 
-                    const unsigned modeBefore = _mm_getcsr();
-                    reportedCount = 0;
-                    if (form == Form::replacing) {
-                        softKneeReplacingWith(kernel, curve, in[0].data(), in[1].data(), out[0].data(), out[1].data(),
+                        const unsigned modeBefore = _mm_getcsr();
+                        reportedCount = 0;
+                        if (form == Form::replacing) {
+                            softKneeReplacingWith(kernel, subnormals, curve, in[0].data(), in[1].data(), out[0].data(),
+                                                  out[1].data(), kFrames);
+                            softKneeReplacing(curve, in[0].data(), in[1].data(), expected[0].data(), expected[1].data(),
                                               kFrames);
-                        softKneeReplacing(curve, in[0].data(), in[1].data(), expected[0].data(), expected[1].data(),
-                                          kFrames);
-                    } else {
-                        softKneeAccumulatingWith(kernel, curve, in[0].data(), in[1].data(), out[0].data(),
-                                                 out[1].data(), kFrames);
-                        softKneeAccumulating(curve, in[0].data(), in[1].data(), expected[0].data(), expected[1].data(),
-                                             kFrames);
-                    }
-                    const std::size_t count = reportedCount;
-                    EXPECT_EQ(_mm_getcsr() & kModeBits, modeBefore & kModeBits) << where;
-                    ASSERT_LE(count, reported.size()) << where;
-
-                    std::vector<int> coverage(kFrames, 0);
-                    for (std::size_t g = 0; g < count; ++g) {
-                        const Group group = reported[g];
-                        ASSERT_TRUE(group.first >= 0 && group.frames > 0 && group.first + group.frames <= kFrames)
-                            << where << ": group at " << group.first << " of " << group.frames;
-                        bool holdsSubnormal = false;
-                        for (std::int32_t i = group.first; i < group.first + group.frames; ++i) {
-                            ++coverage[i];
-                            holdsSubnormal = holdsSubnormal || isSubnormal(in[0][i]) || isSubnormal(in[1][i]);
-                        }
-                        EXPECT_TRUE(holdsSubnormal) << where << ": the group at frame " << group.first
-                                                    << " holds no subnormal but took the double product";
-                    }
-                    for (std::int32_t i = 0; i < kFrames; ++i) {
-                        if (isSubnormal(in[0][i]) || isSubnormal(in[1][i])) {
-                            EXPECT_EQ(coverage[i], 1) << where << ": frame " << i << " holds a subnormal";
                         } else {
-                            EXPECT_LE(coverage[i], 1) << where << ": frame " << i;
+                            softKneeAccumulatingWith(kernel, subnormals, curve, in[0].data(), in[1].data(),
+                                                     out[0].data(), out[1].data(), kFrames);
+                            softKneeAccumulating(curve, in[0].data(), in[1].data(), expected[0].data(),
+                                                 expected[1].data(), kFrames);
                         }
-                    }
-                    for (int side = 0; side < 2; ++side) {
+                        const std::size_t count = reportedCount;
+                        EXPECT_EQ(_mm_getcsr() & kModeBits, modeBefore & kModeBits) << where;
+                        ASSERT_LE(count, reported.size()) << where;
+
+                        std::vector<int> coverage(kFrames, 0);
+                        for (std::size_t g = 0; g < count; ++g) {
+                            const Group group = reported[g];
+                            ASSERT_TRUE(group.first >= 0 && group.frames > 0 && group.first + group.frames <= kFrames)
+                                << where << ": group at " << group.first << " of " << group.frames;
+                            bool holdsSubnormal = false;
+                            for (std::int32_t i = group.first; i < group.first + group.frames; ++i) {
+                                ++coverage[i];
+                                holdsSubnormal = holdsSubnormal || isSubnormal(in[0][i]) || isSubnormal(in[1][i]);
+                            }
+                            EXPECT_TRUE(holdsSubnormal) << where << ": the group at frame " << group.first
+                                                        << " holds no subnormal but took the double product";
+                        }
                         for (std::int32_t i = 0; i < kFrames; ++i) {
-                            ASSERT_EQ(std::bit_cast<std::uint32_t>(out[side][i]),
-                                      std::bit_cast<std::uint32_t>(expected[side][i]))
-                                << where << ": channel " << side << " frame " << i;
+                            if (!wide) {
+                                EXPECT_EQ(coverage[i], 0) << where << ": frame " << i << " took the double product";
+                            } else if (isSubnormal(in[0][i]) || isSubnormal(in[1][i])) {
+                                EXPECT_EQ(coverage[i], 1) << where << ": frame " << i << " holds a subnormal";
+                            } else {
+                                EXPECT_LE(coverage[i], 1) << where << ": frame " << i;
+                            }
+                        }
+                        for (int side = 0; side < 2; ++side) {
+                            for (std::int32_t i = 0; i < kFrames; ++i) {
+                                ASSERT_EQ(std::bit_cast<std::uint32_t>(out[side][i]),
+                                          std::bit_cast<std::uint32_t>(expected[side][i]))
+                                    << where << ": channel " << side << " frame " << i;
+                            }
                         }
                     }
                 }
