@@ -56,13 +56,13 @@ struct BlockConstants {
     return c;
 }
 
-// Which lanes of a pair of input groups hold a subnormal, and which may come out above
-// the knee once boosted (|x| above the block's quiet bound, NaN and infinity included), as
-// two lane masks, both 0 for a quiet group. Adding 0x7f800000 to a magnitude's bits moves exactly the
-// subnormals' patterns, 1 to 0x7fffff, above 0x7f800000 (as signed integers, with normal
-// numbers and NaNs wrapping negative), so zeros, the sound of silence, stay on the fast
-// path; the bits of magnitudes order as their values, so the larger of two answers for
-// both.
+// Which lanes of a pair of input groups hold a subnormal (looked for only when subnormal
+// groups are boosted wide), and which may come out above the knee once boosted (|x| above
+// the block's quiet bound, NaN and infinity included), as two lane masks, both 0 for a
+// quiet group. Adding 0x7f800000 to a magnitude's bits moves exactly the subnormals'
+// patterns, 1 to 0x7fffff, above 0x7f800000 (as signed integers, with normal numbers and
+// NaNs wrapping negative), so zeros, the sound of silence, stay on the fast path; the bits
+// of magnitudes order as their values, so the larger of two answers for both.
 struct GroupTests {
     int subnormal;
     int loud;
