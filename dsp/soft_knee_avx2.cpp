@@ -106,60 +106,12 @@ struct GroupMagnitudes {
     return _mm256_set_m128(high, low);
 }
 
-// 1 - w^2 / (w + a*d) for four samples, evaluated in double from the float d and, when
-// kNearest is false, given the sign of sign (each sample's sign bit on a zero: the bracket
-// is never negative, so multiplying it by s is flipping its sign), then rounded once.
-// a*d is exact in double, so the fused multiply-add rounds as the reference's sum does.
-template <bool kNearest>
-[[gnu::always_inline]] inline __m128 restFromDistance(__m128 d, __m128 sign, const BlockConstants& c)
-{
-    const __m256d rest = _mm256_sub_pd(c.one, _mm256_div_pd(c.wSquared, _mm256_fmadd_pd(c.a, _mm256_cvtps_pd(d), c.w)));
-    if constexpr (kNearest) {
-        return _mm256_cvtpd_ps(rest);
-    } else {
-        return _mm256_cvtpd_ps(_mm256_xor_pd(rest, _mm256_cvtps_pd(sign)));
-    }
-}
-
-// The curve's branch above the knee for every lane of v, where above is set; the caller
-// keeps it only there. The other lanes take d = 0 and divide by w, never by zero (the
-// divided forms need w > 0), so they raise no exception flag that the scalar loop would
-// not, since some hosts unmask them. Takes |v| as magnitude and v's sign bit as sign.
-template <Form kForm>
-[[gnu::always_inline]] inline __m256 curveAboveKnee(__m256 magnitude, __m256 sign, __m256 above,
-                                                    const BlockConstants& c)
-{
-    if constexpr (kForm == Form::flat) {
-        return _mm256_blendv_ps(c.flatPositive, c.flatNegative, sign);
-    } else {
-        const __m256 d = _mm256_and_ps(_mm256_sub_ps(magnitude, c.knee), above);
-        constexpr bool kNearest = kForm == Form::dividedNearest;
-        return _mm256_set_m128(restFromDistance<kNearest>(highHalf(d), highHalf(sign), c),
-                               restFromDistance<kNearest>(lowHalf(d), lowHalf(sign), c));
-    }
-}
-
 // A boosted group: the value v, its magnitude and its sign bit.
 struct Boosted {
     __m256 v;
     __m256 magnitude;
     __m256 sign;
 };
-
-// The curve for every lane: the branch above the knee where |v| > knee, v itself elsewhere
-// (NaN included). To nearest, rounding is symmetric, so the sign goes on last, after the
-// choice between |v| and the branch's magnitude; in the other modes it goes on in double,
-// before the rounding to float.
-template <Form kForm> [[gnu::always_inline]] inline __m256 shaped(const Boosted& b, const BlockConstants& c)
-{
-    const __m256 above = _mm256_cmp_ps(b.magnitude, c.knee, _CMP_GT_OQ);
-    const __m256 branch = curveAboveKnee<kForm>(b.magnitude, b.sign, above, c);
-    if constexpr (kForm == Form::dividedNearest) {
-        return _mm256_or_ps(_mm256_blendv_ps(b.magnitude, branch, above), b.sign);
-    } else {
-        return _mm256_blendv_ps(b.v, branch, above);
-    }
-}
 
 // x * boost for a group without subnormals. To nearest, |x| * boost is |x * boost|, and
 // |x| is at hand from the group tests, so the magnitude takes no mask of its own.
@@ -176,6 +128,82 @@ template <Form kForm>
 [[gnu::always_inline]] inline Boosted split(__m256 v, const BlockConstants& c)
 {
     return {v, _mm256_and_ps(v, c.magnitudeBits), _mm256_andnot_ps(c.magnitudeBits, v)};
+}
+
+// A group on its way through the curve's divided forms, up to the division: the
+// denominators w + a*d of its low and high four lanes, and what the result is put
+// together from once they are divided. Splitting the curve here lets a loop start the
+// next group's work before this group's quotients arrive.
+struct Halfway {
+    __m256d low;
+    __m256d high;
+    __m256 passed; // what the lanes at or below the knee yield: |v| to nearest, else v
+    __m256 sign;   // v's sign bits
+    __m256 pick;   // the sign bit set in the lanes above the knee
+};
+
+// Every lane goes through the division; those at or below the knee take d = 0 and divide
+// by w, never by zero (the divided forms need w > 0), so they raise no exception flag that
+// the reference would not, since some hosts unmask them. The caller keeps the quotient
+// only above the knee. a*d is exact in double, so the fused multiply-add rounds as the
+// reference's sum does.
+template <Form kForm> [[gnu::always_inline]] inline Halfway towardDivision(const Boosted& b, const BlockConstants& c)
+{
+    if constexpr (kForm == Form::dividedNearest) {
+        // To nearest, knee - |v| is negative exactly where |v| > knee: equal values give +0,
+        // and a NaN keeps |v|'s clear sign bit. (A knee of -0 does take the branch for a
+        // zero, whose w is then 1 and whose branch gives 0 there, the same value.) It is -d
+        // above the knee, and the minimum with zero turns every other lane, NaN included,
+        // into 0.
+        const __m256 shortfall = _mm256_sub_ps(c.knee, b.magnitude);
+        const __m256 negativeD = _mm256_min_ps(shortfall, _mm256_setzero_ps());
+        return {_mm256_fnmadd_pd(c.a, _mm256_cvtps_pd(lowHalf(negativeD)), c.w),
+                _mm256_fnmadd_pd(c.a, _mm256_cvtps_pd(highHalf(negativeD)), c.w), b.magnitude, b.sign, shortfall};
+    } else {
+        // In the directed modes x - x is -0 when rounding down, so the test is a compare.
+        const __m256 above = _mm256_cmp_ps(b.magnitude, c.knee, _CMP_GT_OQ);
+        const __m256 d = _mm256_and_ps(_mm256_sub_ps(b.magnitude, c.knee), above);
+        return {_mm256_fmadd_pd(c.a, _mm256_cvtps_pd(lowHalf(d)), c.w),
+                _mm256_fmadd_pd(c.a, _mm256_cvtps_pd(highHalf(d)), c.w), b.v, b.sign, above};
+    }
+}
+
+// 1 - w^2 / denominator for four samples in double and, when kNearest is false, given the
+// sign of sign (each sample's sign bit on a zero: the bracket is never negative, so
+// multiplying it by s is flipping its sign), then rounded once to float.
+template <bool kNearest>
+[[gnu::always_inline]] inline __m128 restOver(__m256d denominator, __m128 sign, const BlockConstants& c)
+{
+    const __m256d rest = _mm256_sub_pd(c.one, _mm256_div_pd(c.wSquared, denominator));
+    if constexpr (kNearest) {
+        return _mm256_cvtpd_ps(rest);
+    } else {
+        return _mm256_cvtpd_ps(_mm256_xor_pd(rest, _mm256_cvtps_pd(sign)));
+    }
+}
+
+// The curve for every lane of a halfway group. To nearest, rounding is symmetric, so the
+// sign goes on last, after the choice between |v| and the branch's magnitude; in the
+// other modes it goes on in double, before the rounding to float.
+template <Form kForm> [[gnu::always_inline]] inline __m256 afterDivision(const Halfway& h, const BlockConstants& c)
+{
+    constexpr bool kNearest = kForm == Form::dividedNearest;
+    const __m256 branch = _mm256_set_m128(restOver<kNearest>(h.high, highHalf(h.sign), c),
+                                          restOver<kNearest>(h.low, lowHalf(h.sign), c));
+    const __m256 chosen = _mm256_blendv_ps(h.passed, branch, h.pick);
+    return kNearest ? _mm256_or_ps(chosen, h.sign) : chosen;
+}
+
+// The curve for every lane: the branch above the knee where |v| > knee, v itself elsewhere
+// (NaN included).
+template <Form kForm> [[gnu::always_inline]] inline __m256 shaped(const Boosted& b, const BlockConstants& c)
+{
+    if constexpr (kForm == Form::flat) {
+        const __m256 above = _mm256_cmp_ps(b.magnitude, c.knee, _CMP_GT_OQ);
+        return _mm256_blendv_ps(b.v, _mm256_blendv_ps(c.flatPositive, c.flatNegative, b.sign), above);
+    } else {
+        return afterDivision<kForm>(towardDivision<kForm>(b, c), c);
+    }
 }
 
 // out + y, rounded to float. When both are NaN the sum carries y's payload, as the
@@ -196,44 +224,110 @@ template <bool kAccumulating> [[gnu::always_inline]] inline void store(float* ou
     }
 }
 
-// Both inputs of a group are read before any output of it is written, and the left
-// output before the right one, so every aliasing the reference allows gives its result.
-// A group wholly at or below the knee divides nothing.
+// The block is taken two groups at a time, with one test for all sixteen frames of both
+// channels. When that finds a loud lane without subnormals, both groups go through the
+// curve with their four divisions started before either group is finished, so the
+// divider has the second group's work queued while the first one's results are put
+// together. Pairs that hold a subnormal, and a last single group, go through one group
+// at a time. All inputs of a pair are read before any output of it is written, and at
+// each index the left output before the right one, so every aliasing the reference allows
+// gives its result. A group wholly at or below the knee divides nothing.
 struct Loops {
+    struct Pointers {
+        const float* inLeft;
+        const float* inRight;
+        float* outLeft;
+        float* outRight;
+    };
+
+    template <bool kAccumulating, Form kForm, SubnormalBoost kSubnormals>
+    [[gnu::always_inline]] static void oneGroup(const Pointers& p, std::int32_t i, const BlockConstants& c)
+    {
+        const __m256 xLeft = _mm256_loadu_ps(p.inLeft + i);
+        const __m256 xRight = _mm256_loadu_ps(p.inRight + i);
+        const GroupMagnitudes magnitudes = magnitudesOf(xLeft, xRight, c);
+        const __m256i subnormal =
+            kSubnormals == SubnormalBoost::wide ? subnormalLanes(magnitudes) : _mm256_setzero_si256();
+        const __m256i loud = loudLanes(magnitudes, c);
+        if (none(_mm256_or_si256(subnormal, loud))) {
+            store<kAccumulating>(p.outLeft + i, _mm256_mul_ps(xLeft, c.boost));
+            store<kAccumulating>(p.outRight + i, _mm256_mul_ps(xRight, c.boost));
+            return;
+        }
+        // The rarer cases are told apart in integer registers, which spares the vector pipes.
+        const int loudLanesFound = _mm256_movemask_ps(_mm256_castsi256_ps(loud));
+        if (_mm256_movemask_ps(_mm256_castsi256_ps(subnormal)) != 0) {
+            SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
+            __m256 left = boostedInDouble(p.inLeft + i, c);
+            __m256 right = boostedInDouble(p.inRight + i, c);
+            if (loudLanesFound != 0) {
+                left = shaped<kForm>(split(left, c), c);
+                right = shaped<kForm>(split(right, c), c);
+            }
+            store<kAccumulating>(p.outLeft + i, left);
+            store<kAccumulating>(p.outRight + i, right);
+            return;
+        }
+        store<kAccumulating>(p.outLeft + i, shaped<kForm>(boostedInFloat<kForm>(xLeft, magnitudes.left, c), c));
+        store<kAccumulating>(p.outRight + i, shaped<kForm>(boostedInFloat<kForm>(xRight, magnitudes.right, c), c));
+    }
+
     template <bool kAccumulating, Form kForm, SubnormalBoost kSubnormals>
     static std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
                             float* outRight, std::int32_t frames) noexcept
     {
         const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
         const BlockConstants c = constantsFor(curve);
-        for (std::int32_t i = 0; i < whole; i += kWidth) {
+        const Pointers p{inLeft, inRight, outLeft, outRight};
+        std::int32_t i = 0;
+        for (; i + 2 * kWidth <= whole; i += 2 * kWidth) {
             const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
             const __m256 xRight = _mm256_loadu_ps(inRight + i);
+            const __m256 xNextLeft = _mm256_loadu_ps(inLeft + i + kWidth);
+            const __m256 xNextRight = _mm256_loadu_ps(inRight + i + kWidth);
             const GroupMagnitudes magnitudes = magnitudesOf(xLeft, xRight, c);
-            const __m256i subnormal =
-                kSubnormals == SubnormalBoost::wide ? subnormalLanes(magnitudes) : _mm256_setzero_si256();
-            const __m256i loud = loudLanes(magnitudes, c);
+            const GroupMagnitudes nextMagnitudes = magnitudesOf(xNextLeft, xNextRight, c);
+            const __m256i subnormal = kSubnormals == SubnormalBoost::wide
+                                          ? _mm256_or_si256(subnormalLanes(magnitudes), subnormalLanes(nextMagnitudes))
+                                          : _mm256_setzero_si256();
+            // The bits of magnitudes order as their values, so the larger of two answers for both.
+            const __m256i loud = loudLanes({_mm256_max_epi32(magnitudes.left, nextMagnitudes.left),
+                                            _mm256_max_epi32(magnitudes.right, nextMagnitudes.right)},
+                                           c);
             if (none(_mm256_or_si256(subnormal, loud))) [[likely]] {
                 store<kAccumulating>(outLeft + i, _mm256_mul_ps(xLeft, c.boost));
                 store<kAccumulating>(outRight + i, _mm256_mul_ps(xRight, c.boost));
+                store<kAccumulating>(outLeft + i + kWidth, _mm256_mul_ps(xNextLeft, c.boost));
+                store<kAccumulating>(outRight + i + kWidth, _mm256_mul_ps(xNextRight, c.boost));
                 continue;
             }
-            // The rarer cases are told apart in integer registers, which spares the vector pipes.
-            const int loudLanesFound = _mm256_movemask_ps(_mm256_castsi256_ps(loud));
             if (_mm256_movemask_ps(_mm256_castsi256_ps(subnormal)) != 0) [[unlikely]] {
-                SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
-                __m256 left = boostedInDouble(inLeft + i, c);
-                __m256 right = boostedInDouble(inRight + i, c);
-                if (loudLanesFound != 0) {
-                    left = shaped<kForm>(split(left, c), c);
-                    right = shaped<kForm>(split(right, c), c);
-                }
-                store<kAccumulating>(outLeft + i, left);
-                store<kAccumulating>(outRight + i, right);
+                oneGroup<kAccumulating, kForm, kSubnormals>(p, i, c);
+                oneGroup<kAccumulating, kForm, kSubnormals>(p, i + kWidth, c);
                 continue;
             }
-            store<kAccumulating>(outLeft + i, shaped<kForm>(boostedInFloat<kForm>(xLeft, magnitudes.left, c), c));
-            store<kAccumulating>(outRight + i, shaped<kForm>(boostedInFloat<kForm>(xRight, magnitudes.right, c), c));
+            const Boosted left = boostedInFloat<kForm>(xLeft, magnitudes.left, c);
+            const Boosted right = boostedInFloat<kForm>(xRight, magnitudes.right, c);
+            const Boosted nextLeft = boostedInFloat<kForm>(xNextLeft, nextMagnitudes.left, c);
+            const Boosted nextRight = boostedInFloat<kForm>(xNextRight, nextMagnitudes.right, c);
+            if constexpr (kForm == Form::flat) {
+                store<kAccumulating>(outLeft + i, shaped<kForm>(left, c));
+                store<kAccumulating>(outRight + i, shaped<kForm>(right, c));
+                store<kAccumulating>(outLeft + i + kWidth, shaped<kForm>(nextLeft, c));
+                store<kAccumulating>(outRight + i + kWidth, shaped<kForm>(nextRight, c));
+            } else {
+                const Halfway halfLeft = towardDivision<kForm>(left, c);
+                const Halfway halfRight = towardDivision<kForm>(right, c);
+                const Halfway halfNextLeft = towardDivision<kForm>(nextLeft, c);
+                const Halfway halfNextRight = towardDivision<kForm>(nextRight, c);
+                store<kAccumulating>(outLeft + i, afterDivision<kForm>(halfLeft, c));
+                store<kAccumulating>(outRight + i, afterDivision<kForm>(halfRight, c));
+                store<kAccumulating>(outLeft + i + kWidth, afterDivision<kForm>(halfNextLeft, c));
+                store<kAccumulating>(outRight + i + kWidth, afterDivision<kForm>(halfNextRight, c));
+            }
+        }
+        if (i < whole) {
+            oneGroup<kAccumulating, kForm, kSubnormals>(p, i, c);
         }
         return whole;
     }
