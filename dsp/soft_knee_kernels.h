@@ -78,7 +78,8 @@ std::int32_t softKneeAccumulatingAvx512(const SoftKnee& curve, const float* inLe
                                         SubnormalBoost subnormals) noexcept;
 
 // Test hook, kept by every vector loop: each group of frames that a loop boosts in double
-// (SubnormalBoost::wide) because it holds a subnormal is reported here as its first frame and its frame count.
+// (SubnormalBoost::wide) because it holds a subnormal is reported here as its first frame
+// and its frame count.
 // Only a test build defines SOFT_KNEE_PATH_PROBE (and the function); a shipped build
 // compiles the report to nothing. tests/dsp checks through it that subnormal input, and
 // nothing else, takes that path.

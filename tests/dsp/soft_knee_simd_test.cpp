@@ -45,6 +45,17 @@ std::string nameOf(const Kernel& kernel)
     return std::string(softKneeKernelName(kernel.kernel)) + "_" + softKneeSubnormalBoostName(kernel.subnormals);
 }
 
+// The kernel over one block, written over the outputs or added to them.
+void runKernel(const Kernel& kernel, bool accumulating, const SoftKnee& curve, const float* inLeft,
+               const float* inRight, float* outLeft, float* outRight, std::int32_t frames)
+{
+    if (accumulating) {
+        softKneeAccumulatingWith(kernel.kernel, kernel.subnormals, curve, inLeft, inRight, outLeft, outRight, frames);
+    } else {
+        softKneeReplacingWith(kernel.kernel, kernel.subnormals, curve, inLeft, inRight, outLeft, outRight, frames);
+    }
+}
+
 // One instance of each test per vector kernel and way of boosting subnormals, whichever
 // this processor would choose; a kernel this processor lacks is skipped.
 class SoftKneeKernels : public ::testing::TestWithParam<Kernel> {
@@ -145,13 +156,7 @@ void runInBlocks(const Kernel& kernel, bool accumulating, const SoftKnee& curve,
     for (std::int32_t start = 0; start < frames;) {
         const std::int32_t length =
             std::min<std::int32_t>(static_cast<std::int32_t>(random() % 300) + 1, frames - start);
-        if (accumulating) {
-            softKneeAccumulatingWith(kernel.kernel, kernel.subnormals, curve, &left[start], &right[start],
-                                     &outLeft[start], &outRight[start], length);
-        } else {
-            softKneeReplacingWith(kernel.kernel, kernel.subnormals, curve, &left[start], &right[start], &outLeft[start],
-                                  &outRight[start], length);
-        }
+        runKernel(kernel, accumulating, curve, &left[start], &right[start], &outLeft[start], &outRight[start], length);
         start += length;
     }
 }
@@ -219,15 +224,8 @@ TEST_P(SoftKneeKernels, MatchTheReferenceInEveryArrangementOfBuffers)
                     std::vector<float> buffers[4] = {initial[0], initial[1], initial[2], initial[3]};
                     const auto at = [&](int which) { return buffers[which].data(); };
                     const std::int32_t frames = static_cast<std::int32_t>(kFrames);
-                    if (accumulating) {
-                        softKneeAccumulatingWith(kernel.kernel, kernel.subnormals, curve, at(arrangement.inLeft),
-                                                 at(arrangement.inRight), at(arrangement.outLeft),
-                                                 at(arrangement.outRight), frames);
-                    } else {
-                        softKneeReplacingWith(kernel.kernel, kernel.subnormals, curve, at(arrangement.inLeft),
-                                              at(arrangement.inRight), at(arrangement.outLeft),
-                                              at(arrangement.outRight), frames);
-                    }
+                    runKernel(kernel, accumulating, curve, at(arrangement.inLeft), at(arrangement.inRight),
+                              at(arrangement.outLeft), at(arrangement.outRight), frames);
                     return std::vector<std::vector<float>>(buffers, buffers + 4);
                 };
                 const std::vector<std::vector<float>> expected = run(kReference);
@@ -255,13 +253,7 @@ TEST_P(SoftKneeKernels, TouchNothingAtOrBeyondTheFrameCount)
             const std::int32_t written = std::max(frames, 0);
             std::fill_n(left.begin(), written, 0.0f);
             std::fill_n(right.begin(), written, 0.0f);
-            if (accumulating) {
-                softKneeAccumulatingWith(kernel.kernel, kernel.subnormals, curve, input.data(), input.data(),
-                                         left.data(), right.data(), frames);
-            } else {
-                softKneeReplacingWith(kernel.kernel, kernel.subnormals, curve, input.data(), input.data(), left.data(),
-                                      right.data(), frames);
-            }
+            runKernel(kernel, accumulating, curve, input.data(), input.data(), left.data(), right.data(), frames);
             for (std::int32_t i = 0; i < static_cast<std::int32_t>(input.size()); ++i) {
                 const bool untouched = bits(left[i]) == bits(guard) && bits(right[i]) == bits(guard);
                 ASSERT_EQ(untouched, i >= written) << nameOf(kernel) << " frames " << frames << " index " << i;
@@ -303,13 +295,8 @@ TEST_P(SoftKneeKernels, MatchTheReferenceInEveryFloatingPointMode)
                     std::vector<float> outLeft = prior, outRight = prior;
                     const std::int32_t frames = static_cast<std::int32_t>(kFrames);
                     _mm_setcsr((saved & ~0xe040u) | mode.bits);
-                    if (accumulating) {
-                        softKneeAccumulatingWith(kernel.kernel, kernel.subnormals, curve, left.data(), right.data(),
-                                                 outLeft.data(), outRight.data(), frames);
-                    } else {
-                        softKneeReplacingWith(kernel.kernel, kernel.subnormals, curve, left.data(), right.data(),
-                                              outLeft.data(), outRight.data(), frames);
-                    }
+                    runKernel(kernel, accumulating, curve, left.data(), right.data(), outLeft.data(), outRight.data(),
+                              frames);
                     _mm_setcsr(saved);
                     outLeft.insert(outLeft.end(), outRight.begin(), outRight.end());
                     return outLeft;
@@ -343,13 +330,7 @@ TEST_P(SoftKneeKernels, RaiseNoDivisionOrInvalidFlagTheReferenceDoesNot)
         std::vector<float> outLeft(left.size(), 0.0f), outRight(right.size(), 0.0f);
         const std::int32_t frames = static_cast<std::int32_t>(left.size());
         _mm_setcsr(saved & ~0x3fu);
-        if (accumulating) {
-            softKneeAccumulatingWith(kernel.kernel, kernel.subnormals, curve, left.data(), right.data(), outLeft.data(),
-                                     outRight.data(), frames);
-        } else {
-            softKneeReplacingWith(kernel.kernel, kernel.subnormals, curve, left.data(), right.data(), outLeft.data(),
-                                  outRight.data(), frames);
-        }
+        runKernel(kernel, accumulating, curve, left.data(), right.data(), outLeft.data(), outRight.data(), frames);
         const unsigned int raised = _mm_getcsr() & (kInvalid | kDivideByZero);
         _mm_setcsr(saved);
         return raised;
