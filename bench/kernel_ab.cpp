@@ -82,13 +82,12 @@ double quantile(std::vector<double> values, double q)
 }
 
 // Prints one line for the pair; false when their outputs differ.
-bool compare(const Contender& contender, Signal signal, std::int32_t frames, int rounds)
+bool compare(const Contender& contender, Signal signal, std::int32_t frames, int rounds, SubnormalBoost subnormals)
 {
     const auto size = static_cast<std::size_t>(frames);
     Block block{ChannelBuffer(makeSignal(signal, size, 1)), ChannelBuffer(makeSignal(signal, size, 2)),
                 ChannelBuffer(std::vector<float>(size)), ChannelBuffer(std::vector<float>(size)), frames};
     const SoftKnee curve = makeSoftKnee(1.0f, 0.5f, 0.0f);
-    const SubnormalBoost subnormals = softKneeSubnormalBoostInUse();
     const bool same =
         outputOf(contender.current, curve, block, subnormals) == outputOf(contender.baseline, curve, block, subnormals);
 
@@ -124,6 +123,7 @@ int main(int argc, char** argv)
     std::vector<std::string> signals;
     std::int32_t frames = 512;
     int rounds = 201;
+    std::string subnormalsName = softKneeSubnormalBoostName(softKneeSubnormalBoostInUse());
     app.add_option("--kernel", kernels, "Kernels to compare (default: every one this processor runs)")
         ->check(CLI::IsMember({"sse2", "avx2", "avx512"}));
     app.add_option("--signal", signals, "Signals to time them on (default: all)")
@@ -131,6 +131,9 @@ int main(int argc, char** argv)
     app.add_option("--frames", frames, "Frames per block (default 512)")->check(CLI::Range(8, 1 << 16));
     app.add_option("--rounds", rounds, "Rounds of 200 calls each, alternating (default 201)")
         ->check(CLI::Range(1, 100000));
+    app.add_option("--subnormals", subnormalsName,
+                   "How subnormal groups are boosted (default: as the module here does)")
+        ->check(CLI::IsMember({"wide", "narrow"}));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -144,8 +147,9 @@ int main(int argc, char** argv)
     const auto chosen = [](const std::vector<std::string>& names, const char* name) {
         return names.empty() || std::find(names.begin(), names.end(), name) != names.end();
     };
+    const SubnormalBoost subnormals = subnormalsName == "wide" ? SubnormalBoost::wide : SubnormalBoost::narrow;
     std::printf("subnormal groups boosted %s; ratio = this tree / baseline, median of %d rounds (quartiles)\n",
-                softKneeSubnormalBoostName(softKneeSubnormalBoostInUse()), rounds);
+                softKneeSubnormalBoostName(subnormals), rounds);
     std::printf("%-7s %-10s %5s  %6s  %-14s  %9s  %9s  %s\n", "kernel", "signal", "frames", "ratio", "", "base ns",
                 "this ns", "output");
     bool allSame = true;
@@ -160,7 +164,7 @@ int main(int argc, char** argv)
         }
         for (Signal signal : kSignals) {
             if (chosen(signals, signalName(signal))) {
-                allSame = compare(contender, signal, frames, rounds) && allSame;
+                allSame = compare(contender, signal, frames, rounds, subnormals) && allSame;
             }
         }
     }

@@ -56,34 +56,30 @@ struct BlockConstants {
     return c;
 }
 
-// Which lanes of a pair of input groups hold a subnormal (looked for only when subnormal
-// groups are boosted wide), and which may come out above the knee once boosted (|x| above
-// the block's quiet bound, NaN and infinity included), as two lane masks, both 0 for a
-// quiet group. Adding 0x7f800000 to a magnitude's bits moves exactly the subnormals'
-// patterns, 1 to 0x7fffff, above 0x7f800000 (as signed integers, with normal numbers and
-// NaNs wrapping negative), so zeros, the sound of silence, stay on the fast path; the bits
-// of magnitudes order as their values, so the larger of two answers for both.
-struct GroupTests {
-    int subnormal;
-    int loud;
-};
-
-template <SubnormalBoost kSubnormals>
-[[gnu::always_inline]] inline GroupTests groupTests(__m256 left, __m256 right, const BlockConstants& c)
+// The lanes of a pair of input groups that hold a subnormal (not zeros: silence stays on
+// the quiet path), by the processor's class test: three operations for both groups where
+// an integer range test on the magnitudes takes four. Only wide boosting looks for them,
+// which runs where subnormal products are slow, on Intel's cores; Zen 4, where the class
+// test is slower than the integer one, boosts narrow.
+[[gnu::always_inline]] inline __mmask8 subnormalLanes(__m256 left, __m256 right)
 {
-    const __m256i shift = _mm256_set1_epi32(0x7f800000);
+    constexpr int kSubnormalClass = 0x20;
+    return _kor_mask8(_mm256_fpclass_ps_mask(left, kSubnormalClass), _mm256_fpclass_ps_mask(right, kSubnormalClass));
+}
+
+// Whether a pair of input groups passes the curve unchanged once boosted: no |x| above the
+// block's quiet bound (NaN and infinity are above it) and, where subnormal groups are
+// boosted wide, no subnormal. The bits of magnitudes order as their values, so the larger
+// of two answers for both channels. The masks are tested where they are made, in mask
+// registers, so the quiet path moves nothing to general registers.
+template <SubnormalBoost kSubnormals>
+[[gnu::always_inline]] inline bool quiet(__m256 left, __m256 right, const BlockConstants& c)
+{
     const __m256i leftMagnitude = _mm256_castps_si256(_mm256_and_ps(left, c.magnitudeBits));
     const __m256i rightMagnitude = _mm256_castps_si256(_mm256_and_ps(right, c.magnitudeBits));
-    const __mmask8 subnormal = kSubnormals == SubnormalBoost::wide
-                                   ? _mm256_cmpgt_epi32_mask(_mm256_max_epi32(_mm256_add_epi32(leftMagnitude, shift),
-                                                                              _mm256_add_epi32(rightMagnitude, shift)),
-                                                             shift)
-                                   : 0;
     const __mmask8 loud = _mm256_cmpgt_epi32_mask(_mm256_max_epi32(leftMagnitude, rightMagnitude), c.quietBound);
-    if (_kortestz_mask8_u8(subnormal, loud) != 0) [[likely]] {
-        return {0, 0};
-    }
-    return {subnormal, loud};
+    const __mmask8 subnormal = kSubnormals == SubnormalBoost::wide ? subnormalLanes(left, right) : 0;
+    return _kortestz_mask8_u8(subnormal, loud) != 0;
 }
 
 // x * boost, rounded to float, for a group that holds a subnormal. A subnormal factor
@@ -130,6 +126,16 @@ template <bool kNearest>
     return _mm256_mask_mov_ps(_mm256_add_ps(out, y), _mm256_cmp_ps_mask(y, y, _CMP_UNORD_Q), y);
 }
 
+// y written over out, or added to it.
+template <bool kAccumulating> [[gnu::always_inline]] inline void put(float* out, __m256 y)
+{
+    if constexpr (kAccumulating) {
+        _mm256_storeu_ps(out, added(_mm256_loadu_ps(out), y));
+    } else {
+        _mm256_storeu_ps(out, y);
+    }
+}
+
 // Both inputs of a group are read before any output of it is written, and the left
 // output before the right one, so every aliasing the reference allows gives its result.
 // A group wholly at or below the knee divides nothing.
@@ -145,35 +151,35 @@ struct Loops {
             const __m256 xRight = _mm256_loadu_ps(inRight + i);
             __m256 left;
             __m256 right;
-            const GroupTests tests = groupTests<kSubnormals>(xLeft, xRight, c);
-            if (tests.subnormal != 0) [[unlikely]] {
-                SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
-                left = boostedInDouble(xLeft, c);
-                right = boostedInDouble(xRight, c);
-            } else {
+            if (quiet<kSubnormals>(xLeft, xRight, c)) {
                 left = _mm256_mul_ps(xLeft, c.boost);
                 right = _mm256_mul_ps(xRight, c.boost);
-            }
-            if (tests.loud != 0) {
-                // False for NaN, which passes unchanged.
+            } else {
+                if (kSubnormals == SubnormalBoost::wide && subnormalLanes(xLeft, xRight) != 0) [[unlikely]] {
+                    SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
+                    left = boostedInDouble(xLeft, c);
+                    right = boostedInDouble(xRight, c);
+                } else {
+                    left = _mm256_mul_ps(xLeft, c.boost);
+                    right = _mm256_mul_ps(xRight, c.boost);
+                }
+                // False for NaN, which passes unchanged. A group with no lane above the knee
+                // (a subnormal one, say) divides nothing.
                 const __mmask8 leftAbove = _mm256_cmp_ps_mask(_mm256_and_ps(left, c.magnitudeBits), c.knee, _CMP_GT_OQ);
                 const __mmask8 rightAbove =
                     _mm256_cmp_ps_mask(_mm256_and_ps(right, c.magnitudeBits), c.knee, _CMP_GT_OQ);
-                if constexpr (kForm != Form::flat) {
-                    left = dividedShape<kForm == Form::dividedNearest>(left, leftAbove, c);
-                    right = dividedShape<kForm == Form::dividedNearest>(right, rightAbove, c);
-                } else {
-                    left = flatShape(left, leftAbove, c);
-                    right = flatShape(right, rightAbove, c);
+                if (_kortestz_mask8_u8(leftAbove, rightAbove) == 0) {
+                    if constexpr (kForm != Form::flat) {
+                        left = dividedShape<kForm == Form::dividedNearest>(left, leftAbove, c);
+                        right = dividedShape<kForm == Form::dividedNearest>(right, rightAbove, c);
+                    } else {
+                        left = flatShape(left, leftAbove, c);
+                        right = flatShape(right, rightAbove, c);
+                    }
                 }
             }
-            if constexpr (kAccumulating) {
-                _mm256_storeu_ps(outLeft + i, added(_mm256_loadu_ps(outLeft + i), left));
-                _mm256_storeu_ps(outRight + i, added(_mm256_loadu_ps(outRight + i), right));
-            } else {
-                _mm256_storeu_ps(outLeft + i, left);
-                _mm256_storeu_ps(outRight + i, right);
-            }
+            put<kAccumulating>(outLeft + i, left);
+            put<kAccumulating>(outRight + i, right);
         }
         return whole;
     }

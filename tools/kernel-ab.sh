@@ -3,6 +3,7 @@
 # two over the same buffers on one processor (bench/kernel_ab.cpp), and checks that both
 # write the same bits:
 #   tools/kernel-ab.sh REVISION [--kernel K]... [--signal S]... [--frames N] [--rounds N]
+#                      [--subnormals wide|narrow]
 # for example tools/kernel-ab.sh HEAD --kernel avx2 --signal random while changing the
 # AVX2 kernel. It builds in build/kernel-ab and changes nothing else.
 set -euo pipefail
