@@ -38,8 +38,7 @@ git archive "$revision" dsp | tar -x -m -C "$baseline.partial" # -m: newer than 
 rm -rf "$baseline"
 mv "$baseline.partial" "$baseline"
 
-if ! { cmake --preset native -B "$build" -DBUILD_TESTING=OFF -DKERNEL_AB_BASELINE="$baseline/dsp" \
-           -DCMAKE_CXX_FLAGS="-falign-functions=64 -falign-loops=64" &&
+if ! { cmake --preset native -B "$build" -DBUILD_TESTING=OFF -DKERNEL_AB_BASELINE="$baseline/dsp" &&
        cmake --build "$build" --target kernel_ab -j "$(nproc)"; } > "$log" 2>&1; then
     tail -n 30 "$log" >&2
     echo "kernel-ab: the comparison did not build against '$revision' (whole log: $log)" >&2
