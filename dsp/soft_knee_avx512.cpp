@@ -1,4 +1,5 @@
-// The AVX-512 kernel: eight samples of each channel per step, their quotients in one
+// The AVX-512 kernel: sixteen frames tested at once, sixteen lanes to a register, and a
+// group of eight samples of each channel per step of the curve, their quotients in one
 // register of eight doubles, one division each, lanes chosen by mask registers instead of
 // blends.
 //
@@ -14,10 +15,14 @@
 
 namespace {
 
-constexpr std::int32_t kWidth = 8;
+constexpr std::int32_t kWidth = 8;         // frames of a group, the curve's step
+constexpr std::int32_t kSpan = 2 * kWidth; // frames tested at once
 
 // vpternlogd: b | (a & c), which puts a's sign (c the sign bit) on a magnitude b.
 constexpr int kSignOnMagnitude = 0xec;
+
+// vfpclassps: the class of subnormal numbers, either sign.
+constexpr int kSubnormalClass = 0x20;
 
 // The block's settings spread over the lanes, taken once per block.
 struct BlockConstants {
@@ -34,17 +39,21 @@ struct BlockConstants {
     __m256 flatPositive; // the flat curve above the knee: float(+1 * (1 - w))
     __m256 flatNegative; // float(-1 * (1 - w))
     __m256 oneNarrow;
+    __m512 boostSpan; // the three the test of a span uses, sixteen lanes wide
+    __m512i magnitudeBitsSpan;
+    __m512i quietBoundSpan;
 };
 
 [[gnu::always_inline]] inline BlockConstants constantsFor(const SoftKnee& curve)
 {
     const double w = curve.w;
+    const int quietBound = static_cast<int>(softKneeQuietBound(curve));
     BlockConstants c;
     c.boost = _mm256_set1_ps(curve.boost);
     c.boostWide = _mm512_set1_pd(curve.boost);
     c.knee = _mm256_set1_ps(curve.knee);
     c.magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
-    c.quietBound = _mm256_set1_epi32(static_cast<int>(softKneeQuietBound(curve)));
+    c.quietBound = _mm256_set1_epi32(quietBound);
     c.signBit = _mm256_castsi256_ps(_mm256_set1_epi32(static_cast<int>(0x80000000u)));
     c.one = _mm512_set1_pd(1.0);
     c.w = _mm512_set1_pd(w);
@@ -53,6 +62,9 @@ struct BlockConstants {
     c.flatPositive = _mm256_set1_ps(static_cast<float>(1.0 * (1.0 - w)));
     c.flatNegative = _mm256_set1_ps(static_cast<float>(-1.0 * (1.0 - w)));
     c.oneNarrow = _mm256_set1_ps(1.0f);
+    c.boostSpan = _mm512_set1_ps(curve.boost);
+    c.magnitudeBitsSpan = _mm512_set1_epi32(0x7fffffff);
+    c.quietBoundSpan = _mm512_set1_epi32(quietBound);
     return c;
 }
 
@@ -63,7 +75,6 @@ struct BlockConstants {
 // test is slower than the integer one, boosts narrow.
 [[gnu::always_inline]] inline __mmask8 subnormalLanes(__m256 left, __m256 right)
 {
-    constexpr int kSubnormalClass = 0x20;
     return _kor_mask8(_mm256_fpclass_ps_mask(left, kSubnormalClass), _mm256_fpclass_ps_mask(right, kSubnormalClass));
 }
 
@@ -80,6 +91,26 @@ template <SubnormalBoost kSubnormals>
     const __mmask8 loud = _mm256_cmpgt_epi32_mask(_mm256_max_epi32(leftMagnitude, rightMagnitude), c.quietBound);
     const __mmask8 subnormal = kSubnormals == SubnormalBoost::wide ? subnormalLanes(left, right) : 0;
     return _kortestz_mask8_u8(subnormal, loud) != 0;
+}
+
+// The same tests for a span of two groups, sixteen lanes a channel: the lanes holding a
+// subnormal (none unless subnormal groups are boosted wide) and those above the quiet bound.
+struct SpanTests {
+    __mmask16 subnormal;
+    __mmask16 loud;
+};
+
+template <SubnormalBoost kSubnormals>
+[[gnu::always_inline]] inline SpanTests spanTests(__m512 left, __m512 right, const BlockConstants& c)
+{
+    const __m512i leftMagnitude = _mm512_and_si512(_mm512_castps_si512(left), c.magnitudeBitsSpan);
+    const __m512i rightMagnitude = _mm512_and_si512(_mm512_castps_si512(right), c.magnitudeBitsSpan);
+    const __mmask16 loud = _mm512_cmpgt_epi32_mask(_mm512_max_epi32(leftMagnitude, rightMagnitude), c.quietBoundSpan);
+    const __mmask16 subnormal =
+        kSubnormals == SubnormalBoost::wide
+            ? _kor_mask16(_mm512_fpclass_ps_mask(left, kSubnormalClass), _mm512_fpclass_ps_mask(right, kSubnormalClass))
+            : 0;
+    return {subnormal, loud};
 }
 
 // x * boost, rounded to float, for a group that holds a subnormal. A subnormal factor
@@ -136,53 +167,95 @@ template <bool kAccumulating> [[gnu::always_inline]] inline void put(float* out,
     }
 }
 
-// Both inputs of a group are read before any output of it is written, and the left
-// output before the right one, so every aliasing the reference allows gives its result.
-// A group wholly at or below the knee divides nothing.
+// The same for a span's sixteen samples of one channel.
+template <bool kAccumulating> [[gnu::always_inline]] inline void putSpan(float* out, __m512 y)
+{
+    if constexpr (kAccumulating) {
+        const __m512 sum = _mm512_add_ps(_mm512_loadu_ps(out), y);
+        _mm512_storeu_ps(out, _mm512_mask_mov_ps(sum, _mm512_cmp_ps_mask(y, y, _CMP_UNORD_Q), y));
+    } else {
+        _mm512_storeu_ps(out, y);
+    }
+}
+
+// Blocks are taken a span of sixteen frames at a time, tested with one register of each
+// channel; a span that may reach above the knee, or holds a subnormal to be boosted wide,
+// goes through the curve a group at a time, and so does a last group of eight. Both
+// inputs of a group are read before any output of it is written, and the left output
+// before the right one, so every aliasing the reference allows gives its result (a quiet
+// span reads all its inputs first too). A group wholly at or below the knee divides
+// nothing.
 struct Loops {
+    // One group through the curve, whatever its test found; subnormal, its lanes holding a
+    // subnormal where those are boosted wide.
+    template <bool kAccumulating, Form kForm, SubnormalBoost kSubnormals>
+    [[gnu::always_inline]] static void group(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                                             std::int32_t i, __mmask8 subnormal, const BlockConstants& c)
+    {
+        const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
+        const __m256 xRight = _mm256_loadu_ps(inRight + i);
+        __m256 left;
+        __m256 right;
+        if (kSubnormals == SubnormalBoost::wide && _kortestz_mask8_u8(subnormal, subnormal) == 0) [[unlikely]] {
+            SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
+            left = boostedInDouble(xLeft, c);
+            right = boostedInDouble(xRight, c);
+        } else {
+            left = _mm256_mul_ps(xLeft, c.boost);
+            right = _mm256_mul_ps(xRight, c.boost);
+        }
+        // False for NaN, which passes unchanged.
+        const __mmask8 leftAbove = _mm256_cmp_ps_mask(_mm256_and_ps(left, c.magnitudeBits), c.knee, _CMP_GT_OQ);
+        const __mmask8 rightAbove = _mm256_cmp_ps_mask(_mm256_and_ps(right, c.magnitudeBits), c.knee, _CMP_GT_OQ);
+        if (_kortestz_mask8_u8(leftAbove, rightAbove) == 0) {
+            if constexpr (kForm != Form::flat) {
+                left = dividedShape<kForm == Form::dividedNearest>(left, leftAbove, c);
+                right = dividedShape<kForm == Form::dividedNearest>(right, rightAbove, c);
+            } else {
+                left = flatShape(left, leftAbove, c);
+                right = flatShape(right, rightAbove, c);
+            }
+        }
+        put<kAccumulating>(outLeft + i, left);
+        put<kAccumulating>(outRight + i, right);
+    }
+
     template <bool kAccumulating, Form kForm, SubnormalBoost kSubnormals>
     static std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
                             float* outRight, std::int32_t frames) noexcept
     {
         const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
         const BlockConstants c = constantsFor(curve);
-        for (std::int32_t i = 0; i < whole; i += kWidth) {
+        std::int32_t i = 0;
+        for (; i + kSpan <= whole; i += kSpan) {
+            const __m512 xLeft = _mm512_loadu_ps(inLeft + i);
+            const __m512 xRight = _mm512_loadu_ps(inRight + i);
+            const SpanTests tests = spanTests<kSubnormals>(xLeft, xRight, c);
+            // Quiet spans laid out to take one branch, loud ones not treated as rare: as an
+            // unlikely path theirs was left out of the loop's hoisting and reloaded its
+            // constants every group.
+            if (__builtin_expect_with_probability(_kortestz_mask16_u8(tests.subnormal, tests.loud) != 0, true, 0.6)) {
+                putSpan<kAccumulating>(outLeft + i, _mm512_mul_ps(xLeft, c.boostSpan));
+                putSpan<kAccumulating>(outRight + i, _mm512_mul_ps(xRight, c.boostSpan));
+            } else {
+                group<kAccumulating, kForm, kSubnormals>(inLeft, inRight, outLeft, outRight, i,
+                                                         static_cast<__mmask8>(tests.subnormal), c);
+                group<kAccumulating, kForm, kSubnormals>(inLeft, inRight, outLeft, outRight, i + kWidth,
+                                                         static_cast<__mmask8>(_kshiftri_mask16(tests.subnormal, 8)),
+                                                         c);
+            }
+        }
+        if (i < whole) {
             const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
             const __m256 xRight = _mm256_loadu_ps(inRight + i);
-            __m256 left;
-            __m256 right;
-            // Quiet groups laid out to take one branch, loud ones not treated as rare: as
-            // an unlikely path theirs was left out of the loop's hoisting and reloaded its
-            // constants every group.
-            if (__builtin_expect_with_probability(quiet<kSubnormals>(xLeft, xRight, c), true, 0.6)) {
-                left = _mm256_mul_ps(xLeft, c.boost);
-                right = _mm256_mul_ps(xRight, c.boost);
+            if (quiet<kSubnormals>(xLeft, xRight, c)) {
+                put<kAccumulating>(outLeft + i, _mm256_mul_ps(xLeft, c.boost));
+                put<kAccumulating>(outRight + i, _mm256_mul_ps(xRight, c.boost));
             } else {
-                if (kSubnormals == SubnormalBoost::wide && subnormalLanes(xLeft, xRight) != 0) [[unlikely]] {
-                    SOFT_KNEE_REPORT_WIDE_PRODUCT(i, kWidth);
-                    left = boostedInDouble(xLeft, c);
-                    right = boostedInDouble(xRight, c);
-                } else {
-                    left = _mm256_mul_ps(xLeft, c.boost);
-                    right = _mm256_mul_ps(xRight, c.boost);
-                }
-                // False for NaN, which passes unchanged. A group with no lane above the knee
-                // (a subnormal one, say) divides nothing.
-                const __mmask8 leftAbove = _mm256_cmp_ps_mask(_mm256_and_ps(left, c.magnitudeBits), c.knee, _CMP_GT_OQ);
-                const __mmask8 rightAbove =
-                    _mm256_cmp_ps_mask(_mm256_and_ps(right, c.magnitudeBits), c.knee, _CMP_GT_OQ);
-                if (_kortestz_mask8_u8(leftAbove, rightAbove) == 0) {
-                    if constexpr (kForm != Form::flat) {
-                        left = dividedShape<kForm == Form::dividedNearest>(left, leftAbove, c);
-                        right = dividedShape<kForm == Form::dividedNearest>(right, rightAbove, c);
-                    } else {
-                        left = flatShape(left, leftAbove, c);
-                        right = flatShape(right, rightAbove, c);
-                    }
-                }
+                const __mmask8 subnormal =
+                    kSubnormals == SubnormalBoost::wide ? subnormalLanes(xLeft, xRight) : __mmask8{0};
+                group<kAccumulating, kForm, kSubnormals>(inLeft, inRight, outLeft, outRight, i, subnormal, c);
             }
-            put<kAccumulating>(outLeft + i, left);
-            put<kAccumulating>(outRight + i, right);
         }
         return whole;
     }
