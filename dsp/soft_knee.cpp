@@ -1,5 +1,8 @@
 #include "soft_knee.h"
 
+#include <xmmintrin.h>
+
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -12,6 +15,19 @@ float limited(float value, float low, float high, float whenNaN) noexcept
     return value < low ? low : (value > high ? high : value);
 }
 
+// The reciprocal estimate is within 1.5 * 2^-12 of 1 / boost and each product rounds by at
+// most 2^-24, so bound * boost < knee * (1 - 2^-11): more than an ulp of the knee below it,
+// whatever the rounding. Among the subnormals a product rounds by a whole step instead, so
+// a bound that falls there admits only zeros, which are quiet at any knee.
+std::uint32_t quietBoundOf(float boost, float knee) noexcept
+{
+    constexpr float kMargin = 1.0f - 0x1p-10f;
+    constexpr std::uint32_t kSmallestNormal = 0x00800000u;
+    const float reciprocal = _mm_cvtss_f32(_mm_rcp_ss(_mm_set_ss(boost)));
+    const std::uint32_t bound = std::bit_cast<std::uint32_t>(knee * reciprocal * kMargin) & 0x7fffffffu;
+    return bound < kSmallestNormal ? 0u : bound;
+}
+
 } // namespace
 
 SoftKnee makeSoftKnee(float boost, float knee, float hardness) noexcept
@@ -21,6 +37,7 @@ SoftKnee makeSoftKnee(float boost, float knee, float hardness) noexcept
     curve.knee = limited(knee, 0.0f, 1.0f, 0.5f);
     curve.w = 1.0f - curve.knee;
     curve.a = 1.0f - limited(hardness, 0.0f, 1.0f, 0.0f);
+    curve.quietBound = quietBoundOf(curve.boost, curve.knee);
     return curve;
 }
 

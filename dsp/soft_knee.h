@@ -14,10 +14,16 @@ struct SoftKnee {
     float knee;  // threshold on the boosted magnitude, 0..1
     float w;     // headroom above the knee, 1 - knee rounded to float
     float a;     // slope at the knee, 1 - hardness rounded to float
+    // A magnitude (a float, as its bit pattern) such that every normal float no larger,
+    // times boost, rounds to a value at or below the knee in every rounding mode: a group of
+    // inputs no larger than that, none of them subnormal, passes the curve unchanged once
+    // boosted. Slightly below the largest such magnitude, so that it takes no division to
+    // find; 0 (only zeros pass) where it would fall among the subnormals.
+    std::uint32_t quietBound;
 };
 
 // Limits each parameter to its nominal range (boost 1..11, knee and hardness 0..1;
-// NaN becomes the initial value) and derives w and a. In-range values pass unchanged,
+// NaN becomes the initial value) and derives w, a and the quiet bound. In-range values pass unchanged,
 // so no parameter value can make the curve divide by zero or boost a sample to NaN.
 SoftKnee makeSoftKnee(float boost, float knee, float hardness) noexcept;
 

@@ -24,7 +24,7 @@ struct BlockConstants {
     __m256 boost;
     __m256d boostWide;
     __m256 knee;
-    __m256i quietBound;   // of soft_knee_kernels.h
+    __m256i quietBound;   // the curve's, of soft_knee.h
     __m256 magnitudeBits; // every bit but the sign
     __m256d one;
     __m256d w;
@@ -41,7 +41,7 @@ struct BlockConstants {
     c.boost = _mm256_set1_ps(curve.boost);
     c.boostWide = _mm256_set1_pd(curve.boost);
     c.knee = _mm256_set1_ps(curve.knee);
-    c.quietBound = _mm256_set1_epi32(static_cast<int>(softKneeQuietBound(curve)));
+    c.quietBound = _mm256_set1_epi32(static_cast<int>(curve.quietBound));
     c.magnitudeBits = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
     c.one = _mm256_set1_pd(1.0);
     c.w = _mm256_set1_pd(w);

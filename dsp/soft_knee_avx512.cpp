@@ -29,7 +29,7 @@ struct BlockConstants {
     __m256 boost;
     __m512d boostWide;
     __m256 knee;
-    __m256i quietBound;   // of soft_knee_kernels.h
+    __m256i quietBound;   // the curve's, of soft_knee.h
     __m256 magnitudeBits; // every bit but the sign
     __m256 signBit;
     __m512d one;
@@ -47,7 +47,7 @@ struct BlockConstants {
 [[gnu::always_inline]] inline BlockConstants constantsFor(const SoftKnee& curve)
 {
     const double w = curve.w;
-    const int quietBound = static_cast<int>(softKneeQuietBound(curve));
+    const int quietBound = static_cast<int>(curve.quietBound);
     BlockConstants c;
     c.boost = _mm256_set1_ps(curve.boost);
     c.boostWide = _mm512_set1_pd(curve.boost);

@@ -1,10 +1,6 @@
 #include "soft_knee_kernels.h"
 #include "subnormal_timing.h"
 
-#include <xmmintrin.h>
-
-#include <bit>
-
 namespace {
 
 // SSE2 is the floor of every target (x86-64, and the 32-bit build's -msse2); AVX2 (with
@@ -81,19 +77,6 @@ SubnormalBoost softKneeSubnormalBoostInUse() noexcept
 const char* softKneeSubnormalBoostName(SubnormalBoost boost) noexcept
 {
     return boost == SubnormalBoost::wide ? "wide" : "narrow";
-}
-
-// The reciprocal estimate is within 1.5 * 2^-12 of 1 / boost and each product rounds by at
-// most 2^-24, so bound * boost < knee * (1 - 2^-11): more than an ulp of the knee below it,
-// whatever the rounding. Among the subnormals a product rounds by a whole step instead, so
-// a bound that falls there admits only zeros, which are quiet at any knee.
-std::uint32_t softKneeQuietBound(const SoftKnee& curve) noexcept
-{
-    constexpr float kMargin = 1.0f - 0x1p-10f;
-    constexpr std::uint32_t kSmallestNormal = 0x00800000u;
-    const float reciprocal = _mm_cvtss_f32(_mm_rcp_ss(_mm_set_ss(curve.boost)));
-    const std::uint32_t bound = std::bit_cast<std::uint32_t>(curve.knee * reciprocal * kMargin) & 0x7fffffffu;
-    return bound < kSmallestNormal ? 0u : bound;
 }
 
 namespace {

@@ -54,12 +54,6 @@ void softKneeAccumulatingWith(SoftKneeKernel kernel, SubnormalBoost subnormals, 
                               const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                               std::int32_t frames) noexcept;
 
-// A magnitude (a float, as its bit pattern) such that every normal float no larger, times
-// boost, rounds to a value at or below the knee in every rounding mode: a group of inputs
-// no larger than that, none of them subnormal, passes the curve unchanged once boosted.
-// Slightly below the largest such magnitude, so that it takes no division to find.
-std::uint32_t softKneeQuietBound(const SoftKnee& curve) noexcept;
-
 // The vector loops behind the kernels. Each handles the longest prefix of whole groups
 // of its width and answers how many frames that was (0 when frames is not positive);
 // the caller runs the reference loop over the rest.
