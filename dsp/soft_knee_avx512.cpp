@@ -186,6 +186,41 @@ template <bool kAccumulating> [[gnu::always_inline]] inline void putSpan(float* 
 // span reads all its inputs first too). A group wholly at or below the knee divides
 // nothing.
 struct Loops {
+    static constexpr bool kQuietFirst = true;
+    static constexpr std::int32_t kGroup = kWidth;
+
+    // The spans at the start of the block that pass unchanged, boosted and written; answers
+    // where it stopped: at the first span that may not, or after the last whole group.
+    template <bool kAccumulating, SubnormalBoost kSubnormals>
+    static std::int32_t runQuiet(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
+                                 float* outRight, std::int32_t frames) noexcept
+    {
+        const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
+        const BlockConstants c = constantsFor(curve);
+        std::int32_t i = 0;
+        for (; i + kSpan <= whole; i += kSpan) {
+            const __m512 xLeft = _mm512_loadu_ps(inLeft + i);
+            const __m512 xRight = _mm512_loadu_ps(inRight + i);
+            const SpanTests tests = spanTests<kSubnormals>(xLeft, xRight, c);
+            if (_kortestz_mask16_u8(tests.subnormal, tests.loud) == 0) {
+                return i;
+            }
+            putSpan<kAccumulating>(outLeft + i, _mm512_mul_ps(xLeft, c.boostSpan));
+            putSpan<kAccumulating>(outRight + i, _mm512_mul_ps(xRight, c.boostSpan));
+        }
+        if (i < whole) {
+            const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
+            const __m256 xRight = _mm256_loadu_ps(inRight + i);
+            if (!quiet<kSubnormals>(xLeft, xRight, c)) {
+                return i;
+            }
+            put<kAccumulating>(outLeft + i, _mm256_mul_ps(xLeft, c.boost));
+            put<kAccumulating>(outRight + i, _mm256_mul_ps(xRight, c.boost));
+            i += kWidth;
+        }
+        return i;
+    }
+
     // One group through the curve, whatever its test found; subnormal, its lanes holding a
     // subnormal where those are boosted wide.
     template <bool kAccumulating, Form kForm, SubnormalBoost kSubnormals>
@@ -220,13 +255,14 @@ struct Loops {
         put<kAccumulating>(outRight + i, right);
     }
 
+    // The block from frame first on, through the curve in form kForm.
     template <bool kAccumulating, Form kForm, SubnormalBoost kSubnormals>
     static std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
-                            float* outRight, std::int32_t frames) noexcept
+                            float* outRight, std::int32_t first, std::int32_t frames) noexcept
     {
         const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
         const BlockConstants c = constantsFor(curve);
-        std::int32_t i = 0;
+        std::int32_t i = first;
         for (; i + kSpan <= whole; i += kSpan) {
             const __m512 xLeft = _mm512_loadu_ps(inLeft + i);
             const __m512 xRight = _mm512_loadu_ps(inRight + i);

@@ -116,15 +116,56 @@ template <Form kForm>
     return select(_mm_cmpunord_ps(y, y), y, _mm_add_ps(out, y));
 }
 
+// y written over out, or added to it.
+template <bool kAccumulating> [[gnu::always_inline]] inline void store(float* out, __m128 y)
+{
+    if constexpr (kAccumulating) {
+        _mm_storeu_ps(out, added(_mm_loadu_ps(out), y));
+    } else {
+        _mm_storeu_ps(out, y);
+    }
+}
+
 // The loop, four frames at a time.
 struct Loops {
-    template <bool kAccumulating, Form kForm, SubnormalBoost kSubnormals>
-    static std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
-                            float* outRight, std::int32_t frames) noexcept
+    static constexpr bool kQuietFirst = true;
+    static constexpr std::int32_t kGroup = kWidth;
+
+    // The groups at the start of the block that pass unchanged (no lane above the knee once
+    // boosted and, where subnormal groups are boosted wide, no subnormal), boosted and
+    // written; answers where it stopped: at the first that may not, or after the last.
+    template <bool kAccumulating, SubnormalBoost kSubnormals>
+    static std::int32_t runQuiet(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
+                                 float* outRight, std::int32_t frames) noexcept
     {
         const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
         const BlockConstants c = constantsFor(curve);
-        for (std::int32_t i = 0; i < whole; i += kWidth) {
+        std::int32_t i = 0;
+        for (; i < whole; i += kWidth) {
+            const __m128 xLeft = _mm_loadu_ps(inLeft + i);
+            const __m128 xRight = _mm_loadu_ps(inRight + i);
+            if (kSubnormals == SubnormalBoost::wide && holdsSubnormal(xLeft, xRight, c)) {
+                return i;
+            }
+            const __m128 left = _mm_mul_ps(xLeft, c.boost);
+            const __m128 right = _mm_mul_ps(xRight, c.boost);
+            if (_mm_movemask_ps(_mm_or_ps(aboveKnee(left, c), aboveKnee(right, c))) != 0) {
+                return i;
+            }
+            store<kAccumulating>(outLeft + i, left);
+            store<kAccumulating>(outRight + i, right);
+        }
+        return i;
+    }
+
+    // The block from frame first on, through the curve in form kForm.
+    template <bool kAccumulating, Form kForm, SubnormalBoost kSubnormals>
+    static std::int32_t run(const SoftKnee& curve, const float* inLeft, const float* inRight, float* outLeft,
+                            float* outRight, std::int32_t first, std::int32_t frames) noexcept
+    {
+        const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
+        const BlockConstants c = constantsFor(curve);
+        for (std::int32_t i = first; i < whole; i += kWidth) {
             const __m128 xLeft = _mm_loadu_ps(inLeft + i);
             const __m128 xRight = _mm_loadu_ps(inRight + i);
             __m128 left;
@@ -143,13 +184,8 @@ struct Loops {
                 left = select(leftAbove, curveAboveKnee<kForm>(left, leftAbove, c), left);
                 right = select(rightAbove, curveAboveKnee<kForm>(right, rightAbove, c), right);
             }
-            if constexpr (kAccumulating) {
-                _mm_storeu_ps(outLeft + i, added(_mm_loadu_ps(outLeft + i), left));
-                _mm_storeu_ps(outRight + i, added(_mm_loadu_ps(outRight + i), right));
-            } else {
-                _mm_storeu_ps(outLeft + i, left);
-                _mm_storeu_ps(outRight + i, right);
-            }
+            store<kAccumulating>(outLeft + i, left);
+            store<kAccumulating>(outRight + i, right);
         }
         return whole;
     }
