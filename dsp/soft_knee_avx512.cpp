@@ -158,7 +158,7 @@ template <bool kNearest>
 }
 
 // y written over out, or added to it.
-template <bool kAccumulating> [[gnu::always_inline]] inline void put(float* out, __m256 y)
+template <bool kAccumulating> [[gnu::always_inline]] inline void store(float* out, __m256 y)
 {
     if constexpr (kAccumulating) {
         _mm256_storeu_ps(out, added(_mm256_loadu_ps(out), y));
@@ -168,7 +168,7 @@ template <bool kAccumulating> [[gnu::always_inline]] inline void put(float* out,
 }
 
 // The same for a span's sixteen samples of one channel.
-template <bool kAccumulating> [[gnu::always_inline]] inline void putSpan(float* out, __m512 y)
+template <bool kAccumulating> [[gnu::always_inline]] inline void store(float* out, __m512 y)
 {
     if constexpr (kAccumulating) {
         const __m512 sum = _mm512_add_ps(_mm512_loadu_ps(out), y);
@@ -205,8 +205,8 @@ struct Loops {
             if (_kortestz_mask16_u8(tests.subnormal, tests.loud) == 0) {
                 return i;
             }
-            putSpan<kAccumulating>(outLeft + i, _mm512_mul_ps(xLeft, c.boostSpan));
-            putSpan<kAccumulating>(outRight + i, _mm512_mul_ps(xRight, c.boostSpan));
+            store<kAccumulating>(outLeft + i, _mm512_mul_ps(xLeft, c.boostSpan));
+            store<kAccumulating>(outRight + i, _mm512_mul_ps(xRight, c.boostSpan));
         }
         if (i < whole) {
             const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
@@ -214,8 +214,8 @@ struct Loops {
             if (!quiet<kSubnormals>(xLeft, xRight, c)) {
                 return i;
             }
-            put<kAccumulating>(outLeft + i, _mm256_mul_ps(xLeft, c.boost));
-            put<kAccumulating>(outRight + i, _mm256_mul_ps(xRight, c.boost));
+            store<kAccumulating>(outLeft + i, _mm256_mul_ps(xLeft, c.boost));
+            store<kAccumulating>(outRight + i, _mm256_mul_ps(xRight, c.boost));
             i += kWidth;
         }
         return i;
@@ -251,8 +251,8 @@ struct Loops {
                 right = flatShape(right, rightAbove, c);
             }
         }
-        put<kAccumulating>(outLeft + i, left);
-        put<kAccumulating>(outRight + i, right);
+        store<kAccumulating>(outLeft + i, left);
+        store<kAccumulating>(outRight + i, right);
     }
 
     // The block from frame first on, through the curve in form kForm.
@@ -271,8 +271,8 @@ struct Loops {
             // unlikely path theirs was left out of the loop's hoisting and reloaded its
             // constants every group.
             if (__builtin_expect_with_probability(_kortestz_mask16_u8(tests.subnormal, tests.loud) != 0, true, 0.6)) {
-                putSpan<kAccumulating>(outLeft + i, _mm512_mul_ps(xLeft, c.boostSpan));
-                putSpan<kAccumulating>(outRight + i, _mm512_mul_ps(xRight, c.boostSpan));
+                store<kAccumulating>(outLeft + i, _mm512_mul_ps(xLeft, c.boostSpan));
+                store<kAccumulating>(outRight + i, _mm512_mul_ps(xRight, c.boostSpan));
             } else {
                 group<kAccumulating, kForm, kSubnormals>(inLeft, inRight, outLeft, outRight, i,
                                                          static_cast<__mmask8>(tests.subnormal), c);
@@ -285,8 +285,8 @@ struct Loops {
             const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
             const __m256 xRight = _mm256_loadu_ps(inRight + i);
             if (quiet<kSubnormals>(xLeft, xRight, c)) {
-                put<kAccumulating>(outLeft + i, _mm256_mul_ps(xLeft, c.boost));
-                put<kAccumulating>(outRight + i, _mm256_mul_ps(xRight, c.boost));
+                store<kAccumulating>(outLeft + i, _mm256_mul_ps(xLeft, c.boost));
+                store<kAccumulating>(outRight + i, _mm256_mul_ps(xRight, c.boost));
             } else {
                 const __mmask8 subnormal =
                     kSubnormals == SubnormalBoost::wide ? subnormalLanes(xLeft, xRight) : __mmask8{0};
