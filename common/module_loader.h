@@ -15,10 +15,7 @@ public:
     LoadedModule(const LoadedModule&) = delete;
     LoadedModule& operator=(const LoadedModule&) = delete;
 
-    bool loaded() const
-    {
-        return handle != nullptr;
-    }
+    bool loaded() const { return handle != nullptr; }
 
     // The address of an exported function, or null when the module has no such export.
     template <typename Function> Function find(const char* name) const
