@@ -64,7 +64,7 @@ int main(int argc, char** argv)
     plughost::SpectrumOptions spectrumOptions;
     CLI::App* spectrum = app.add_subcommand("spectrum", "Feed a sine through the module: harmonics, THD and THD+N");
     spectrum->add_option("MODULE", spectrumOptions.modulePath, "Path of the module file")->required();
-    spectrum->add_option("--tone", spectrumOptions.tone, "Frequency of the sine in Hz (default 1000)");
+    spectrum->add_option("--tone", spectrumOptions.tone, "Frequency of the sine in Hz (default 997)");
     spectrum->add_option("--level", spectrumOptions.level, "Peak level of the sine in dBFS (default -6)");
     spectrum->add_option("--set", spectrumOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
         ->allow_extra_args(false);

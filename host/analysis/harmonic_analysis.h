@@ -24,6 +24,12 @@ struct Harmonic : Component {
     int order = 0; // 2 for the second harmonic
 };
 
+// A harmonic above Nyquist, measured where it folds back; `frequency` is that place.
+struct Alias : Component {
+    int order = 0; // 0 when there is none
+    double harmonicFrequency = 0.0;
+};
+
 struct ToneFigures {
     double tone = 0.0;
     double sampleRate = 0.0;
@@ -33,7 +39,14 @@ struct ToneFigures {
     double thd = 0.0;                // ratio of all harmonics' amplitude to the fundamental's
     double thdPlusNoise = 0.0;       // ratio of everything but DC and the fundamental to the fundamental
     double floorDb = 0.0;            // re the fundamental; a component below it is not told from noise and rounding
-    Component largestOther;          // the largest component away from DC, the tone and its harmonics
+    // Of the first kAliasOrders harmonics above Nyquist, lowest order first, each one whose band
+    // peaks where it folds to; one that lands on DC, the tone, a harmonic or a lower alias is
+    // counted with that, and one whose band peaks elsewhere (hidden by another component) is left out.
+    std::vector<Alias> aliases;
+    int hiddenAliases = 0;        // of those, how many land on DC, the tone or a harmonic
+    Alias strongestAlias;         // the loudest alias in the audible band (20 Hz to 20 kHz or Nyquist)
+    Alias strongestAliasAnywhere; // the loudest alias below Nyquist
+    Component largestOther;       // the largest component away from DC, the tone, its harmonics and aliases
 };
 
 struct ToneSpectrum {

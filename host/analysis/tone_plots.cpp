@@ -1,6 +1,6 @@
 #include "tone_plots.h"
 
-#include "module.h"
+#include "user_error.h"
 #include "plot.h"
 
 #include <cairo-svg.h>
@@ -253,6 +253,13 @@ std::vector<std::string> spectrumFigureLines(const ToneFigures& figures)
                     frequencyWithUnit(figures.tone));
     lines.push_back("THD     " + percentAndDb(figures.thd));
     lines.push_back("THD+N  " + percentAndDb(figures.thdPlusNoise));
+    const Alias& alias = figures.strongestAlias;
+    if (alias.order != 0 && alias.aboveFloor)
+        lines.push_back("strongest alias  " + format("%.2f dB", alias.relativeDb) + " at " +
+                        frequencyWithUnit(alias.frequency) + format(" (H%.0f", alias.order) + " at " +
+                        frequencyWithUnit(alias.harmonicFrequency) + ")");
+    else
+        lines.push_back("strongest alias  below the floor");
     if (figures.largestOther.aboveFloor)
         lines.push_back("largest other  " + format("%.2f dB", figures.largestOther.relativeDb) + " at " +
                         format("%.1f Hz", figures.largestOther.frequency));
@@ -348,6 +355,18 @@ void drawSpectrumPlot(cairo_t* cr, const ToneSpectrum& spectrum, const std::stri
             lastLabel = axes.x(harmonic.frequency);
         mark(harmonic.frequency, fundamentalDbfs + harmonic.relativeDb, room ? format("%g", harmonic.order) : "", 0.85,
              0.3, 0.1);
+    }
+    // Aliases above the floor in violet, named by their order where there is room.
+    std::vector<double> labelled;
+    for (const Alias& alias : figures.aliases) {
+        if (!alias.aboveFloor || alias.frequency < xMin)
+            continue;
+        const double x = axes.x(alias.frequency);
+        const bool room = std::none_of(labelled.begin(), labelled.end(), [&](double at) { return std::fabs(at - x) < 18; });
+        if (room)
+            labelled.push_back(x);
+        mark(alias.frequency, fundamentalDbfs + alias.relativeDb, room ? format("a%g", alias.order) : "", 0.5, 0.2,
+             0.7);
     }
     if (figures.largestOther.aboveFloor && figures.largestOther.frequency >= xMin)
         mark(figures.largestOther.frequency, fundamentalDbfs + figures.largestOther.relativeDb, "other", 0.1, 0.55,

@@ -42,7 +42,7 @@ int runCurve(const CurveOptions& options);
 struct SpectrumOptions {
     std::string modulePath;
     std::vector<std::string> settings;
-    std::string tone = "1000";        // Hz
+    std::string tone = "997";         // Hz; divides no common rate, so aliases fall apart from harmonics
     std::string level = "-6";         // dBFS, 0 being a sine of peak amplitude 1
     std::string sampleRate = "48000"; // Hz
     std::string outputPath;           // .svg, .png, .csv or empty
