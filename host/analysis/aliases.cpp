@@ -43,14 +43,14 @@ std::vector<AliasOrder> aliasOrders(double tone, double sampleRate)
     return orders;
 }
 
-double separatedTone(double wanted, double sampleRate, double apart)
+double separatedTone(double wanted, double highest, double sampleRate, double apart)
 {
-    double best = std::round(wanted), bestDistance = -1.0;
+    double best = std::min(std::round(wanted), highest), bestDistance = -1.0;
     const int reach = std::max(1, static_cast<int>(wanted * kSearchReach));
     // Nearest first: 0, +1, -1, +2, -2, ...
     for (int step = 0; step <= 2 * reach; ++step) {
         const double candidate = std::round(wanted) + (step % 2 ? (step + 1) / 2 : -(step / 2));
-        if (candidate <= 0.0 || candidate >= sampleRate / 2.0)
+        if (candidate <= 0.0 || candidate > highest || candidate >= sampleRate / 2.0)
             continue;
         const double distance = leastDistance(candidate, sampleRate);
         if (distance >= apart)

@@ -26,9 +26,9 @@ struct AliasOrder {
 // The kAliasOrders harmonics above Nyquist, lowest order first.
 std::vector<AliasOrder> aliasOrders(double tone, double sampleRate);
 
-// The whole-hertz tone nearest `wanted` (within 2 %) whose first 64 harmonics, folded,
-// lie at least `apart` Hz from each other and from DC, so that each is measured on its
-// own; the one that keeps them farthest apart when none does.
-double separatedTone(double wanted, double sampleRate, double apart);
+// The whole-hertz tone nearest `wanted` (within 2 %, and at most `highest`) whose first 64
+// harmonics, folded, lie at least `apart` Hz from each other and from DC, so that each is
+// measured on its own; the one that keeps them farthest apart when none does.
+double separatedTone(double wanted, double highest, double sampleRate, double apart);
 
 } // namespace plughost

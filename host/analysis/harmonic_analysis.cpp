@@ -52,18 +52,25 @@ double lowestTone(double sampleRate)
     return kLeastBinsPerTone * sampleRate / static_cast<double>(kLongestLength);
 }
 
-ToneAnalyser::ToneAnalyser(double tone, double sampleRate)
-    : tone(tone), sampleRate(sampleRate), window(analysisLength(tone, sampleRate))
+std::vector<double> analysisWindow(std::size_t length)
 {
-    const std::size_t n = window.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const double phase = 2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n);
+    std::vector<double> window(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        const double phase = 2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(length);
         double w = 0.0;
         for (std::size_t k = 0; k < std::size(kWindowTerms); ++k)
             w += (k % 2 ? -1.0 : 1.0) * kWindowTerms[k] * std::cos(static_cast<double>(k) * phase);
         window[i] = w;
-        windowPower += w * w;
     }
+    return window;
+}
+
+ToneAnalyser::ToneAnalyser(double tone, double sampleRate)
+    : tone(tone), sampleRate(sampleRate), window(analysisWindow(analysisLength(tone, sampleRate)))
+{
+    const std::size_t n = window.size();
+    for (const double w : window)
+        windowPower += w * w;
     timeData = fftw_alloc_real(n);
     frequencyData = fftw_alloc_complex(n / 2 + 1);
     if (timeData && frequencyData)

@@ -58,6 +58,9 @@ struct ToneSpectrum {
     std::vector<double> levelDbfs; // bins 0 to length/2: the level of a sine centred on the bin
 };
 
+// The seven-term Blackman-Harris window of `length` points, as every analysis here uses it.
+std::vector<double> analysisWindow(std::size_t length);
+
 // FFT points for a tone: 65536, or more for a low tone, so that harmonics lie at
 // least 24 bins apart. 0 when the tone is too low for the largest length.
 std::size_t analysisLength(double tone, double sampleRate);
