@@ -273,7 +273,10 @@ void Lv2Plugin::State::describe()
         if (LilvNodes* units = lilv_port_get_value(plugin, port, unitPredicate.get())) {
             const LilvNode* unit = lilv_nodes_get_first(units);
             const OwnedNode symbol(unit ? lilv_world_get(world, unit, unitSymbol.get(), nullptr) : nullptr);
-            p.unit = symbol.get() ? textOf(symbol.get()) : lastPart(textOf(unit));
+            // Some units have an empty symbol (units:coef); their name says more than nothing.
+            p.unit = textOf(symbol.get());
+            if (p.unit.empty())
+                p.unit = lastPart(textOf(unit));
             lilv_nodes_free(units);
         }
         if (LilvNodes* properties = lilv_port_get_properties(plugin, port)) {

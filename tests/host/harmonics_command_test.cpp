@@ -224,6 +224,21 @@ TEST(PlughostToneUserErrors, EachGivesOneLineAndExitCodeTwo)
         {{"sweep", gain, "--out", (scratch / "out.wav").string()},
          "out.wav: the sweep is written as .svg, .png or .csv"},
         {{"spectrum", (scratch / "absent.so").string()}, "absent.so: no such file"},
+        {{"aliasing", gain, "--tones", "1"}, "--tones takes a whole number from 2 to 200, not '1'"},
+        {{"aliasing", gain, "--to", "30000"}, "--to 30000 Hz is at or above Nyquist"},
+        {{"aliasing", gain, "--from", "5000", "--to", "2000"}, "--from 5000 must be below --to 2000"},
+        {{"aliasing", gain, "--set", "Volume=1", "--out", out}, "unknown parameter 'Volume'"},
+        {{"spectrogram", gain, "--out", (scratch / "g.csv").string()}, "g.csv: the spectrogram is written as .png"},
+        {{"spectrogram", gain, "--seconds", "100", "--out", out}, "--seconds 100 is outside 0.5 to 60"},
+        {{"spectrum", "urn:plughost-test:absent"}, "urn:plughost-test:absent: no such file, nor an LV2 plug-in"},
+        {{"spectrum", scratch.string()}, ": a folder without manifest.ttl, so no LV2 bundle"},
+        {{"spectrum", fakeLv2("fails_instantiate"), "--out", out}, "the plug-in failed to instantiate at 48000 Hz"},
+        {{"curve", fakeLv2("unknown_feature"), "--out", out},
+         "requires the feature urn:plughost-test:unheard-of, which plughost does not provide"},
+        {{"info", fakeLv2("no_audio")}, "no_audio.lv2: the plug-in has no audio ports; there is nothing to process"},
+        {{"spectrum", fakeLv2("gain_stereo"), "--set", "volume=1"}, "unknown control 'volume' (this plug-in has: gain)"},
+        {{"sweep", fakeLv2("gain_mono"), "--set", "gain=5", "--out", out}, "value 5 for 'gain' is outside 0 to 4"},
+        {{"validate", fakeLv2("gain_stereo")}, "validate checks VST 2 modules only"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
