@@ -14,10 +14,12 @@ namespace {
 #ifdef PLUGHOST_INFO_AND_VALIDATE_ONLY
 constexpr const char* kDescription =
     "plughost: inspect and validate any VST 2 effect module.\n"
-    "This Windows build has the info and validate commands only: render, curve, spectrum and\n"
-    "sweep need libsndfile, cairo and FFTW, which only the Linux build of plughost uses.";
+    "This Windows build has the info and validate commands only: render, curve, spectrum, sweep,\n"
+    "aliasing and spectrogram need libsndfile, cairo and FFTW, and LV2 plug-ins need lilv, which\n"
+    "only the Linux build of plughost uses.";
 #else
-constexpr const char* kDescription = "plughost: inspect, render, plot, analyse and validate any VST 2 effect module.";
+constexpr const char* kDescription =
+    "plughost: inspect, render, plot, analyse and validate any VST 2 effect module; all but validate LV2 plug-ins too.";
 #endif
 
 // Commands that only the Linux build has, named when the Windows build is asked for one.
