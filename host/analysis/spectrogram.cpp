@@ -36,7 +36,8 @@ std::vector<float> sweepResponse(AudioPlugin& plugin, const SweepTone& sweep)
         for (int i = 0; i < count; ++i) {
             const double t = static_cast<double>(start + static_cast<std::size_t>(i)) / sweep.sampleRate;
             const double phase = scale * (std::exp(t * growth / sweep.seconds) - 1.0);
-            const auto sample = static_cast<float>(sweep.amplitude * std::sin(std::fmod(phase, 2.0 * std::numbers::pi)));
+            const auto sample =
+                static_cast<float>(sweep.amplitude * std::sin(std::fmod(phase, 2.0 * std::numbers::pi)));
             for (int c = 0; c < inputs.channels(); ++c)
                 inputs.channel(c)[i] = sample;
         }
@@ -77,8 +78,8 @@ Spectrogram spectrogramOf(const std::vector<float>& signal, double sampleRate, s
     // A sine centred on a bin shows |X| = A / 2 * sum(w).
     const double scale = 2.0 / windowSum;
     for (std::size_t column = 0; column < columns; ++column) {
-        const double centre = (static_cast<double>(column) + 0.5) / static_cast<double>(columns) *
-                              static_cast<double>(signal.size());
+        const double centre =
+            (static_cast<double>(column) + 0.5) / static_cast<double>(columns) * static_cast<double>(signal.size());
         const auto first = static_cast<long long>(centre) - static_cast<long long>(n / 2);
         for (std::size_t i = 0; i < n; ++i) {
             const long long at = first + static_cast<long long>(i);

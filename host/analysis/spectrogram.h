@@ -24,9 +24,9 @@ std::vector<float> sweepResponse(AudioPlugin& plugin, const SweepTone& sweep);
 
 struct Spectrogram {
     double sampleRate = 0.0;
-    double seconds = 0.0;  // the length analysed
-    double binWidth = 0.0; // Hz
-    std::vector<double> times;                // the centre of each column's frame, in seconds
+    double seconds = 0.0;                      // the length analysed
+    double binWidth = 0.0;                     // Hz
+    std::vector<double> times;                 // the centre of each column's frame, in seconds
     std::vector<std::vector<float>> levelDbfs; // per column, bins 0 to N/2: the level of a sine on the bin
 };
 

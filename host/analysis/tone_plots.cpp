@@ -1,7 +1,7 @@
 #include "tone_plots.h"
 
-#include "user_error.h"
 #include "plot.h"
+#include "user_error.h"
 
 #include <cairo-svg.h>
 #include <cairo.h>
@@ -362,7 +362,8 @@ void drawSpectrumPlot(cairo_t* cr, const ToneSpectrum& spectrum, const std::stri
         if (!alias.aboveFloor || alias.frequency < xMin)
             continue;
         const double x = axes.x(alias.frequency);
-        const bool room = std::none_of(labelled.begin(), labelled.end(), [&](double at) { return std::fabs(at - x) < 18; });
+        const bool room =
+            std::none_of(labelled.begin(), labelled.end(), [&](double at) { return std::fabs(at - x) < 18; });
         if (room)
             labelled.push_back(x);
         mark(alias.frequency, fundamentalDbfs + alias.relativeDb, room ? format("a%g", alias.order) : "", 0.5, 0.2,
@@ -477,7 +478,6 @@ void drawSweep(const std::string& writePath, const std::string& targetPath, cons
                  [&](cairo_t* cr) { drawSweepPlot(cr, points, tone, title); });
 }
 
-
 namespace {
 
 constexpr double kAliasingWidth = 900.0;
@@ -502,8 +502,8 @@ void drawAliasingPlot(cairo_t* cr, const std::vector<AliasingLine>& lines, const
         }
     // THD falls to nothing where no harmonic is left below Nyquist; the scale stops at -140 dB.
     const double yMin = std::max(-140.0, 20.0 * std::floor(yLow / 20.0));
-    const Axes axes{76,   44,          kAliasingWidth - 76 - 24, kAliasingHeight - 44 - 52, xMin * 0.95,
-                    xMax * 1.05, yMin, 0.0,                      true};
+    const Axes axes{76,  44,  kAliasingWidth - 76 - 24, kAliasingHeight - 44 - 52, xMin * 0.95, xMax * 1.05, yMin,
+                    0.0, true};
     drawTitle(cr, kAliasingWidth, title);
     drawLogXGrid(cr, axes);
     drawHorizontalGrid(cr, axes, "dB re fundamental");

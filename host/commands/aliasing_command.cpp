@@ -149,8 +149,8 @@ std::string dbText(double value)
 // One row per tone; per line the strongest audible alias (level and place), the strongest below Nyquist and THD.
 void printTable(const std::vector<AliasingLine>& lines, double rate, double level)
 {
-    std::printf("aliasing: %zu tones at %.2f dBFS, sample rate %g Hz; dB re fundamental\n",
-                lines.front().points.size(), level, rate);
+    std::printf("aliasing: %zu tones at %.2f dBFS, sample rate %g Hz; dB re fundamental\n", lines.front().points.size(),
+                level, rate);
     for (std::size_t i = 0; i < lines.size(); ++i)
         std::printf("  [%zu] %s\n", i + 1, lines[i].label.c_str());
     std::printf("%9s", "");
@@ -225,11 +225,10 @@ int runAliasing(const AliasingOptions& options)
             if (output)
                 output->checkInterrupted();
             const ToneAnalyser analyser(tone, range.sampleRate);
-            const ToneFigures figures =
-                analyser
-                    .analyse(steadyResponse(*plugins[i], tone, std::pow(10.0, level / 20.0), range.sampleRate,
-                                            analyser.length()))
-                    .figures;
+            const ToneFigures figures = analyser
+                                            .analyse(steadyResponse(*plugins[i], tone, std::pow(10.0, level / 20.0),
+                                                                    range.sampleRate, analyser.length()))
+                                            .figures;
             line.points.push_back({tone, figures.strongestAlias, figures.strongestAliasAnywhere, figures.thd});
         }
         lines.push_back(std::move(line));

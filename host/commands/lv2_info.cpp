@@ -117,9 +117,8 @@ int runLv2Info(const std::string& module, bool json)
     else
         std::printf("latency:       0 samples (no latency port)\n");
     const bool mono = plugin.inputs() == 2 && plugin.outputs() == 2 &&
-                      std::count_if(d.ports.begin(), d.ports.end(), [](const Lv2Port& p) {
-                          return p.kind == Lv2Port::Kind::audio;
-                      }) == 2;
+                      std::count_if(d.ports.begin(), d.ports.end(),
+                                    [](const Lv2Port& p) { return p.kind == Lv2Port::Kind::audio; }) == 2;
     std::printf("channels:      %d in, %d out%s\n", plugin.inputs(), plugin.outputs(),
                 mono ? " (a mono plug-in, run once per channel)" : "");
     std::printf("ports:         %zu\n", d.ports.size());

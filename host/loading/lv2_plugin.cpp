@@ -112,18 +112,17 @@ bool namesLv2Plugin(const std::string& module)
     // A scheme and a colon: "urn:...", "http://...". A Windows drive letter has one letter only.
     const auto colon = module.find(':');
     return colon != std::string::npos && colon >= 2 && std::isalpha(static_cast<unsigned char>(module[0])) &&
-           std::all_of(module.begin(), module.begin() + static_cast<std::ptrdiff_t>(colon), [](unsigned char c) {
-               return std::isalnum(c) || c == '+' || c == '-' || c == '.';
-           });
+           std::all_of(module.begin(), module.begin() + static_cast<std::ptrdiff_t>(colon),
+                       [](unsigned char c) { return std::isalnum(c) || c == '+' || c == '-' || c == '.'; });
 }
 
 struct Lv2Plugin::State {
     struct Instance {
         LilvInstance* instance = nullptr;
         bool active = false;
-        std::vector<float> controlOutputs;                // by port index
-        std::vector<std::vector<float>> samples;          // audio and CV ports, by port index
-        std::vector<std::vector<std::uint64_t>> atoms;    // atom ports, by port index; 64-bit aligned
+        std::vector<float> controlOutputs;             // by port index
+        std::vector<std::vector<float>> samples;       // audio and CV ports, by port index
+        std::vector<std::vector<std::uint64_t>> atoms; // atom ports, by port index; 64-bit aligned
     };
 
     std::string who; // the plug-in as the user named it, opening every message
@@ -184,7 +183,8 @@ void Lv2Plugin::State::find(const std::string& module)
     lilv_world_load_plugin_classes(world);
     std::vector<const LilvPlugin*> found;
     const LilvPlugins* all = lilv_world_get_all_plugins(world);
-    LILV_FOREACH (plugins, i, all) {
+    LILV_FOREACH(plugins, i, all)
+    {
         const LilvPlugin* candidate = lilv_plugins_get(all, i);
         if (pathOfFileUri(lilv_plugin_get_bundle_uri(candidate)) == folder)
             found.push_back(candidate);
@@ -225,8 +225,8 @@ void Lv2Plugin::State::describe()
     d.binary = pathOfFileUri(lilv_plugin_get_library_uri(plugin));
     for (const auto& [list, nodes] : {std::pair{&d.requiredFeatures, lilv_plugin_get_required_features(plugin)},
                                       std::pair{&d.optionalFeatures, lilv_plugin_get_optional_features(plugin)}}) {
-        LILV_FOREACH (nodes, i, nodes)
-            list->push_back(textOf(lilv_nodes_get(nodes, i)));
+        LILV_FOREACH(nodes, i, nodes)
+        list->push_back(textOf(lilv_nodes_get(nodes, i)));
         lilv_nodes_free(nodes);
     }
 
@@ -280,8 +280,8 @@ void Lv2Plugin::State::describe()
             lilv_nodes_free(units);
         }
         if (LilvNodes* properties = lilv_port_get_properties(plugin, port)) {
-            LILV_FOREACH (nodes, i, properties)
-                p.properties.push_back(lastPart(textOf(lilv_nodes_get(properties, i))));
+            LILV_FOREACH(nodes, i, properties)
+            p.properties.push_back(lastPart(textOf(lilv_nodes_get(properties, i))));
             lilv_nodes_free(properties);
         }
         d.ports.push_back(p);
@@ -309,7 +309,8 @@ void Lv2Plugin::State::checkRunnable() const
 {
     for (const std::string& feature : description.requiredFeatures)
         if (!Lv2Features::provides(feature))
-            throw UserError(who + ": the plug-in requires the feature " + feature + ", which plughost does not provide");
+            throw UserError(who + ": the plug-in requires the feature " + feature +
+                            ", which plughost does not provide");
     if (audioInputs.empty() && audioOutputs.empty())
         throw UserError(who + ": the plug-in has no audio ports; there is nothing to process");
     for (const Lv2Port& p : description.ports)

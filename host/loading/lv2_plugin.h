@@ -19,10 +19,10 @@ struct Lv2Port {
     std::string symbol, name;
     Kind kind = Kind::other;
     bool input = false;
-    bool optional = false;                    // lv2:connectionOptional
+    bool optional = false; // lv2:connectionOptional
     std::optional<float> minimum, maximum, defaultValue;
-    std::string unit;                         // its symbol ("dB", "Hz") where the Turtle names one
-    std::vector<std::string> properties;      // toggled, integer, enumeration, reportsLatency, ...
+    std::string unit;                    // its symbol ("dB", "Hz") where the Turtle names one
+    std::vector<std::string> properties; // toggled, integer, enumeration, reportsLatency, ...
 };
 
 // What the Turtle says about the plug-in, for info.

@@ -80,8 +80,8 @@ TEST(PlughostAliases, ATonThatDividesTheRateIsNotedAsHidingItsAliases)
 // folds into the audible band (5 f from 29 to 39.5 kHz folds to 19 to 8.5 kHz).
 TEST(PlughostAliasing, ReportsEachTonesStrongestAliasAndThd)
 {
-    const auto line = runJson({"aliasing", fakeModule("tone_chebyshev"), "--level", "0", "--from", "5800", "--to",
-                               "7900", "--tones", "4"});
+    const auto line = runJson(
+        {"aliasing", fakeModule("tone_chebyshev"), "--level", "0", "--from", "5800", "--to", "7900", "--tones", "4"});
     EXPECT_EQ(line["sampleRate"], 48000.0);
     EXPECT_EQ(line["level"], 0.0);
     ASSERT_EQ(line["tones"].size(), 4u);

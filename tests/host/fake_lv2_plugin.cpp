@@ -88,9 +88,9 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data)
 void run(LV2_Handle handle, std::uint32_t frames)
 {
     auto* fake = static_cast<Fake*>(handle);
-    const bool broken = LV2_KIND == NEEDS_OPTIONS &&
-                        (frames > static_cast<std::uint32_t>(fake->maxBlock) || !fake->events ||
-                         fake->events->atom.type != fake->sequenceType || !fake->latency);
+    const bool broken =
+        LV2_KIND == NEEDS_OPTIONS && (frames > static_cast<std::uint32_t>(fake->maxBlock) || !fake->events ||
+                                      fake->events->atom.type != fake->sequenceType || !fake->latency);
     if (fake->latency)
         *fake->latency = static_cast<float>(kLatency);
     for (std::uint32_t i = 0; i < frames; ++i) {

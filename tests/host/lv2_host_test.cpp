@@ -48,7 +48,8 @@ TEST(PlughostLv2, EveryProcessingCommandRunsEachStandIn)
             ASSERT_EQ(output[i], from < 0 ? 0.0f : 2.0f * input[static_cast<std::size_t>(from)]) << "sample " << i;
         }
 
-        run = runPlughost({"curve", bundle, "--set", "gain=0.5", "--range", "1", "--out", (scratch / "c.csv").string()});
+        run =
+            runPlughost({"curve", bundle, "--set", "gain=0.5", "--range", "1", "--out", (scratch / "c.csv").string()});
         ASSERT_EQ(run.exitCode, 0) << run.err;
         std::ifstream csv(scratch / "c.csv");
         std::string line, last;
