@@ -1,8 +1,8 @@
 #include "atomic_output.h"
 #include "channel_buffers.h"
 #include "commands.h"
-#include "module.h"
-#include "parameter_settings.h"
+#include "audio_plugin.h"
+#include "user_error.h"
 #include "plot.h"
 #include "same_file.h"
 
@@ -24,30 +24,23 @@ constexpr int kPoints = 801;
 constexpr int kHoldFrames = 256;
 constexpr double kSampleRate = 44100.0;
 
-TransferCurve sweep(const Effect& effect, double range)
+TransferCurve sweep(AudioPlugin& plugin, double range)
 {
-    ChannelBuffers inputs(std::max(effect.numInputs(), 1), kHoldFrames);
-    ChannelBuffers outputs(std::max(effect.numOutputs(), 1), kHoldFrames);
-    effect.setSampleRate(kSampleRate);
-    effect.setBlockSize(kHoldFrames);
-    effect.switchOn();
+    ChannelBuffers inputs(std::max(plugin.inputs(), 1), kHoldFrames);
+    ChannelBuffers outputs(std::max(plugin.outputs(), 1), kHoldFrames);
+    plugin.start(kSampleRate, kHoldFrames);
     TransferCurve curve;
     curve.range = range;
     for (int i = 0; i < kPoints; ++i) {
         const double level = range * (-1.0 + 2.0 * i / (kPoints - 1));
         inputs.fill(static_cast<float>(level));
-        if (effect.canReplace()) {
-            effect.processReplacing(inputs.pointers(), outputs.pointers(), kHoldFrames);
-        } else {
-            outputs.fill(0.0f);
-            effect.processAccumulating(inputs.pointers(), outputs.pointers(), kHoldFrames);
-        }
+        plugin.process(inputs.pointers(), outputs.pointers(), kHoldFrames);
         curve.input.push_back(static_cast<double>(static_cast<float>(level)));
         curve.left.push_back(outputs.channel(0)[kHoldFrames - 1]);
         if (outputs.channels() > 1)
             curve.right.push_back(outputs.channel(1)[kHoldFrames - 1]);
     }
-    effect.switchOff();
+    plugin.stop();
     return curve;
 }
 
@@ -94,16 +87,12 @@ int runCurve(const CurveOptions& options)
         throw UserError("--range must be a positive number from 1.2e-38 to 3.4e38 (levels are 32-bit floats)");
     const CurveFile kind = fileKind(options.outputPath);
     refuseOverwriting(options.outputPath, options.modulePath, "module");
-    const Module module(options.modulePath);
-    Effect effect = module.makeEffect();
-    applySettings(effect, resolveSettings(effect, options.settings));
-    module.requireProcessing(effect, false);
-    std::string title = std::filesystem::path(options.modulePath).filename().string();
+    const std::unique_ptr<AudioPlugin> plugin = openPlugin(options.modulePath, options.settings);
+    std::string title = plugin->name();
     for (const std::string& setting : options.settings)
         title += "  " + setting;
     AtomicOutput output(options.outputPath);
-    const TransferCurve curve = sweep(effect, options.range);
-    effect.close();
+    const TransferCurve curve = sweep(*plugin, options.range);
     if (kind == CurveFile::csv)
         writeCsv(output, curve);
     else

@@ -101,24 +101,22 @@ int runSweep(const SweepOptions& options)
     const ToneSetup setup = parseToneSetup(options.tone, options.sampleRate);
     const std::vector<double> levels = sweepLevels(options);
     const std::string kind = outputKind(options.outputPath, "sweep", options.modulePath);
-    const Module module(options.modulePath);
-    Effect effect = prepareEffect(module, options.settings);
+    const std::unique_ptr<AudioPlugin> plugin = preparePlugin(options.modulePath, options.settings);
     AtomicOutput output(options.outputPath);
     const ToneAnalyser analyser(setup.tone, setup.sampleRate);
     std::vector<SweepPoint> points;
     for (const double level : levels) {
         output.checkInterrupted();
         const std::vector<float> output =
-            steadyResponse(effect, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
+            steadyResponse(*plugin, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
         const ToneFigures figures = analyser.analyse(output).figures;
         points.push_back({level, toDb(figures.fundamental.amplitude), figures.thd, figures.thdPlusNoise});
     }
-    effect.close();
 
     if (kind == ".csv")
         writeCsv(output, points);
     else
-        drawSweep(output.path(), output.target(), points, setup.tone, plotTitle(options.modulePath, options.settings));
+        drawSweep(output.path(), output.target(), points, setup.tone, plotTitle(plugin->name(), options.settings));
     output.commit();
     if (options.json)
         printJson(points, setup.tone, setup.sampleRate);
