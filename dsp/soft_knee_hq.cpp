@@ -1,0 +1,281 @@
+#include "soft_knee_hq.h"
+
+#include "hq_antiderivative.h"
+#include "hq_glide.h"
+#include "hq_oversampling.h"
+
+#include <bit>
+#include <cstring>
+
+namespace {
+
+constexpr double kMinimumRate = 8000.0;
+constexpr double kMaximumRate = 1536000.0;
+constexpr double kDefaultRate = 48000.0;
+// The shaped path takes the input within +-2^32: far above any curve's knee, and low enough
+// that no filter's sum of boosted samples can overflow a float.
+constexpr float kLoudest = 0x1p32f;
+
+float limited(float value, const HqControlRange& range) noexcept
+{
+    if (value != value) {
+        return range.initial;
+    }
+    return value < range.minimum ? range.minimum : (value > range.maximum ? range.maximum : value);
+}
+
+bool finite(float x) noexcept
+{
+    return (std::bit_cast<std::uint32_t>(x) & 0x7f800000u) != 0x7f800000u;
+}
+
+std::int32_t framesOf(double seconds, double rate) noexcept
+{
+    return static_cast<std::int32_t>(seconds * rate + 0.5);
+}
+
+HqQuality qualityOf(std::int32_t index) noexcept
+{
+    return static_cast<HqQuality>(index < 0 ? 0 : (index >= kHqQualityCount ? kHqQualityCount - 1 : index));
+}
+
+} // namespace
+
+const char* hqQualityName(HqQuality quality) noexcept
+{
+    switch (quality) {
+    case HqQuality::x1:
+        return "1x";
+    case HqQuality::x2:
+        return "2x";
+    case HqQuality::x4:
+        return "4x";
+    case HqQuality::x8:
+        return "8x";
+    case HqQuality::x16:
+        return "16x";
+    }
+    return "";
+}
+
+std::int32_t hqOversampling(HqQuality quality) noexcept
+{
+    const auto index = static_cast<std::int32_t>(quality);
+    return index >= 0 && index < kHqQualityCount ? 1 << index : 1;
+}
+
+std::int32_t hqLatencyFrames(double) noexcept
+{
+    // The filters are made for the rate they run at, relative to the base rate, so the delay in
+    // frames is the same at every base rate: 1.9 ms at 44.1 kHz.
+    return kHqPathDelayFrames;
+}
+
+struct SoftKneeHq::State {
+    static constexpr std::int32_t kP = kHqPieceFrames;
+
+    double sampleRate = kDefaultRate;
+    std::int32_t glideFrames = 1;
+    std::int32_t fadeFrames = 1;
+
+    HqGlide boost;
+    HqGlide knee;
+    HqGlide hardness;
+    HqGlide gain;
+    HqGlide mix;
+    float gainDecibels = kHqOutputDb.initial;
+    HqCurve lastCurve{};
+
+    // Two paths per channel: the one heard, and one that a Quality change warms up and fades in.
+    HqChannelPath paths[2][2]; // [path][channel]
+    std::int32_t heard = 0;
+    bool switching = false;
+    std::int32_t warmLeft = 0;
+    std::int32_t fadeDone = 0;
+
+    // The dry input of each channel, delayed by the paths' delay.
+    HqLine<kHqPathDelayFrames + kP> dry[2];
+
+    // One piece's per-frame values.
+    float boosted[2][kP];
+    HqCurve curves[kP];
+    bool changed[kP];
+    double gains[kP];
+    double mixes[kP];
+    double fades[kP];
+    float wet[2][2][kP]; // [path][channel]
+};
+
+SoftKneeHq::SoftKneeHq(double sampleRate) : state_(new State)
+{
+    prepare(sampleRate);
+}
+
+SoftKneeHq::~SoftKneeHq() = default;
+
+void SoftKneeHq::prepare(double sampleRate) noexcept
+{
+    State& s = *state_;
+    if (!(sampleRate == sampleRate)) {
+        sampleRate = kDefaultRate;
+    }
+    s.sampleRate = sampleRate < kMinimumRate ? kMinimumRate : (sampleRate > kMaximumRate ? kMaximumRate : sampleRate);
+    s.glideFrames = framesOf(kHqGlideSeconds, s.sampleRate);
+    s.fadeFrames = framesOf(kHqQualityFadeSeconds, s.sampleRate);
+    reset();
+}
+
+void SoftKneeHq::reset() noexcept
+{
+    State& s = *state_;
+    s.boost.jump(boost_.load(std::memory_order_relaxed));
+    s.knee.jump(knee_.load(std::memory_order_relaxed));
+    s.hardness.jump(hardness_.load(std::memory_order_relaxed));
+    s.gainDecibels = outputDb_.load(std::memory_order_relaxed);
+    s.gain.jump(hqDecibelsToGain(s.gainDecibels));
+    s.mix.jump(mixPercent_.load(std::memory_order_relaxed) / 100.0);
+    s.lastCurve = makeHqCurve(s.knee.value(), s.hardness.value());
+    const HqQuality quality = qualityOf(quality_.load(std::memory_order_relaxed));
+    s.heard = 0;
+    s.switching = false;
+    for (auto& channel : s.paths[0]) {
+        channel.configure(quality);
+    }
+    qualityInUse_.store(static_cast<std::int32_t>(quality), std::memory_order_relaxed);
+    for (auto& line : s.dry) {
+        line.clear(kHqPathDelayFrames);
+    }
+}
+
+void SoftKneeHq::setBoost(float times) noexcept
+{
+    boost_.store(limited(times, kHqBoost), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setKnee(float knee) noexcept
+{
+    knee_.store(limited(knee, kHqKnee), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setHardness(float hardness) noexcept
+{
+    hardness_.store(limited(hardness, kHqHardness), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setOutputDb(float decibels) noexcept
+{
+    outputDb_.store(limited(decibels, kHqOutputDb), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setMixPercent(float percent) noexcept
+{
+    mixPercent_.store(limited(percent, kHqMixPercent), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setQuality(float index) noexcept
+{
+    const float value = limited(index, kHqQuality);
+    quality_.store(static_cast<std::int32_t>(value + 0.5f), std::memory_order_relaxed);
+}
+
+HqQuality SoftKneeHq::qualityInUse() const noexcept
+{
+    return qualityOf(qualityInUse_.load(std::memory_order_relaxed));
+}
+
+void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                         std::int32_t frames) noexcept
+{
+    State& s = *state_;
+    const float* const in[2] = {inLeft, inRight};
+    float* const out[2] = {outLeft, outRight};
+    for (std::int32_t start = 0; start < frames; start += kHqPieceFrames) {
+        const std::int32_t n = frames - start < kHqPieceFrames ? frames - start : kHqPieceFrames;
+
+        // The controls, read once per piece.
+        s.boost.glideTo(boost_.load(std::memory_order_relaxed), s.glideFrames);
+        s.knee.glideTo(knee_.load(std::memory_order_relaxed), s.glideFrames);
+        s.hardness.glideTo(hardness_.load(std::memory_order_relaxed), s.glideFrames);
+        const float decibels = outputDb_.load(std::memory_order_relaxed);
+        if (decibels != s.gainDecibels) {
+            s.gainDecibels = decibels;
+            s.gain.glideTo(hqDecibelsToGain(decibels), s.glideFrames);
+        }
+        s.mix.glideTo(mixPercent_.load(std::memory_order_relaxed) / 100.0, s.glideFrames);
+
+        // A Quality change: the new path starts from silence beside the heard one, unheard until
+        // its filters hold nothing from before its start, then fades in linearly while the old
+        // one fades out. A request made during the fade waits for its end.
+        const HqQuality wanted = qualityOf(quality_.load(std::memory_order_relaxed));
+        const std::int32_t other = 1 - s.heard;
+        if (!s.switching || s.warmLeft > 0) {
+            if (wanted == s.paths[s.heard][0].quality()) {
+                s.switching = false;
+                qualityInUse_.store(static_cast<std::int32_t>(wanted), std::memory_order_relaxed);
+            } else if (!s.switching || wanted != s.paths[other][0].quality()) {
+                for (auto& channel : s.paths[other]) {
+                    channel.configure(wanted);
+                }
+                s.switching = true;
+                s.warmLeft = kHqPathMemoryFrames;
+                s.fadeDone = 0;
+                qualityInUse_.store(static_cast<std::int32_t>(wanted), std::memory_order_relaxed);
+            }
+        }
+
+        // Per frame: the input made safe, the glided settings, the fade.
+        for (std::int32_t i = 0; i < n; ++i) {
+            const double boost = s.boost.next();
+            const HqCurve curve = makeHqCurve(s.knee.next(), s.hardness.next());
+            s.changed[i] = !sameHqCurve(curve, s.lastCurve);
+            s.curves[i] = curve;
+            s.lastCurve = curve;
+            s.gains[i] = s.gain.next();
+            s.mixes[i] = s.mix.next();
+            for (std::int32_t ch = 0; ch < 2; ++ch) {
+                const float x = in[ch][start + i];
+                const float safe = finite(x) ? x : 0.0f;
+                s.dry[ch].fresh()[i] = safe;
+                const float loud = safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe);
+                s.boosted[ch][i] = static_cast<float>(static_cast<double>(loud) * boost);
+            }
+            if (s.switching && s.warmLeft > 0) {
+                --s.warmLeft;
+                s.fades[i] = 0.0;
+            } else if (s.switching && s.fadeDone < s.fadeFrames) {
+                ++s.fadeDone;
+                s.fades[i] = static_cast<double>(s.fadeDone) / static_cast<double>(s.fadeFrames);
+            } else {
+                s.fades[i] = s.switching ? 1.0 : 0.0;
+            }
+        }
+
+        for (std::int32_t ch = 0; ch < 2; ++ch) {
+            s.paths[s.heard][ch].run(s.boosted[ch], s.curves, s.changed, n, s.wet[s.heard][ch]);
+            if (s.switching) {
+                s.paths[other][ch].run(s.boosted[ch], s.curves, s.changed, n, s.wet[other][ch]);
+            }
+        }
+
+        // out = dry (1 - mix) + wet * gain * mix, the wet signal crossfaded during a switch.
+        for (std::int32_t ch = 0; ch < 2; ++ch) {
+            const float* dry = s.dry[ch].samples;
+            const float* heardWet = s.wet[s.heard][ch];
+            const float* otherWet = s.wet[other][ch];
+            for (std::int32_t i = 0; i < n; ++i) {
+                double wet = heardWet[i];
+                if (s.switching) {
+                    wet = wet + s.fades[i] * (static_cast<double>(otherWet[i]) - wet);
+                }
+                const double mixed = static_cast<double>(dry[i]) * (1.0 - s.mixes[i]) + wet * s.gains[i] * s.mixes[i];
+                out[ch][start + i] = static_cast<float>(mixed);
+            }
+            s.dry[ch].advance(n);
+        }
+
+        if (s.switching && s.warmLeft == 0 && s.fadeDone >= s.fadeFrames) {
+            s.heard = other;
+            s.switching = false;
+        }
+    }
+}
