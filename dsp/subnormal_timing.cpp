@@ -40,13 +40,18 @@ std::uint64_t fastestTrial(float value, float factor) noexcept
 
 } // namespace
 
-bool subnormalProductsAreSlow() noexcept
+bool subnormalProductsAreSlow(ProductTimer timer) noexcept
 {
     const unsigned int mode = _mm_getcsr();
     _mm_setcsr(kDefaultMode);
     // 1.37 makes each subnormal product inexact, the case that costs most where any does.
-    const std::uint64_t normal = fastestTrial(0.75f, 1.37f);
-    const std::uint64_t subnormal = fastestTrial(0x1.8p-140f, 1.37f);
+    const std::uint64_t normal = timer(0.75f, 1.37f);
+    const std::uint64_t subnormal = timer(0x1.8p-140f, 1.37f);
     _mm_setcsr(mode);
     return subnormal > 4 * normal;
+}
+
+bool subnormalProductsAreSlow() noexcept
+{
+    return subnormalProductsAreSlow(fastestTrial);
 }

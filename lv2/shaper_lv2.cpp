@@ -1,6 +1,7 @@
 // The shaper as an LV2 plug-in. The host connects seven ports (three controls in the
 // effect's own units, two audio inputs, two audio outputs) and calls run; the block goes
 // through the same curve and kernels as the VST module, so the output is the same bits.
+#include "boost_law.h"
 #include "shaper_lv2_ports.h"
 #include "soft_knee.h"
 #include "soft_knee_kernels.h"
@@ -67,8 +68,8 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data)
     }
 }
 
-// [audio thread] no allocation, no locks. Reads each control once, limits it as the
-// VST block does, and writes the shaped inputs over the outputs. Zero frames, or an
+// [audio thread] no allocation, no locks. Reads each control once, forms and limits it as
+// the VST module does, and writes the shaped inputs over the outputs. Zero frames, or an
 // audio port left unconnected, touch nothing.
 void run(LV2_Handle handle, std::uint32_t sampleCount)
 {
@@ -80,8 +81,10 @@ void run(LV2_Handle handle, std::uint32_t sampleCount)
     if (sampleCount == 0 || inLeft == nullptr || inRight == nullptr || outLeft == nullptr || outRight == nullptr) {
         return;
     }
-    const SoftKnee curve = makeSoftKnee(readControl(shaper->controls[0]), readControl(shaper->controls[1]),
-                                        readControl(shaper->controls[2]));
+    // The boost as the VST module forms it, so that every setting here has a VST setting
+    // with the same output.
+    const SoftKnee curve = makeSoftKnee(boostAsFormed(readControl(shaper->controls[0])),
+                                        readControl(shaper->controls[1]), readControl(shaper->controls[2]));
     const SoftKneeKernel kernel = softKneeKernelInUse();
     for (std::uint32_t done = 0; done < sampleCount;) {
         const std::uint32_t piece = std::min(sampleCount - done, kLongestPiece);

@@ -1,5 +1,6 @@
 #include "shaper_effect.h"
 
+#include "boost_law.h"
 #include "soft_knee.h"
 #include "soft_knee_kernels.h"
 
@@ -48,8 +49,8 @@ void ShaperEffect::setParameter(std::int32_t index, float value)
 {
     switch (index) {
     case kBoostParam:
-        // The host's 0..1 becomes a gain of 1..11, computed in double and rounded once.
-        boost.store(static_cast<float>(static_cast<double>(value) * 10.0 + 1.0), kRelaxed);
+        // The host's 0..1 becomes a gain of 1..11.
+        boost.store(boostFromNormalised(value), kRelaxed);
         break;
     case kKneeParam:
         knee.store(value, kRelaxed);
@@ -66,7 +67,7 @@ float ShaperEffect::getParameter(std::int32_t index)
 {
     switch (index) {
     case kBoostParam:
-        return static_cast<float>((static_cast<double>(boost.load(kRelaxed)) - 1.0) / 10.0);
+        return normalisedFromBoost(boost.load(kRelaxed));
     case kKneeParam:
         return knee.load(kRelaxed);
     case kHardnessParam:

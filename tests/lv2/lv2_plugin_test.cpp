@@ -13,6 +13,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -173,22 +174,35 @@ TEST(Lv2Plugin, FoundByItsUriWithItsNameClassFeaturesAndVersion)
     lilv_node_free(name);
     EXPECT_TRUE(std::string(lilv_node_as_uri(lilv_plugin_get_bundle_uri(plugin))).ends_with("/SoftKneeShaper.lv2/"));
 
+    LilvNode* maker = lilv_plugin_get_author_name(plugin);
+    ASSERT_NE(maker, nullptr) << "no doap:maintainer with a foaf:name";
+    EXPECT_STREQ(lilv_node_as_string(maker), (std::string("The ") + kProjectName + " authors").c_str());
+    lilv_node_free(maker);
+
+    // The LV2 version from the project's: both parts even and the minor one above zero, since
+    // LV2 hosts may hide odd versions and minor 0 as development versions.
+    const int minorVersion = 2 * (100 * kProjectVersionMajor + kProjectVersionMinor);
+    const int microVersion = 2 * kProjectVersionPatch;
+    EXPECT_TRUE(minorVersion > 0 && minorVersion % 2 == 0 && microVersion % 2 == 0);
     struct Statement {
         const char* predicate;
-        std::string object; // a core term, or a number written as lilv gives it
-        bool isTerm;
+        std::string object; // a core term, a number written as lilv gives it, or a URI
+        enum { term, number, uri } kind;
     };
     const Statement statements[] = {
-        {"http://www.w3.org/1999/02/22-rdf-syntax-ns#type", "WaveshaperPlugin", true},
-        {"http://lv2plug.in/ns/lv2core#optionalFeature", "hardRTCapable", true},
-        {"http://lv2plug.in/ns/lv2core#minorVersion", std::to_string(kProjectVersionMinor), false},
-        {"http://lv2plug.in/ns/lv2core#microVersion", std::to_string(kProjectVersionPatch), false},
+        {"http://www.w3.org/1999/02/22-rdf-syntax-ns#type", "WaveshaperPlugin", Statement::term},
+        {"http://lv2plug.in/ns/lv2core#optionalFeature", "hardRTCapable", Statement::term},
+        {"http://lv2plug.in/ns/lv2core#minorVersion", std::to_string(minorVersion), Statement::number},
+        {"http://lv2plug.in/ns/lv2core#microVersion", std::to_string(microVersion), Statement::number},
+        {"http://usefulinc.com/ns/doap#license", "http://opensource.org/licenses/isc", Statement::uri},
     };
     LilvNode* subject = lilv_new_uri(world.world, kUri);
     for (const Statement& statement : statements) {
         LilvNode* predicate = lilv_new_uri(world.world, statement.predicate);
-        LilvNode* object =
-            statement.isTerm ? world.core(statement.object) : lilv_new_int(world.world, std::stoi(statement.object));
+        LilvNode* object = statement.kind == Statement::term ? world.core(statement.object)
+                           : statement.kind == Statement::number
+                               ? lilv_new_int(world.world, std::stoi(statement.object))
+                               : lilv_new_uri(world.world, statement.object.c_str());
         EXPECT_TRUE(lilv_world_ask(world.world, subject, predicate, object))
             << statement.predicate << " " << statement.object;
         lilv_node_free(object);
@@ -212,16 +226,18 @@ TEST(Lv2Plugin, PortsHaveTheirSymbolsNamesRangesAndDefaults)
         const char* kind;
         const char* direction;
         float minimum, fallback, maximum; // controls only
+        const char* unit;                 // controls only
     };
     const Expected expected[kPortCount] = {
-        {"boost", "Boost", "ControlPort", "InputPort", 1.0f, 1.0f, 11.0f},
-        {"knee", "Knee", "ControlPort", "InputPort", 0.0f, 0.5f, 1.0f},
-        {"hardness", "Hardness", "ControlPort", "InputPort", 0.0f, 0.0f, 1.0f},
-        {"in_left", "Left In", "AudioPort", "InputPort", 0, 0, 0},
-        {"in_right", "Right In", "AudioPort", "InputPort", 0, 0, 0},
-        {"out_left", "Left Out", "AudioPort", "OutputPort", 0, 0, 0},
-        {"out_right", "Right Out", "AudioPort", "OutputPort", 0, 0, 0},
+        {"boost", "Boost", "ControlPort", "InputPort", 1.0f, 1.0f, 11.0f, "coef"},
+        {"knee", "Knee", "ControlPort", "InputPort", 0.0f, 0.5f, 1.0f, "coef"},
+        {"hardness", "Hardness", "ControlPort", "InputPort", 0.0f, 0.0f, 1.0f, "coef"},
+        {"in_left", "Left In", "AudioPort", "InputPort", 0, 0, 0, nullptr},
+        {"in_right", "Right In", "AudioPort", "InputPort", 0, 0, 0, nullptr},
+        {"out_left", "Left Out", "AudioPort", "OutputPort", 0, 0, 0, nullptr},
+        {"out_right", "Right Out", "AudioPort", "OutputPort", 0, 0, 0, nullptr},
     };
+    LilvNode* unitPredicate = lilv_new_uri(lv2().world, "http://lv2plug.in/ns/extensions/units#unit");
     Lv2World& world = lv2();
     ASSERT_NE(world.plugin, nullptr);
     ASSERT_EQ(lilv_plugin_get_num_ports(world.plugin), kPortCount);
@@ -255,7 +271,13 @@ TEST(Lv2Plugin, PortsHaveTheirSymbolsNamesRangesAndDefaults)
         lilv_node_free(fallback);
         lilv_node_free(minimum);
         lilv_node_free(maximum);
+        LilvNodes* units = lilv_port_get_value(world.plugin, found, unitPredicate);
+        const std::string unit =
+            units != nullptr && lilv_nodes_size(units) == 1 ? lilv_node_as_uri(lilv_nodes_get_first(units)) : "";
+        EXPECT_EQ(unit, port.unit ? std::string("http://lv2plug.in/ns/extensions/units#") + port.unit : "");
+        lilv_nodes_free(units);
     }
+    lilv_node_free(unitPredicate);
 }
 
 // Each setting of the grid, in each buffer arrangement a host may use, run in odd
@@ -352,6 +374,73 @@ TEST(Lv2Plugin, BadControlValuesAreLimitedAsInTheVstBlock)
             }
         }
     }
+}
+
+// The gain a block applies: at Knee 1 an input of 1/16 passes the curve as boost / 16,
+// which a power of two leaves exact.
+float gainOfABlock(const std::function<void(const float*, float*)>& block)
+{
+    const float input = 0x1p-4f;
+    float output = 0.0f;
+    block(&input, &output);
+    return output * 16.0f;
+}
+
+// Every boost control from 3.5 to 11, where ten times a step of the VST module's 0-to-1
+// values is at places wider than a step of the gains, runs as a gain that the VST module
+// forms from some value: itself where one forms it, and each float that none forms (4.4 %
+// of the floats from 1 to 11) as the VST module's gain for the value (boost - 1) / 10, a
+// neighbour of the control.
+TEST(Lv2Plugin, EveryBoostFromThreeAndAHalfUpIsAGainTheVstModuleForms)
+{
+    ASSERT_NE(lv2().plugin, nullptr);
+    const std::uint32_t low = bits(3.5f);
+    const std::uint32_t high = bits(11.0f);
+    std::vector<bool> formed(high - low + 1);
+    for (std::uint32_t value = bits(0.2499f); value <= bits(1.0f); ++value) {
+        const float boost = storedBoost(std::bit_cast<float>(value));
+        if (boost >= 3.5f) {
+            formed[bits(boost) - low] = true;
+        }
+    }
+    VstReference vst(SHAPER_MODULE_PATH);
+    Lv2Shaper shaper;
+    shaper.controls[kKnee] = 1.0f;
+    shaper.controls[kHardness] = 0.0f;
+    std::vector<float> in(1), out(1), vstOut;
+    for (const Port port : {kInLeft, kInRight}) {
+        shaper.connect(port, in.data());
+    }
+    for (const Port port : {kOutLeft, kOutRight}) {
+        shaper.connect(port, out.data());
+    }
+    const auto lv2Gain = [&](float control) {
+        shaper.controls[kBoost] = control;
+        return gainOfABlock([&](const float* input, float* output) {
+            in[0] = *input;
+            shaper.run(1);
+            *output = out[0];
+        });
+    };
+    long unformed = 0;
+    for (std::uint32_t pattern = low; pattern <= high; ++pattern) {
+        const float control = std::bit_cast<float>(pattern);
+        const float gain = lv2Gain(control);
+        if (formed[pattern - low]) {
+            ASSERT_EQ(bits(gain), pattern) << "a control the VST module forms, " << control << ", runs as " << gain;
+            continue;
+        }
+        ++unformed;
+        vst.set(static_cast<float>((static_cast<double>(control) - 1.0) / 10.0), 1.0f, 0.0f);
+        const float vstGain = gainOfABlock([&](const float* input, float* output) {
+            vst.render({*input}, {*input}, vstOut, vstOut);
+            *output = vstOut[0];
+        });
+        ASSERT_EQ(bits(gain), bits(vstGain)) << "control " << control;
+        ASSERT_TRUE(gain >= 3.5f && formed[bits(gain) - low]) << "control " << control << " runs as " << gain;
+        ASSERT_LE(std::max(bits(gain), pattern) - std::min(bits(gain), pattern), 1u) << control << " -> " << gain;
+    }
+    EXPECT_EQ(unformed, 1258291);
 }
 
 // A host may instantiate at any rate and with features the plug-in does not know, leave

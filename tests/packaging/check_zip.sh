@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds a Windows target's zip from its build tree into a temporary folder and checks
-# that it holds exactly the DLL, equal to the built one, and the text saying where it goes.
+# that it holds exactly the DLL, the built one stripped, the README saying what the
+# controls do and where the DLL goes, and the license, both texts with CRLF line ends only.
 set -euo pipefail
-build=$1 dll=$2 name=$3
+build=$1 dll=$2 name=$3 strip=$4
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -14,11 +15,24 @@ zip="$scratch/out/$name.zip"
 [[ -f $zip ]] || fail "no $name.zip: $(ls "$scratch/out")"
 
 listed=$(cmake -E tar tf "$zip" | grep -v '/$' | sort)
-expected=$(printf '%s\n' "$name/INSTALL.txt" "$name/SoftKneeShaper.dll")
+expected=$(printf '%s\n' "$name/LICENSE.txt" "$name/README.txt" "$name/SoftKneeShaper.dll")
 [[ $listed == "$expected" ]] || fail "files in the zip:"$'\n'"$listed"
 
 mkdir "$scratch/unpacked"
 (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
-cmp "$dll" "$scratch/unpacked/$name/SoftKneeShaper.dll" || fail "packaged DLL differs from the build"
-grep -q "VstPlugins" "$scratch/unpacked/$name/INSTALL.txt" || fail "INSTALL.txt does not say where the DLL goes"
+unpacked="$scratch/unpacked/$name"
+"$strip" -o "$scratch/stripped.dll" "$dll"
+cmp "$scratch/stripped.dll" "$unpacked/SoftKneeShaper.dll" || fail "packaged DLL is not the built DLL stripped"
+for text in README.txt LICENSE.txt; do
+    # Every line ends in CR LF: no LF without its CR, no CR without its LF.
+    [[ $(tr -cd '\n' <"$unpacked/$text" | wc -c) -gt 0 ]] || fail "$text is empty"
+    [[ $(grep -c $'\r$' "$unpacked/$text") -eq $(tr -cd '\n' <"$unpacked/$text" | wc -c) ]] &&
+        [[ $(tr -cd '\r' <"$unpacked/$text" | wc -c) -eq $(tr -cd '\n' <"$unpacked/$text" | wc -c) ]] ||
+        fail "$text mixes line ends"
+done
+for words in VstPlugins Boost Knee Hardness LICENSE.txt; do
+    grep -q "$words" "$unpacked/README.txt" || fail "README.txt does not mention $words"
+done
+grep -q "Copyright (c) [0-9]* The SoftKneeShaper authors" "$unpacked/LICENSE.txt" &&
+    grep -q "^ISC License" "$unpacked/LICENSE.txt" || fail "LICENSE.txt is not the ISC license of the authors"
 echo "$name.zip: $(tr '\n' ' ' <<<"$listed")"

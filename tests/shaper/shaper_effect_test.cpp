@@ -82,6 +82,8 @@ TEST(ShaperEffect, BoostMapsToGainAndReadsBack)
         {0.5f, 6.0f, 0.5f, "6.000000"},
         {1.0f, 11.0f, 1.0f, "11.00000"},
         {0.01f, 1.10000002384185791015625f, 0.010000002570450305938720703125f, "1.100000"},
+        // Rounded once from double; rounding value * 10 to float first would give 1.1700000762939453125.
+        {0.017f, 1.16999995708465576171875f, 0.01699999533593654632568359375f, "1.169999"},
     };
     for (const Case& c : cases) {
         ShaperEffect effect(nullptr);
