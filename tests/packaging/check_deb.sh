@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build tree into a temporary folder and checks it: its
-# fields, a file list of exactly the VST module under usr/lib/vst/, the LV2 bundle under
+# fields, a file list of exactly the two VST modules under usr/lib/vst/, the LV2 bundle under
 # usr/lib/lv2/ and the license and changelog under usr/share/doc/, each module the built
 # one stripped and each other file equal to the built one, lv2info finding the plug-in in
 # the unpacked usr/lib/lv2 folder, and lintian finding no error.
 set -euo pipefail
-build=$1 version=$2 vst_module=$3 bundle=$4 lv2info=$5 uri=$6 strip=$7 lintian=$8
+build=$1 version=$2 vst_module=$3 bundle=$4 lv2info=$5 uri=$6 strip=$7 lintian=$8 hq_module=$9
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -32,13 +32,14 @@ expected=$(printf '%s\n' \
     ./usr/lib/lv2/SoftKneeShaper.lv2/SoftKneeShaper.ttl \
     ./usr/lib/lv2/SoftKneeShaper.lv2/manifest.ttl \
     ./usr/lib/vst/SoftKneeShaper.so \
+    ./usr/lib/vst/SoftKneeShaperHQ.so \
     ./usr/share/doc/softkneeshaper/changelog.gz \
     ./usr/share/doc/softkneeshaper/copyright)
 [[ $listed == "$expected" ]] || fail "files in the package:"$'\n'"$listed"
 
 dpkg-deb -x "$deb" "$scratch/root"
 # A module in the package is the built one stripped: no symbol table, no debug information.
-for pair in "$vst_module=usr/lib/vst/SoftKneeShaper.so" \
+for pair in "$vst_module=usr/lib/vst/SoftKneeShaper.so" "$hq_module=usr/lib/vst/SoftKneeShaperHQ.so" \
             "$bundle/SoftKneeShaper.so=usr/lib/lv2/SoftKneeShaper.lv2/SoftKneeShaper.so"; do
     packaged="$scratch/root/${pair#*=}"
     "$strip" -o "$scratch/stripped.so" "${pair%%=*}"
