@@ -55,9 +55,8 @@ inline HqCurve makeHqCurve(double knee, double hardness) noexcept
 
 namespace hq_log {
 
-// ln 2 split so that e * kLn2High is exact for every exponent a double can have.
-inline constexpr double kLn2High = 0x1.62e42ffp-1;
-inline constexpr double kLn2Low = -0x1.718432a1b0e26p-35;
+// ln 2 rounded; e ln 2 then errs by half a unit of itself, a few 1e-17 of the logarithm it is part of.
+inline constexpr double kLn2 = 0x1.62e42fefa39efp-1;
 inline constexpr double kSqrt2 = 0x1.6a09e667f3bcdp+0;
 // ln((1 + s) / (1 - s)) = 2s + s z P(z), z = s^2, P from hq_log_coefficients.h.
 inline constexpr double kP0 = kHqLogSeries[0];
@@ -89,7 +88,7 @@ inline double hqLog1p(double z) noexcept
     const double low = (kP0 + kP1 * z2) + z4 * (kP2 + kP3 * z2);
     const double high = (kP4 + kP5 * z2) + z4 * kP6;
     const double lnM = (s + s) + s * (z2 * (low + z8 * high));
-    return e * kLn2High + (e * kLn2Low + lnM);
+    return e * kLn2 + lnM;
 }
 
 // F(v): the antiderivative of the curve, zero at zero.

@@ -5,24 +5,52 @@
 // fill a vector go to that reference.
 //
 // V provides, for kFloats float lanes and kDoubles double lanes: F and D vector types, float
-// loadu/storeu/set1/add/mul and zip (stores a0 b0 a1 b1 ...), double set1/add/sub/mul/div/max,
+// loadu/storeu/set1/add/mul, zip (stores a0 b0 a1 b1 ...) and unzip (its inverse, from 2 kFloats
+// floats), double set1/add/sub/mul/div/max,
 // abs, flipSign (x with the sign of s flipped in), greater, lessEqual, select(mask, a, b),
-// either(a, b), any(mask), all(mask), first(v), loadDoubles/storeDoubles, widen (kDoubles floats to doubles), narrowStore, and
+// both(a, b), any(mask), all(mask), first(v), loadDoubles/storeDoubles, widen (kDoubles floats to doubles), narrowStore, and
 // scaleOf / exponentOf for the logarithm's exact exponent split.
+
+// sum[b] = sum_j pairs[j] (near[b W - j] + far[b W + j]) over j < count in ascending order, for
+// kBlock vectors of outputs side by side, so that each tap is broadcast once for all of them.
+template <class V, std::int32_t kBlock>
+[[gnu::always_inline]] inline void pairSums(const float* near, const float* far, const float* pairs,
+                                            std::int32_t count, typename V::F* sum) noexcept
+{
+    constexpr std::int32_t W = V::kFloats;
+    typename V::F g = V::set1(pairs[0]);
+#pragma GCC unroll 4
+    for (std::int32_t b = 0; b < kBlock; ++b) {
+        sum[b] = V::mul(g, V::add(V::loadu(near + b * W), V::loadu(far + b * W)));
+    }
+    for (std::int32_t j = 1; j < count; ++j) {
+        g = V::set1(pairs[j]);
+#pragma GCC unroll 4
+        for (std::int32_t b = 0; b < kBlock; ++b) {
+            sum[b] = V::add(sum[b], V::mul(g, V::add(V::loadu(near + b * W - j), V::loadu(far + b * W + j))));
+        }
+    }
+}
 
 template <class V> void vectorInterpolate(const float* x, std::int32_t frames, const float* pairs, std::int32_t count,
                                           float* y) noexcept
 {
+    constexpr std::int32_t W = V::kFloats;
     const std::int32_t m = count - 1;
     const std::int32_t span = 2 * m + 1;
     std::int32_t i = 0;
-    for (; i + V::kFloats <= frames; i += V::kFloats) {
-        const float* p = x + i;
-        typename V::F sum = V::mul(V::set1(pairs[0]), V::add(V::loadu(p), V::loadu(p - span)));
-        for (std::int32_t j = 1; j <= m; ++j) {
-            sum = V::add(sum, V::mul(V::set1(pairs[j]), V::add(V::loadu(p - j), V::loadu(p - span + j))));
+    for (; i + 4 * W <= frames; i += 4 * W) {
+        typename V::F sum[4];
+        pairSums<V, 4>(x + i, x + i - span, pairs, count, sum);
+#pragma GCC unroll 4
+        for (std::int32_t b = 0; b < 4; ++b) {
+            V::zip(sum[b], V::loadu(x + i + b * W - m), y + 2 * (i + b * W));
         }
-        V::zip(sum, V::loadu(p - m), y + 2 * i);
+    }
+    for (; i + W <= frames; i += W) {
+        typename V::F sum[1];
+        pairSums<V, 1>(x + i, x + i - span, pairs, count, sum);
+        V::zip(sum[0], V::loadu(x + i - m), y + 2 * i);
     }
     if (i < frames) {
         hqScalarKernels().interpolate(x + i, frames - i, pairs, count, y + 2 * i);
@@ -30,12 +58,19 @@ template <class V> void vectorInterpolate(const float* x, std::int32_t frames, c
 }
 
 // Splits the input around t = u + 1 - lag into its two phases, a[k] = t[2k] and b[k] = t[2k - 1]
-// for k from -reach up to frames, so that the outputs' taps are contiguous in each.
-inline void splitPhases(const float* t, std::int32_t reach, std::int32_t frames, float* a, float* b) noexcept
+// for k from -reach up to frames (a multiple of kFloats), so that the outputs' taps are
+// contiguous in each.
+template <class V>
+[[gnu::always_inline]] inline void splitPhases(const float* t, std::int32_t reach, std::int32_t frames, float* a,
+                                               float* b) noexcept
 {
-    for (std::int32_t k = -reach; k < frames; ++k) {
+    std::int32_t k = -reach;
+    for (; k < -reach + reach % V::kFloats; ++k) {
         a[k + reach] = t[2 * k];
         b[k + reach] = t[2 * k - 1];
+    }
+    for (; k < frames; k += V::kFloats) {
+        V::unzip(t + 2 * k - 1, b + k + reach, a + k + reach);
     }
 }
 
@@ -49,19 +84,51 @@ void vectorDecimateHalfband(const float* u, std::int32_t frames, const float* pa
     if (vectorFrames > 0) {
         float* const a = scratch + reach;
         float* const b = scratch + (vectorFrames + reach) + reach;
-        splitPhases(u + 1 - lag, reach, vectorFrames, scratch, scratch + (vectorFrames + reach));
+        splitPhases<V>(u + 1 - lag, reach, vectorFrames, scratch, scratch + (vectorFrames + reach));
         const typename V::F half = V::set1(0.5f);
-        for (std::int32_t i = 0; i < vectorFrames; i += V::kFloats) {
-            typename V::F sum = V::mul(V::set1(pairs[0]), V::add(V::loadu(a + i), V::loadu(a + i - reach)));
-            for (std::int32_t j = 1; j <= m; ++j) {
-                sum = V::add(sum, V::mul(V::set1(pairs[j]), V::add(V::loadu(a + i - j), V::loadu(a + i - reach + j))));
+        std::int32_t i = 0;
+        for (; i + 4 * V::kFloats <= vectorFrames; i += 4 * V::kFloats) {
+            typename V::F sum[4];
+            pairSums<V, 4>(a + i, a + i - reach, pairs, count, sum);
+#pragma GCC unroll 4
+            for (std::int32_t k = 0; k < 4; ++k) {
+                V::storeu(y + i + k * V::kFloats, V::add(sum[k], V::mul(half, V::loadu(b + i + k * V::kFloats - m))));
             }
-            V::storeu(y + i, V::add(sum, V::mul(half, V::loadu(b + i - m))));
+        }
+        for (; i < vectorFrames; i += V::kFloats) {
+            typename V::F sum[1];
+            pairSums<V, 1>(a + i, a + i - reach, pairs, count, sum);
+            V::storeu(y + i, V::add(sum[0], V::mul(half, V::loadu(b + i - m))));
         }
     }
     if (vectorFrames < frames) {
         hqScalarKernels().decimateHalfband(u + 2 * vectorFrames, frames - vectorFrames, pairs, count, lag,
                                               y + vectorFrames, scratch);
+    }
+}
+
+// The even-length decimator's sums over the phases a and b, kBlock vectors side by side: tap 0
+// pairs a[i] with b[i - (count - 1)], tap 2p + 1 pairs b[i - p] with a[i - (count - 1) + p] and
+// tap 2p + 2 pairs a[i - p - 1] with b[i - (count - 2) + p].
+template <class V, std::int32_t kBlock>
+[[gnu::always_inline]] inline void evenPairSums(const float* a, const float* b, const float* pairs,
+                                                std::int32_t count, typename V::F* sum) noexcept
+{
+    constexpr std::int32_t W = V::kFloats;
+    typename V::F g = V::set1(pairs[0]);
+#pragma GCC unroll 4
+    for (std::int32_t k = 0; k < kBlock; ++k) {
+        sum[k] = V::mul(g, V::add(V::loadu(a + k * W), V::loadu(b + k * W - (count - 1))));
+    }
+    for (std::int32_t j = 1; j < count; ++j) {
+        const std::int32_t p = (j - 1) / 2;
+        const float* const near = (j & 1) ? b - p : a - p - 1;
+        const float* const far = (j & 1) ? a - (count - 1) + p : b - (count - 2) + p;
+        g = V::set1(pairs[j]);
+#pragma GCC unroll 4
+        for (std::int32_t k = 0; k < kBlock; ++k) {
+            sum[k] = V::add(sum[k], V::mul(g, V::add(V::loadu(near + k * W), V::loadu(far + k * W))));
+        }
     }
 }
 
@@ -71,30 +138,25 @@ void vectorDecimateEven(const float* u, std::int32_t frames, const float* pairs,
 {
     // With span = 2 count - 1 odd, t[2i - j] is a[i - j/2] for even j and b[i - (j - 1)/2] for odd
     // j; its partner t[2i - span + j] lies in the other phase.
-    const std::int32_t span = 2 * count - 1;
     const std::int32_t reach = count - 1;
     const std::int32_t vectorFrames = frames - frames % V::kFloats;
     if (vectorFrames > 0) {
         float* const a = scratch + reach;
         float* const b = scratch + (vectorFrames + reach) + reach;
-        splitPhases(u + 1 - lag, reach, vectorFrames, scratch, scratch + (vectorFrames + reach));
-        for (std::int32_t i = 0; i < vectorFrames; i += V::kFloats) {
-            typename V::F sum = V::mul(V::set1(pairs[0]), V::add(V::loadu(a + i), V::loadu(b + i - (span - 1) / 2)));
-            std::int32_t j = 1;
-            for (; j + 1 < count; j += 2) {
-                const typename V::F oddPair =
-                    V::add(V::loadu(b + i - (j - 1) / 2), V::loadu(a + i - (span - j) / 2));
-                sum = V::add(sum, V::mul(V::set1(pairs[j]), oddPair));
-                const typename V::F evenPair =
-                    V::add(V::loadu(a + i - (j + 1) / 2), V::loadu(b + i - (span - j - 2) / 2));
-                sum = V::add(sum, V::mul(V::set1(pairs[j + 1]), evenPair));
+        splitPhases<V>(u + 1 - lag, reach, vectorFrames, scratch, scratch + (vectorFrames + reach));
+        std::int32_t i = 0;
+        for (; i + 4 * V::kFloats <= vectorFrames; i += 4 * V::kFloats) {
+            typename V::F sum[4];
+            evenPairSums<V, 4>(a + i, b + i, pairs, count, sum);
+#pragma GCC unroll 4
+            for (std::int32_t k = 0; k < 4; ++k) {
+                V::storeu(y + i + k * V::kFloats, sum[k]);
             }
-            if (j < count) {
-                const typename V::F oddPair =
-                    V::add(V::loadu(b + i - (j - 1) / 2), V::loadu(a + i - (span - j) / 2));
-                sum = V::add(sum, V::mul(V::set1(pairs[j]), oddPair));
-            }
-            V::storeu(y + i, sum);
+        }
+        for (; i < vectorFrames; i += V::kFloats) {
+            typename V::F sum[1];
+            evenPairSums<V, 1>(a + i, b + i, pairs, count, sum);
+            V::storeu(y + i, sum[0]);
         }
     }
     if (vectorFrames < frames) {
@@ -134,7 +196,7 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorLog1p(typen
                          V::mul(z4, V::add(V::set1(kP2), V::mul(V::set1(kP3), z2))));
     const D high = V::add(V::add(V::set1(kP4), V::mul(V::set1(kP5), z2)), V::mul(z4, V::set1(kP6)));
     const D lnM = V::add(V::add(s, s), V::mul(s, V::mul(z2, V::add(low, V::mul(z8, high)))));
-    return V::add(V::mul(e, V::set1(kLn2High)), V::add(V::mul(e, V::set1(kLn2Low)), lnM));
+    return V::add(V::mul(e, V::set1(kLn2)), lnM);
 }
 
 // hqAntiderivative, lane by lane. The bent part is computed for every lane, from a distance
@@ -143,18 +205,23 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorAntiderivat
 {
     using D = typename V::D;
     const D m = V::abs(v);
-    const D below = V::mul(V::set1(0.5), V::mul(m, m));
     const D above = V::greater(m, k.knee);
     if (!V::any(above)) {
-        return below;
+        return V::mul(V::set1(0.5), V::mul(m, m));
     }
     const D d = V::sub(m, k.knee);
+    if (V::all(above)) {
+        return V::add(k.atKnee, V::sub(d, k.flat ? V::mul(k.w, d) : V::mul(k.c, vectorLog1p<V>(V::mul(k.g, d)))));
+    }
     const D bent = k.flat ? V::mul(k.w, d) : V::mul(k.c, vectorLog1p<V>(V::mul(k.g, V::max(d, V::set1(0.0)))));
-    return V::select(above, V::add(k.atKnee, V::sub(d, bent)), below);
+    return V::select(above, V::add(k.atKnee, V::sub(d, bent)), V::mul(V::set1(0.5), V::mul(m, m)));
 }
 
 // vectorAntiderivative of two vectors at once, written out side by side so that the compiler
 // interleaves the two long chains.
+// vectorAntiderivative of two vectors at once, written out side by side so that the compiler
+// interleaves the two long chains. Where every lane is above the knee, as it mostly is on a loud
+// signal, neither the square below it nor the lanes' selection is needed.
 template <class V>
 [[gnu::always_inline]] inline void vectorAntiderivatives(typename V::D v0, typename V::D v1, const Lanes<V>& k,
                                                          typename V::D& f0, typename V::D& f1) noexcept
@@ -162,30 +229,19 @@ template <class V>
     using D = typename V::D;
     const D m0 = V::abs(v0);
     const D m1 = V::abs(v1);
-    const D half = V::set1(0.5);
-    const D below0 = V::mul(half, V::mul(m0, m0));
-    const D below1 = V::mul(half, V::mul(m1, m1));
     const D above0 = V::greater(m0, k.knee);
     const D above1 = V::greater(m1, k.knee);
-    if (!V::any(V::either(above0, above1))) {
-        f0 = below0;
-        f1 = below1;
+    if (!V::all(V::both(above0, above1)) || k.flat) {
+        f0 = vectorAntiderivative<V>(v0, k);
+        f1 = vectorAntiderivative<V>(v1, k);
         return;
     }
     const D d0 = V::sub(m0, k.knee);
     const D d1 = V::sub(m1, k.knee);
-    D bent0;
-    D bent1;
-    if (k.flat) {
-        bent0 = V::mul(k.w, d0);
-        bent1 = V::mul(k.w, d1);
-    } else {
-        const D zero = V::set1(0.0);
-        bent0 = V::mul(k.c, vectorLog1p<V>(V::mul(k.g, V::max(d0, zero))));
-        bent1 = V::mul(k.c, vectorLog1p<V>(V::mul(k.g, V::max(d1, zero))));
-    }
-    f0 = V::select(above0, V::add(k.atKnee, V::sub(d0, bent0)), below0);
-    f1 = V::select(above1, V::add(k.atKnee, V::sub(d1, bent1)), below1);
+    const D bent0 = V::mul(k.c, vectorLog1p<V>(V::mul(k.g, d0)));
+    const D bent1 = V::mul(k.c, vectorLog1p<V>(V::mul(k.g, d1)));
+    f0 = V::add(k.atKnee, V::sub(d0, bent0));
+    f1 = V::add(k.atKnee, V::sub(d1, bent1));
 }
 
 // xs[n] and fs[n] = F(x[n]) for n < count, a multiple of kDoubles, two vectors at a time.

@@ -25,6 +25,17 @@ struct Avx2 {
         _mm256_storeu_ps(out + 8, _mm256_permute2f128_ps(low, high, 0x31));
     }
 
+    static void unzip(const float* in, float* firsts, float* seconds) noexcept
+    {
+        const F low = _mm256_loadu_ps(in);
+        const F high = _mm256_loadu_ps(in + 8);
+        // Within each 128-bit half: low's then high's pairs; the 64-bit quarters then put in order.
+        const __m256d f = _mm256_castps_pd(_mm256_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m256d s = _mm256_castps_pd(_mm256_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
+        _mm256_storeu_ps(firsts, _mm256_castpd_ps(_mm256_permute4x64_pd(f, _MM_SHUFFLE(3, 1, 2, 0))));
+        _mm256_storeu_ps(seconds, _mm256_castpd_ps(_mm256_permute4x64_pd(s, _MM_SHUFFLE(3, 1, 2, 0))));
+    }
+
     static D set1(double x) noexcept { return _mm256_set1_pd(x); }
     static D add(D a, D b) noexcept { return _mm256_add_pd(a, b); }
     static D sub(D a, D b) noexcept { return _mm256_sub_pd(a, b); }
@@ -35,7 +46,7 @@ struct Avx2 {
     static D flipSign(D y, D s) noexcept { return _mm256_xor_pd(y, _mm256_and_pd(_mm256_set1_pd(-0.0), s)); }
     static D greater(D a, D b) noexcept { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
     static D select(D mask, D a, D b) noexcept { return _mm256_blendv_pd(b, a, mask); }
-    static D either(D a, D b) noexcept { return _mm256_or_pd(a, b); }
+    static D both(D a, D b) noexcept { return _mm256_and_pd(a, b); }
     static bool any(D mask) noexcept { return _mm256_movemask_pd(mask) != 0; }
     static bool all(D mask) noexcept { return _mm256_movemask_pd(mask) == 15; }
     static double first(D v) noexcept { return _mm256_cvtsd_f64(v); }

@@ -23,6 +23,14 @@ struct Sse2 {
         _mm_storeu_ps(out + 4, _mm_unpackhi_ps(a, b));
     }
 
+    static void unzip(const float* in, float* firsts, float* seconds) noexcept
+    {
+        const F low = _mm_loadu_ps(in);
+        const F high = _mm_loadu_ps(in + 4);
+        _mm_storeu_ps(firsts, _mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(seconds, _mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+
     static D set1(double x) noexcept { return _mm_set1_pd(x); }
     static D add(D a, D b) noexcept { return _mm_add_pd(a, b); }
     static D sub(D a, D b) noexcept { return _mm_sub_pd(a, b); }
@@ -33,7 +41,7 @@ struct Sse2 {
     static D flipSign(D y, D s) noexcept { return _mm_xor_pd(y, _mm_and_pd(_mm_set1_pd(-0.0), s)); }
     static D greater(D a, D b) noexcept { return _mm_cmpgt_pd(a, b); }
     static D select(D mask, D a, D b) noexcept { return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b)); }
-    static D either(D a, D b) noexcept { return _mm_or_pd(a, b); }
+    static D both(D a, D b) noexcept { return _mm_and_pd(a, b); }
     static bool any(D mask) noexcept { return _mm_movemask_pd(mask) != 0; }
     static bool all(D mask) noexcept { return _mm_movemask_pd(mask) == 3; }
     static double first(D v) noexcept { return _mm_cvtsd_f64(v); }

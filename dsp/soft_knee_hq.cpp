@@ -40,6 +40,21 @@ HqQuality qualityOf(std::int32_t index) noexcept
     return static_cast<HqQuality>(index < 0 ? 0 : (index >= kHqQualityCount ? kHqQualityCount - 1 : index));
 }
 
+// The next frames values of a control.
+void glided(HqGlide& glide, double* values, std::int32_t frames) noexcept
+{
+    if (!glide.gliding()) {
+        const double value = glide.value();
+        for (std::int32_t i = 0; i < frames; ++i) {
+            values[i] = value;
+        }
+        return;
+    }
+    for (std::int32_t i = 0; i < frames; ++i) {
+        values[i] = glide.next();
+    }
+}
+
 } // namespace
 
 const char* hqQualityName(HqQuality quality) noexcept
@@ -104,6 +119,8 @@ struct SoftKneeHq::State {
     float boosted[2][kP];
     HqCurve curves[kP];
     bool changed[kP];
+    bool curvesSettled = false; // curves holds the settled curve throughout, changed nothing
+    double boosts[kP];
     double gains[kP];
     double mixes[kP];
     double fades[kP];
@@ -141,6 +158,7 @@ void SoftKneeHq::reset() noexcept
     s.lastKnee = s.knee.value();
     s.lastHardness = s.hardness.value();
     s.lastCurve = makeHqCurve(s.lastKnee, s.lastHardness);
+    s.curvesSettled = false;
     const HqQuality quality = qualityOf(quality_.load(std::memory_order_relaxed));
     s.heard = 0;
     s.switching = false;
@@ -229,35 +247,53 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
             }
         }
 
-        // Per frame: the input made safe, the glided settings, the fade.
-        for (std::int32_t i = 0; i < n; ++i) {
-            const double boost = s.boost.next();
-            const double knee = s.knee.next();
-            const double hardness = s.hardness.next();
-            s.changed[i] = knee != s.lastKnee || hardness != s.lastHardness;
-            if (s.changed[i]) {
-                s.lastCurve = makeHqCurve(knee, hardness);
-                s.lastKnee = knee;
-                s.lastHardness = hardness;
+        // Per frame: the glided settings, the curve where it changes, the fade, the input made safe.
+        glided(s.boost, s.boosts, n);
+        glided(s.gain, s.gains, n);
+        glided(s.mix, s.mixes, n);
+        if (s.knee.gliding() || s.hardness.gliding() || !s.curvesSettled) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                const double knee = s.knee.next();
+                const double hardness = s.hardness.next();
+                s.changed[i] = knee != s.lastKnee || hardness != s.lastHardness;
+                if (s.changed[i]) {
+                    s.lastCurve = makeHqCurve(knee, hardness);
+                    s.lastKnee = knee;
+                    s.lastHardness = hardness;
+                }
+                s.curves[i] = s.lastCurve;
             }
-            s.curves[i] = s.lastCurve;
-            s.gains[i] = s.gain.next();
-            s.mixes[i] = s.mix.next();
-            for (std::int32_t ch = 0; ch < 2; ++ch) {
-                const float x = in[ch][start + i];
-                const float safe = finite(x) ? x : 0.0f;
-                s.dry[ch].fresh()[i] = safe;
+            // Once a whole piece holds one curve with no change after its first frame, the next
+            // pieces reuse it, their first frame unchanged too, until a glide moves it again.
+            s.curvesSettled = !s.knee.gliding() && !s.hardness.gliding() && n == kHqPieceFrames;
+            for (std::int32_t i = 1; i < n && s.curvesSettled; ++i) {
+                s.curvesSettled = !s.changed[i];
+            }
+        } else {
+            s.changed[0] = false;
+        }
+        if (s.switching) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                if (s.warmLeft > 0) {
+                    --s.warmLeft;
+                    s.fades[i] = 0.0;
+                } else if (s.fadeDone < s.fadeFrames) {
+                    ++s.fadeDone;
+                    s.fades[i] = static_cast<double>(s.fadeDone) / static_cast<double>(s.fadeFrames);
+                } else {
+                    s.fades[i] = 1.0;
+                }
+            }
+        }
+        for (std::int32_t ch = 0; ch < 2; ++ch) {
+            const float* const x = in[ch] + start;
+            float* const dry = s.dry[ch].fresh();
+            float* const boosted = s.boosted[ch];
+            for (std::int32_t i = 0; i < n; ++i) {
+                const float safe = finite(x[i]) ? x[i] : 0.0f;
+                dry[i] = safe;
                 const float loud = safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe);
-                s.boosted[ch][i] = static_cast<float>(static_cast<double>(loud) * boost);
-            }
-            if (s.switching && s.warmLeft > 0) {
-                --s.warmLeft;
-                s.fades[i] = 0.0;
-            } else if (s.switching && s.fadeDone < s.fadeFrames) {
-                ++s.fadeDone;
-                s.fades[i] = static_cast<double>(s.fadeDone) / static_cast<double>(s.fadeFrames);
-            } else {
-                s.fades[i] = s.switching ? 1.0 : 0.0;
+                boosted[i] = static_cast<float>(static_cast<double>(loud) * s.boosts[i]);
             }
         }
 
@@ -270,16 +306,21 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
 
         // out = dry (1 - mix) + wet * gain * mix, the wet signal crossfaded during a switch.
         for (std::int32_t ch = 0; ch < 2; ++ch) {
-            const float* dry = s.dry[ch].samples;
-            const float* heardWet = s.wet[s.heard][ch];
-            const float* otherWet = s.wet[other][ch];
-            for (std::int32_t i = 0; i < n; ++i) {
-                double wet = heardWet[i];
-                if (s.switching) {
-                    wet = wet + s.fades[i] * (static_cast<double>(otherWet[i]) - wet);
+            const float* const dry = s.dry[ch].samples;
+            const float* const heardWet = s.wet[s.heard][ch];
+            const float* const otherWet = s.wet[other][ch];
+            float* const y = out[ch] + start;
+            if (s.switching) {
+                for (std::int32_t i = 0; i < n; ++i) {
+                    const double wet = heardWet[i] + s.fades[i] * (static_cast<double>(otherWet[i]) - heardWet[i]);
+                    y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - s.mixes[i]) +
+                                              wet * s.gains[i] * s.mixes[i]);
                 }
-                const double mixed = static_cast<double>(dry[i]) * (1.0 - s.mixes[i]) + wet * s.gains[i] * s.mixes[i];
-                out[ch][start + i] = static_cast<float>(mixed);
+            } else {
+                for (std::int32_t i = 0; i < n; ++i) {
+                    y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - s.mixes[i]) +
+                                              static_cast<double>(heardWet[i]) * s.gains[i] * s.mixes[i]);
+                }
             }
             s.dry[ch].advance(n);
         }
