@@ -8,7 +8,7 @@
 // loadu/storeu/set1/add/mul, zip (stores a0 b0 a1 b1 ...) and unzip (its inverse, from 2 kFloats
 // floats), double set1/add/sub/mul/div/max,
 // abs, flipSign (x with the sign of s flipped in), greater, lessEqual, select(mask, a, b),
-// both(a, b), any(mask), all(mask), first(v), loadDoubles/storeDoubles, widen (kDoubles floats to doubles), narrowStore, and
+// either(a, b), any(mask), all(mask), first(v), loadDoubles/storeDoubles, widen (kDoubles floats to doubles), narrowStore, and
 // scaleOf / exponentOf for the logarithm's exact exponent split.
 
 // sum[b] = sum_j pairs[j] (near[b W - j] + far[b W + j]) over j < count in ascending order, for
@@ -220,8 +220,8 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorAntiderivat
 // vectorAntiderivative of two vectors at once, written out side by side so that the compiler
 // interleaves the two long chains.
 // vectorAntiderivative of two vectors at once, written out side by side so that the compiler
-// interleaves the two long chains. Where every lane is above the knee, as it mostly is on a loud
-// signal, neither the square below it nor the lanes' selection is needed.
+// interleaves the two long chains; on a loud signal, whose lanes cross the knee unpredictably,
+// without a branch on them.
 template <class V>
 [[gnu::always_inline]] inline void vectorAntiderivatives(typename V::D v0, typename V::D v1, const Lanes<V>& k,
                                                          typename V::D& f0, typename V::D& f1) noexcept
@@ -231,17 +231,19 @@ template <class V>
     const D m1 = V::abs(v1);
     const D above0 = V::greater(m0, k.knee);
     const D above1 = V::greater(m1, k.knee);
-    if (!V::all(V::both(above0, above1)) || k.flat) {
+    if (k.flat || !V::any(V::either(above0, above1))) {
         f0 = vectorAntiderivative<V>(v0, k);
         f1 = vectorAntiderivative<V>(v1, k);
         return;
     }
+    const D zero = V::set1(0.0);
     const D d0 = V::sub(m0, k.knee);
     const D d1 = V::sub(m1, k.knee);
-    const D bent0 = V::mul(k.c, vectorLog1p<V>(V::mul(k.g, d0)));
-    const D bent1 = V::mul(k.c, vectorLog1p<V>(V::mul(k.g, d1)));
-    f0 = V::add(k.atKnee, V::sub(d0, bent0));
-    f1 = V::add(k.atKnee, V::sub(d1, bent1));
+    const D bent0 = V::mul(k.c, vectorLog1p<V>(V::mul(k.g, V::max(d0, zero))));
+    const D bent1 = V::mul(k.c, vectorLog1p<V>(V::mul(k.g, V::max(d1, zero))));
+    const D half = V::set1(0.5);
+    f0 = V::select(above0, V::add(k.atKnee, V::sub(d0, bent0)), V::mul(half, V::mul(m0, m0)));
+    f1 = V::select(above1, V::add(k.atKnee, V::sub(d1, bent1)), V::mul(half, V::mul(m1, m1)));
 }
 
 // xs[n] and fs[n] = F(x[n]) for n < count, a multiple of kDoubles, two vectors at a time.
@@ -288,38 +290,59 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorCurve(typen
     return V::select(V::greater(m, k.knee), V::flipSign(y, v), v);
 }
 
+// The quotients of samples first..last - 1 under one curve, from xs and fs as vectorAdaa leaves them.
+template <class V>
+[[gnu::always_inline]] inline void quotients(const double* xs, const double* fs, std::int32_t first, std::int32_t last,
+                                             const Lanes<V>& k, float* y) noexcept
+{
+    using D = typename V::D;
+    const D close = V::set1(kHqCloseInputs);
+    const D one = V::set1(1.0);
+    for (std::int32_t n = first; n < last; n += V::kDoubles) {
+        const D x0 = V::loadDoubles(xs + n);
+        const D x1 = V::loadDoubles(xs + 1 + n);
+        const D dx = V::sub(x1, x0);
+        const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
+        D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), dx);
+        if (!V::all(far)) {
+            out = V::select(far, out, vectorCurve<V>(V::mul(V::set1(0.5), V::add(x0, x1)), k));
+        }
+        V::narrowStore(y + n, out);
+    }
+}
+
 template <class V>
 void vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
                 double* state, double* xs, double* fs, float* y) noexcept
 {
-    using D = typename V::D;
     xs[0] = state[0];
     fs[0] = state[1];
-    // First every antiderivative of the piece, which depend on nothing but their input, so that
-    // the processor overlaps their long chains; then the quotients.
-    for (std::int32_t i = 0; i < frames; ++i) {
-        const Lanes<V> k(curves[i]);
-        antiderivativeRun<V>(x + i * factor, factor, k, xs + 1 + i * factor, fs + 1 + i * factor);
+    bool oneCurve = true;
+    for (std::int32_t i = 1; i < frames; ++i) {
+        oneCurve = oneCurve && !changed[i];
     }
-    const D close = V::set1(kHqCloseInputs);
-    const D one = V::set1(1.0);
-    for (std::int32_t i = 0; i < frames; ++i) {
-        const Lanes<V> k(curves[i]);
-        const std::int32_t first = i * factor;
-        // Where the curve changed, the previous input's antiderivative is taken again under it.
-        if (changed[i]) {
-            fs[first] = V::first(vectorAntiderivative<V>(V::set1(xs[first]), k));
+    // First every antiderivative, which depend on nothing but their input, so that the processor
+    // overlaps their long chains; then the quotients. Where the curve changed, the previous input's
+    // antiderivative is taken again under the new one first. A piece with one curve throughout
+    // runs as one stretch.
+    if (oneCurve) {
+        const Lanes<V> k(curves[0]);
+        antiderivativeRun<V>(x, frames * factor, k, xs + 1, fs + 1);
+        if (changed[0]) {
+            fs[0] = V::first(vectorAntiderivative<V>(V::set1(xs[0]), k));
         }
-        for (std::int32_t n = first; n < first + factor; n += V::kDoubles) {
-            const D x0 = V::loadDoubles(xs + n);
-            const D x1 = V::loadDoubles(xs + 1 + n);
-            const D dx = V::sub(x1, x0);
-            const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
-            D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), dx);
-            if (!V::all(far)) {
-                out = V::select(far, out, vectorCurve<V>(V::mul(V::set1(0.5), V::add(x0, x1)), k));
+        quotients<V>(xs, fs, 0, frames * factor, k, y);
+    } else {
+        for (std::int32_t i = 0; i < frames; ++i) {
+            antiderivativeRun<V>(x + i * factor, factor, Lanes<V>(curves[i]), xs + 1 + i * factor, fs + 1 + i * factor);
+        }
+        for (std::int32_t i = 0; i < frames; ++i) {
+            const Lanes<V> k(curves[i]);
+            const std::int32_t first = i * factor;
+            if (changed[i]) {
+                fs[first] = V::first(vectorAntiderivative<V>(V::set1(xs[first]), k));
             }
-            V::narrowStore(y + n, out);
+            quotients<V>(xs, fs, first, first + factor, k, y);
         }
     }
     state[0] = xs[frames * factor];
