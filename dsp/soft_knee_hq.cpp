@@ -2,6 +2,7 @@
 
 #include "hq_antiderivative.h"
 #include "hq_glide.h"
+#include "hq_kernels.h"
 #include "hq_oversampling.h"
 
 #include <bit>
@@ -39,6 +40,21 @@ HqQuality qualityOf(std::int32_t index) noexcept
     return static_cast<HqQuality>(index < 0 ? 0 : (index >= kHqQualityCount ? kHqQualityCount - 1 : index));
 }
 
+// The next frames values of a control.
+void glided(HqGlide& glide, double* values, std::int32_t frames) noexcept
+{
+    if (!glide.gliding()) {
+        const double value = glide.value();
+        for (std::int32_t i = 0; i < frames; ++i) {
+            values[i] = value;
+        }
+        return;
+    }
+    for (std::int32_t i = 0; i < frames; ++i) {
+        values[i] = glide.next();
+    }
+}
+
 } // namespace
 
 const char* hqQualityName(HqQuality quality) noexcept
@@ -74,6 +90,7 @@ std::int32_t hqLatencyFrames(double) noexcept
 struct SoftKneeHq::State {
     static constexpr std::int32_t kP = kHqPieceFrames;
 
+    HqKernel kernel = hqKernelForNewProcessors();
     double sampleRate = kDefaultRate;
     std::int32_t glideFrames = 1;
     std::int32_t fadeFrames = 1;
@@ -85,6 +102,8 @@ struct SoftKneeHq::State {
     HqGlide mix;
     float gainDecibels = kHqOutputDb.initial;
     HqCurve lastCurve{};
+    double lastKnee = 0.0;
+    double lastHardness = 0.0;
 
     // Two paths per channel: the one heard, and one that a Quality change warms up and fades in.
     HqChannelPath paths[2][2]; // [path][channel]
@@ -100,6 +119,8 @@ struct SoftKneeHq::State {
     float boosted[2][kP];
     HqCurve curves[kP];
     bool changed[kP];
+    bool curvesSettled = false; // curves holds the settled curve throughout, changed nothing
+    double boosts[kP];
     double gains[kP];
     double mixes[kP];
     double fades[kP];
@@ -134,12 +155,15 @@ void SoftKneeHq::reset() noexcept
     s.gainDecibels = outputDb_.load(std::memory_order_relaxed);
     s.gain.jump(hqDecibelsToGain(s.gainDecibels));
     s.mix.jump(mixPercent_.load(std::memory_order_relaxed) / 100.0);
-    s.lastCurve = makeHqCurve(s.knee.value(), s.hardness.value());
+    s.lastKnee = s.knee.value();
+    s.lastHardness = s.hardness.value();
+    s.lastCurve = makeHqCurve(s.lastKnee, s.lastHardness);
+    s.curvesSettled = false;
     const HqQuality quality = qualityOf(quality_.load(std::memory_order_relaxed));
     s.heard = 0;
     s.switching = false;
     for (auto& channel : s.paths[0]) {
-        channel.configure(quality);
+        channel.configure(quality, s.kernel);
     }
     qualityInUse_.store(static_cast<std::int32_t>(quality), std::memory_order_relaxed);
     for (auto& line : s.dry) {
@@ -214,7 +238,7 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
                 qualityInUse_.store(static_cast<std::int32_t>(wanted), std::memory_order_relaxed);
             } else if (!s.switching || wanted != s.paths[other][0].quality()) {
                 for (auto& channel : s.paths[other]) {
-                    channel.configure(wanted);
+                    channel.configure(wanted, s.kernel);
                 }
                 s.switching = true;
                 s.warmLeft = kHqPathMemoryFrames;
@@ -223,30 +247,53 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
             }
         }
 
-        // Per frame: the input made safe, the glided settings, the fade.
-        for (std::int32_t i = 0; i < n; ++i) {
-            const double boost = s.boost.next();
-            const HqCurve curve = makeHqCurve(s.knee.next(), s.hardness.next());
-            s.changed[i] = !sameHqCurve(curve, s.lastCurve);
-            s.curves[i] = curve;
-            s.lastCurve = curve;
-            s.gains[i] = s.gain.next();
-            s.mixes[i] = s.mix.next();
-            for (std::int32_t ch = 0; ch < 2; ++ch) {
-                const float x = in[ch][start + i];
-                const float safe = finite(x) ? x : 0.0f;
-                s.dry[ch].fresh()[i] = safe;
-                const float loud = safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe);
-                s.boosted[ch][i] = static_cast<float>(static_cast<double>(loud) * boost);
+        // Per frame: the glided settings, the curve where it changes, the fade, the input made safe.
+        glided(s.boost, s.boosts, n);
+        glided(s.gain, s.gains, n);
+        glided(s.mix, s.mixes, n);
+        if (s.knee.gliding() || s.hardness.gliding() || !s.curvesSettled) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                const double knee = s.knee.next();
+                const double hardness = s.hardness.next();
+                s.changed[i] = knee != s.lastKnee || hardness != s.lastHardness;
+                if (s.changed[i]) {
+                    s.lastCurve = makeHqCurve(knee, hardness);
+                    s.lastKnee = knee;
+                    s.lastHardness = hardness;
+                }
+                s.curves[i] = s.lastCurve;
             }
-            if (s.switching && s.warmLeft > 0) {
-                --s.warmLeft;
-                s.fades[i] = 0.0;
-            } else if (s.switching && s.fadeDone < s.fadeFrames) {
-                ++s.fadeDone;
-                s.fades[i] = static_cast<double>(s.fadeDone) / static_cast<double>(s.fadeFrames);
-            } else {
-                s.fades[i] = s.switching ? 1.0 : 0.0;
+            // Once a whole piece holds one curve with no change after its first frame, the next
+            // pieces reuse it, their first frame unchanged too, until a glide moves it again.
+            s.curvesSettled = !s.knee.gliding() && !s.hardness.gliding() && n == kHqPieceFrames;
+            for (std::int32_t i = 1; i < n && s.curvesSettled; ++i) {
+                s.curvesSettled = !s.changed[i];
+            }
+        } else {
+            s.changed[0] = false;
+        }
+        if (s.switching) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                if (s.warmLeft > 0) {
+                    --s.warmLeft;
+                    s.fades[i] = 0.0;
+                } else if (s.fadeDone < s.fadeFrames) {
+                    ++s.fadeDone;
+                    s.fades[i] = static_cast<double>(s.fadeDone) / static_cast<double>(s.fadeFrames);
+                } else {
+                    s.fades[i] = 1.0;
+                }
+            }
+        }
+        for (std::int32_t ch = 0; ch < 2; ++ch) {
+            const float* const x = in[ch] + start;
+            float* const dry = s.dry[ch].fresh();
+            float* const boosted = s.boosted[ch];
+            for (std::int32_t i = 0; i < n; ++i) {
+                const float safe = finite(x[i]) ? x[i] : 0.0f;
+                dry[i] = safe;
+                const float loud = safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe);
+                boosted[i] = static_cast<float>(static_cast<double>(loud) * s.boosts[i]);
             }
         }
 
@@ -259,16 +306,21 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
 
         // out = dry (1 - mix) + wet * gain * mix, the wet signal crossfaded during a switch.
         for (std::int32_t ch = 0; ch < 2; ++ch) {
-            const float* dry = s.dry[ch].samples;
-            const float* heardWet = s.wet[s.heard][ch];
-            const float* otherWet = s.wet[other][ch];
-            for (std::int32_t i = 0; i < n; ++i) {
-                double wet = heardWet[i];
-                if (s.switching) {
-                    wet = wet + s.fades[i] * (static_cast<double>(otherWet[i]) - wet);
+            const float* const dry = s.dry[ch].samples;
+            const float* const heardWet = s.wet[s.heard][ch];
+            const float* const otherWet = s.wet[other][ch];
+            float* const y = out[ch] + start;
+            if (s.switching) {
+                for (std::int32_t i = 0; i < n; ++i) {
+                    const double wet = heardWet[i] + s.fades[i] * (static_cast<double>(otherWet[i]) - heardWet[i]);
+                    y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - s.mixes[i]) +
+                                              wet * s.gains[i] * s.mixes[i]);
                 }
-                const double mixed = static_cast<double>(dry[i]) * (1.0 - s.mixes[i]) + wet * s.gains[i] * s.mixes[i];
-                out[ch][start + i] = static_cast<float>(mixed);
+            } else {
+                for (std::int32_t i = 0; i < n; ++i) {
+                    y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - s.mixes[i]) +
+                                              static_cast<double>(heardWet[i]) * s.gains[i] * s.mixes[i]);
+                }
             }
             s.dry[ch].advance(n);
         }
