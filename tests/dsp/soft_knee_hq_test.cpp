@@ -1,13 +1,16 @@
 // The HQ core as a format drives it: controls in real units, any block size, in-place buffers.
 
+#include "hq_spectrum.h"
 #include "soft_knee_hq.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -99,26 +102,151 @@ std::vector<TransparencyCase> transparencyCases()
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryQuality, HqTransparency, ::testing::ValuesIn(transparencyCases()));
+INSTANTIATE_TEST_SUITE_P(EveryQuality, HqTransparency, ::testing::ValuesIn(transparencyCases()),
+                         [](const auto& info) {
+                             const TransparencyCase& c = info.param;
+                             return std::string("q") + hqQualityName(c.quality) + "_" + std::to_string(int(c.rate)) +
+                                    "Hz_tone" + std::to_string(int(c.frequency));
+                         });
+
+struct AliasingCase {
+    HqQuality quality;
+    double rate;
+    double tone;
+    float knee;
+    float hardness;
+    double maxAliasDb; // the strongest non-harmonic component in 20 Hz..20 kHz, re the tone
+};
+
+class HqAliasing : public ::testing::TestWithParam<AliasingCase> {};
+
+// A sine at -6 dBFS, Boost 11: filters too short or too shallow, or the anti-aliasing lost,
+// let the curve's harmonics fold back into the audible band above these limits.
+TEST_P(HqAliasing, WeakFiltersOrAntiAliasingLetHarmonicsFoldBack)
+{
+    const AliasingCase c = GetParam();
+    constexpr std::int32_t kSize = 32768;
+    const std::int32_t bin = hq_spectrum::toneBin(c.tone, c.rate, kSize);
+    const std::vector<float> in = hq_spectrum::periodicTone(bin, kSize, std::pow(10.0, -6.0 / 20.0), 2 * kSize);
+    auto hq = makeHq(c.rate, c.quality);
+    hq->setBoost(11.0f);
+    hq->setKnee(c.knee);
+    hq->setHardness(c.hardness);
+    hq->reset();
+    const Stereo out = render(*hq, in, in, 512);
+    const double aliasDb = hq_spectrum::strongestAliasDb(out.left.data() + kSize, kSize, bin, c.rate);
+    EXPECT_LT(aliasDb, c.maxAliasDb) << hqQualityName(c.quality) << " at " << c.rate << " Hz, tone " << c.tone
+                                     << " Hz, knee " << c.knee << ", hardness " << c.hardness;
+}
+
+std::vector<AliasingCase> aliasingCases()
+{
+    const float settings[4][2] = {{0.5f, 0.0f}, {0.5f, 0.5f}, {0.5f, 1.0f}, {0.1f, 0.0f}};
+    std::vector<AliasingCase> cases;
+    for (const double rate : {44100.0, 48000.0}) {
+        for (const auto& s : settings) {
+            cases.push_back({HqQuality::x16, rate, 7000.0, s[0], s[1], -100.0});
+            cases.push_back({HqQuality::x16, rate, 15000.0, s[0], s[1], -95.0});
+            cases.push_back({HqQuality::x8, rate, 7000.0, s[0], s[1], -70.0});
+        }
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(HighestAndDefaultQuality, HqAliasing, ::testing::ValuesIn(aliasingCases()),
+                         [](const auto& info) {
+                             const AliasingCase& c = info.param;
+                             return std::string("q") + hqQualityName(c.quality) + "_" + std::to_string(int(c.rate)) +
+                                    "Hz_tone" + std::to_string(int(c.tone)) + "_knee" +
+                                    std::to_string(int(c.knee * 10)) + "_hard" + std::to_string(int(c.hardness * 10));
+                         });
+
+struct ClickCase {
+    void (SoftKneeHq::*set)(float);
+    const char* control;
+    float from;
+    float to;
+};
+
+class HqClicks : public ::testing::TestWithParam<ClickCase> {};
+
+// A control thrown from one end of its range to the other on a 100 Hz sine at -12 dBFS, in
+// 64-frame blocks: without a glide the output steps. The largest sample-to-sample change in the
+// second after the throw may be at most 1.5 times the largest of the steady output before or after.
+TEST_P(HqClicks, ControlChangeSteps)
+{
+    const ClickCase c = GetParam();
+    constexpr double kRate = 48000.0;
+    constexpr std::int32_t kSecond = 48000;
+    const std::vector<float> in = sine(100.0, std::pow(10.0, -12.0 / 20.0), kRate, 3 * kSecond + 640);
+    auto hq = makeHq(kRate, HqQuality::x8);
+    hq->setBoost(4.0f);
+    ((*hq).*c.set)(c.from);
+    hq->reset();
+    std::vector<float> left(in.size());
+    std::vector<float> right(in.size());
+    constexpr std::int32_t kChange = kSecond + 640; // off the sine's zero crossings
+    for (std::int32_t start = 0; start < static_cast<std::int32_t>(in.size()); start += 64) {
+        if (start == kChange) {
+            ((*hq).*c.set)(c.to);
+        }
+        hq->process(in.data() + start, in.data() + start, left.data() + start, right.data() + start, 64);
+    }
+    const auto largestStep = [&left](std::int32_t from, std::int32_t to) {
+        float largest = 0.0f;
+        for (std::int32_t i = from; i < to; ++i) {
+            largest = std::max(largest, std::abs(left[static_cast<std::size_t>(i)] - left[static_cast<std::size_t>(i - 1)]));
+        }
+        return largest;
+    };
+    const float before = largestStep(kChange - kSecond / 2, kChange);
+    const float after = largestStep(kChange + kSecond, kChange + 2 * kSecond);
+    const float during = largestStep(kChange, kChange + kSecond);
+    EXPECT_LE(during, 1.5f * std::max(before, after))
+        << c.control << " from " << c.from << " to " << c.to << ": steady steps " << before << " and " << after;
+}
+
+std::vector<ClickCase> clickCases()
+{
+    const ClickCase ends[] = {
+        {&SoftKneeHq::setBoost, "Boost", kHqBoost.minimum, kHqBoost.maximum},
+        {&SoftKneeHq::setKnee, "Knee", kHqKnee.minimum, kHqKnee.maximum},
+        {&SoftKneeHq::setHardness, "Hardness", kHqHardness.minimum, kHqHardness.maximum},
+        {&SoftKneeHq::setOutputDb, "Output", kHqOutputDb.minimum, kHqOutputDb.maximum},
+        {&SoftKneeHq::setMixPercent, "Mix", kHqMixPercent.minimum, kHqMixPercent.maximum},
+    };
+    std::vector<ClickCase> cases;
+    for (const ClickCase& c : ends) {
+        cases.push_back(c);
+        cases.push_back({c.set, c.control, c.to, c.from});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryControlBothWays, HqClicks, ::testing::ValuesIn(clickCases()), [](const auto& info) {
+    return std::string(info.param.control) + (info.param.from < info.param.to ? "Up" : "Down");
+});
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-// A non-finite input sample must not stay in a filter: the output is finite again, and the same
-// as with that sample silent, once the paths' memory has passed.
+// A non-finite input sample must not reach a filter: the output is exactly that of the same
+// input with the sample silent, so nothing of it stays once the paths' memory has passed.
 TEST(SoftKneeHq, NonFiniteInputStaysInFilters)
 {
     for (std::int32_t q = 0; q < kHqQualityCount; ++q) {
+        std::vector<float> in = sine(440.0, 0.5, 48000.0, 2048);
+        in[300] = 0.0f;
+        auto reference = makeHq(48000.0, static_cast<HqQuality>(q));
+        reference->setBoost(11.0f);
+        const Stereo expected = render(*reference, in, in, 64);
         for (const float bad : {kNaN, kInf, -kInf}) {
             auto hq = makeHq(48000.0, static_cast<HqQuality>(q));
             hq->setBoost(11.0f);
-            std::vector<float> in = sine(440.0, 0.5, 48000.0, 2048);
             in[300] = bad;
             const Stereo out = render(*hq, in, in, 64);
-            for (std::size_t i = 0; i < in.size(); ++i) {
-                ASSERT_TRUE(std::isfinite(out.left[i]) && std::isfinite(out.right[i]))
-                    << "quality " << q << ", frame " << i;
-            }
+            EXPECT_EQ(out.left, expected.left) << "quality " << q << ", input " << bad;
+            EXPECT_EQ(out.right, expected.right) << "quality " << q << ", input " << bad;
         }
     }
 }
