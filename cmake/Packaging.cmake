@@ -1,5 +1,5 @@
 # The packages that `make package` builds with CPack, each from one build tree: on Linux
-# a Debian package with the VST module in /usr/lib/vst/, the LV2 bundle in /usr/lib/lv2/
+# a Debian package with the VST module in /usr/lib/vst/, the two LV2 bundles in /usr/lib/lv2/
 # and the license as Debian's copyright file; for each Windows target a zip with its DLL,
 # a README saying what the controls do and where the DLL goes, and the license. Only the
 # component "plugins" is packaged, so tools and tests never end up in a package.
@@ -97,7 +97,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stereo soft-knee waveshaper, VST 2 and LV
 set(CPACK_PACKAGE_DESCRIPTION "A stereo soft-knee waveshaper with three controls, Boost, Knee and Hardness:
 each sample is boosted, passes unchanged up to the knee and is bent above it
 toward full scale. The same effect as a VST 2 module and as an LV2 plug-in,
-with identical output.")
+with identical output. SoftKneeShaper HQ, an LV2 plug-in, runs the curve
+oversampled up to 16 times without audible aliasing, with Output, Mix and
+factory presets.")
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};plugins;/")
 set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}/packages")
 include(CPack)
