@@ -14,6 +14,8 @@
 // where w^2 / a is large as the hardness nears 1.
 #pragma once
 
+#include "hq_log_coefficients.h"
+
 #include <bit>
 #include <cstdint>
 
@@ -51,34 +53,27 @@ inline HqCurve makeHqCurve(double knee, double hardness) noexcept
     return curve;
 }
 
-inline bool sameHqCurve(const HqCurve& x, const HqCurve& y) noexcept
-{
-    return x.knee == y.knee && x.a == y.a;
-}
-
 namespace hq_log {
 
 // ln 2 split so that e * kLn2High is exact for every exponent a double can have.
 inline constexpr double kLn2High = 0x1.62e42ffp-1;
 inline constexpr double kLn2Low = -0x1.718432a1b0e26p-35;
 inline constexpr double kSqrt2 = 0x1.6a09e667f3bcdp+0;
-// ln((1 + s) / (1 - s)) = 2s + s * z * P(z), z = s^2, |s| <= 3 - 2 sqrt 2: the series
-// 2 / (2k + 3), cut where its next term is below 1e-17 of the result.
-inline constexpr double kP0 = 2.0 / 3.0;
-inline constexpr double kP1 = 2.0 / 5.0;
-inline constexpr double kP2 = 2.0 / 7.0;
-inline constexpr double kP3 = 2.0 / 9.0;
-inline constexpr double kP4 = 2.0 / 11.0;
-inline constexpr double kP5 = 2.0 / 13.0;
-inline constexpr double kP6 = 2.0 / 15.0;
-inline constexpr double kP7 = 2.0 / 17.0;
-inline constexpr double kP8 = 2.0 / 19.0;
+// ln((1 + s) / (1 - s)) = 2s + s z P(z), z = s^2, P from hq_log_coefficients.h.
+inline constexpr double kP0 = kHqLogSeries[0];
+inline constexpr double kP1 = kHqLogSeries[1];
+inline constexpr double kP2 = kHqLogSeries[2];
+inline constexpr double kP3 = kHqLogSeries[3];
+inline constexpr double kP4 = kHqLogSeries[4];
+inline constexpr double kP5 = kHqLogSeries[5];
+inline constexpr double kP6 = kHqLogSeries[6];
 
 } // namespace hq_log
 
 // ln(1 + z) for finite z >= 0, with relative error of a few units in the last place.
 // 1 + z = 2^e * m with m in [sqrt(1/2), sqrt 2); t = m - 1 is formed from z itself, so the
-// rounding of 1 + z costs nothing; then ln m = 2 atanh(t / (2 + t)).
+// rounding of 1 + z costs nothing; then ln m = 2 atanh(t / (2 + t)), its series summed in
+// pairs (Estrin's scheme) so that its chain of dependent operations is short.
 inline double hqLog1p(double z) noexcept
 {
     using namespace hq_log;
@@ -88,9 +83,12 @@ inline double hqLog1p(double z) noexcept
     const double e = std::bit_cast<double>(0x4330000000000000u | biased) - 0x1.00000000003ffp+52; // e exactly
     const double t = z * scale + (scale - 1.0);
     const double s = t / (2.0 + t);
-    const double s2 = s * s;
-    const double p = kP0 + s2 * (kP1 + s2 * (kP2 + s2 * (kP3 + s2 * (kP4 + s2 * (kP5 + s2 * (kP6 + s2 * (kP7 + s2 * kP8)))))));
-    const double lnM = (s + s) + s * (s2 * p);
+    const double z2 = s * s;
+    const double z4 = z2 * z2;
+    const double z8 = z4 * z4;
+    const double low = (kP0 + kP1 * z2) + z4 * (kP2 + kP3 * z2);
+    const double high = (kP4 + kP5 * z2) + z4 * kP6;
+    const double lnM = (s + s) + s * (z2 * (low + z8 * high));
     return e * kLn2High + (e * kLn2Low + lnM);
 }
 

@@ -1,12 +1,13 @@
-// Written by tools/design-hq-filters.py; change the script and run it again rather than
-// editing these numbers. Each array holds one half of a symmetric filter's distinct taps,
-// outermost first, as the stage that uses it sums its pairs.
+// Written by tools/design-hq.py; change the script and run it again rather than editing
+// these numbers.
 #pragma once
 
+// Each array holds one half of a symmetric filter's distinct taps, outermost first, as the
+// stage that uses it sums its pairs.
 #include <cstdint>
 
 inline constexpr std::int32_t kHalfbandTaps2x = 155;
-// Half-band stage at 2x: 155 taps, centre 1/2; stopband -116.8 dB, passband ripple 1.4e-06.
+// Half-band stage at 2x: 155 taps, centre 1/2; stopband -116.7 dB, passband ripple 1.5e-06.
 inline constexpr float kHalfbandPairs2x[39] = {
     0x1.00d47c0000000p-19f, -0x1.f4abca0000000p-19f, 0x1.e706020000000p-18f, -0x1.aff1ac0000000p-17f,
     0x1.6723400000000p-16f, -0x1.1c6c200000000p-15f, 0x1.b1786e0000000p-15f, -0x1.40011a0000000p-14f,
@@ -21,20 +22,20 @@ inline constexpr float kHalfbandPairs2x[39] = {
 };
 
 inline constexpr std::int32_t kHalfbandTaps4x = 23;
-// Half-band stage at 4x: 23 taps, centre 1/2; stopband -115.9 dB, passband ripple 1.6e-06.
+// Half-band stage at 4x: 23 taps, centre 1/2; stopband -115.8 dB, passband ripple 1.6e-06.
 inline constexpr float kHalfbandPairs4x[6] = {
     -0x1.083c400000000p-12f, 0x1.0d8aec0000000p-9f, -0x1.2853520000000p-7f, 0x1.d87d9c0000000p-6f,
     -0x1.4901900000000p-4f, 0x1.3c21e80000000p-2f,
 };
 
 inline constexpr std::int32_t kHalfbandTaps8x = 15;
-// Half-band stage at 8x: 15 taps, centre 1/2; stopband -129.8 dB, passband ripple 3.2e-07.
+// Half-band stage at 8x: 15 taps, centre 1/2; stopband -130.2 dB, passband ripple 3.1e-07.
 inline constexpr float kHalfbandPairs8x[4] = {
     -0x1.8fda520000000p-10f, 0x1.b6ba840000000p-7f, -0x1.fe27200000000p-5f, 0x1.339ee00000000p-2f,
 };
 
 inline constexpr std::int32_t kHalfbandTaps16x = 11;
-// Half-band stage at 16x: 11 taps, centre 1/2; stopband -132.7 dB, passband ripple 2.3e-07.
+// Half-band stage at 16x: 11 taps, centre 1/2; stopband -132.4 dB, passband ripple 2.4e-07.
 inline constexpr float kHalfbandPairs16x[3] = {
     0x1.8f010e0000000p-8f, -0x1.958bc20000000p-5f, 0x1.2c75780000000p-2f,
 };
@@ -66,7 +67,7 @@ inline constexpr float kDecimatorPairs2x[83] = {
 };
 
 inline constexpr std::int32_t kDecimatorTaps4x = 26;
-// First decimator from 4x: 26 taps; stopband -120.5 dB, passband within 9.4e-07 of 1 / cos(pi f).
+// First decimator from 4x: 26 taps; stopband -120.5 dB, passband within 9.8e-07 of 1 / cos(pi f).
 inline constexpr float kDecimatorPairs4x[13] = {
     0x1.a7363e0000000p-14f, -0x1.50928a0000000p-13f, -0x1.ec75b40000000p-11f, 0x1.5fd5840000000p-10f,
     0x1.2bb51e0000000p-8f, -0x1.893bcc0000000p-8f, -0x1.002db00000000p-6f, 0x1.3850ee0000000p-6f,
@@ -75,16 +76,15 @@ inline constexpr float kDecimatorPairs4x[13] = {
 };
 
 inline constexpr std::int32_t kDecimatorTaps8x = 16;
-// First decimator from 8x: 16 taps; stopband -125.1 dB, passband within 5.5e-07 of 1 / cos(pi f).
+// First decimator from 8x: 16 taps; stopband -124.9 dB, passband within 5.7e-07 of 1 / cos(pi f).
 inline constexpr float kDecimatorPairs8x[8] = {
     -0x1.2a59680000000p-10f, -0x1.f454c60000000p-10f, 0x1.4420220000000p-7f, 0x1.1464740000000p-6f,
     -0x1.5af3660000000p-5f, -0x1.5090f20000000p-4f, 0x1.0b1e7c0000000p-3f, 0x1.e1aabe0000000p-2f,
 };
 
 inline constexpr std::int32_t kDecimatorTaps16x = 12;
-// First decimator from 16x: 12 taps; stopband -130.4 dB, passband within 3.0e-07 of 1 / cos(pi f).
+// First decimator from 16x: 12 taps; stopband -130.3 dB, passband within 3.0e-07 of 1 / cos(pi f).
 inline constexpr float kDecimatorPairs16x[6] = {
     0x1.3211ce0000000p-8f, 0x1.ecd5fc0000000p-8f, -0x1.1be4b00000000p-5f, -0x1.07c1dc0000000p-4f,
     0x1.0c2c0c0000000p-3f, 0x1.d2db720000000p-2f,
 };
-

@@ -22,6 +22,7 @@
 #pragma once
 
 #include "hq_antiderivative.h"
+#include "hq_kernels.h"
 #include "soft_knee_hq.h"
 
 #include <cstdint>
@@ -53,8 +54,8 @@ template <std::int32_t kCapacity> struct HqLine {
 
 class HqChannelPath {
 public:
-    // Sets the Quality and clears every line.
-    void configure(HqQuality quality) noexcept;
+    // Sets the Quality and the kernels to run and clears every line.
+    void configure(HqQuality quality, HqKernel kernel) noexcept;
     HqQuality quality() const noexcept { return quality_; }
 
     // [audio thread] frames (1..kHqPieceFrames) boosted base-rate samples through the path.
@@ -64,6 +65,7 @@ public:
 
 private:
     static constexpr std::int32_t kP = kHqPieceFrames;
+    const HqKernelSet* kernels_ = nullptr;
     HqQuality quality_ = HqQuality::x8;
     std::int32_t factor_ = 8;
     std::int32_t decimatorLag_ = 0;
@@ -73,10 +75,13 @@ private:
     HqLine<11 + 2 * kP> up4_;
     HqLine<7 + 4 * kP> up8_;
     HqLine<5 + 8 * kP> up16_;
-    // The curve's input and its state: the last input and its antiderivative.
+    // The curve's input, its state (the last input and its antiderivative) and its scratch.
     float curveIn_[16 * kP];
-    double lastInput_ = 0.0;
-    double lastAntiderivative_ = 0.0;
+    double curveState_[2] = {0.0, 0.0};
+    double curveXs_[16 * kP + 1];
+    double curveFs_[16 * kP + 1];
+    // The decimators' inputs split into their two phases.
+    float scratch_[2 * (8 * kP + 83)];
     // Going down: the input of the stage from 16x (or of the first decimator) and below.
     HqLine<174 + 16 * kP> decimatorIn_;
     HqLine<14 + 8 * kP> down8_;

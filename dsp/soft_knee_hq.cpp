@@ -2,6 +2,7 @@
 
 #include "hq_antiderivative.h"
 #include "hq_glide.h"
+#include "hq_kernels.h"
 #include "hq_oversampling.h"
 
 #include <bit>
@@ -74,6 +75,7 @@ std::int32_t hqLatencyFrames(double) noexcept
 struct SoftKneeHq::State {
     static constexpr std::int32_t kP = kHqPieceFrames;
 
+    HqKernel kernel = hqKernelForNewProcessors();
     double sampleRate = kDefaultRate;
     std::int32_t glideFrames = 1;
     std::int32_t fadeFrames = 1;
@@ -85,6 +87,8 @@ struct SoftKneeHq::State {
     HqGlide mix;
     float gainDecibels = kHqOutputDb.initial;
     HqCurve lastCurve{};
+    double lastKnee = 0.0;
+    double lastHardness = 0.0;
 
     // Two paths per channel: the one heard, and one that a Quality change warms up and fades in.
     HqChannelPath paths[2][2]; // [path][channel]
@@ -134,12 +138,14 @@ void SoftKneeHq::reset() noexcept
     s.gainDecibels = outputDb_.load(std::memory_order_relaxed);
     s.gain.jump(hqDecibelsToGain(s.gainDecibels));
     s.mix.jump(mixPercent_.load(std::memory_order_relaxed) / 100.0);
-    s.lastCurve = makeHqCurve(s.knee.value(), s.hardness.value());
+    s.lastKnee = s.knee.value();
+    s.lastHardness = s.hardness.value();
+    s.lastCurve = makeHqCurve(s.lastKnee, s.lastHardness);
     const HqQuality quality = qualityOf(quality_.load(std::memory_order_relaxed));
     s.heard = 0;
     s.switching = false;
     for (auto& channel : s.paths[0]) {
-        channel.configure(quality);
+        channel.configure(quality, s.kernel);
     }
     qualityInUse_.store(static_cast<std::int32_t>(quality), std::memory_order_relaxed);
     for (auto& line : s.dry) {
@@ -214,7 +220,7 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
                 qualityInUse_.store(static_cast<std::int32_t>(wanted), std::memory_order_relaxed);
             } else if (!s.switching || wanted != s.paths[other][0].quality()) {
                 for (auto& channel : s.paths[other]) {
-                    channel.configure(wanted);
+                    channel.configure(wanted, s.kernel);
                 }
                 s.switching = true;
                 s.warmLeft = kHqPathMemoryFrames;
@@ -226,10 +232,15 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
         // Per frame: the input made safe, the glided settings, the fade.
         for (std::int32_t i = 0; i < n; ++i) {
             const double boost = s.boost.next();
-            const HqCurve curve = makeHqCurve(s.knee.next(), s.hardness.next());
-            s.changed[i] = !sameHqCurve(curve, s.lastCurve);
-            s.curves[i] = curve;
-            s.lastCurve = curve;
+            const double knee = s.knee.next();
+            const double hardness = s.hardness.next();
+            s.changed[i] = knee != s.lastKnee || hardness != s.lastHardness;
+            if (s.changed[i]) {
+                s.lastCurve = makeHqCurve(knee, hardness);
+                s.lastKnee = knee;
+                s.lastHardness = hardness;
+            }
+            s.curves[i] = s.lastCurve;
             s.gains[i] = s.gain.next();
             s.mixes[i] = s.mix.next();
             for (std::int32_t ch = 0; ch < 2; ++ch) {

@@ -1,5 +1,6 @@
 // The HQ core as a format drives it: controls in real units, any block size, in-place buffers.
 
+#include "hq_kernels.h"
 #include "hq_spectrum.h"
 #include "soft_knee_hq.h"
 
@@ -298,6 +299,81 @@ TEST(SoftKneeHq, BlockSizeOrInPlaceChangesOutput)
         }
         EXPECT_EQ(inPlace.left, expected.left) << "blocks of " << block;
         EXPECT_EQ(inPlace.right, expected.right) << "blocks of " << block;
+    }
+}
+
+// Noise across the knee at every level the curve meets (quiet, near the knee, loud, subnormal,
+// exact zeros), through every Quality, with every control gliding and the Quality switching on
+// the way: any vector kernel must give the scalar reference's bits.
+Stereo renderWithKernel(HqKernel kernel, HqQuality quality)
+{
+    hqPinKernel(kernel);
+    auto hq = makeHq(44100.0, quality);
+    hqUnpinKernel();
+    std::vector<float> left(6000);
+    std::vector<float> right(6000);
+    std::uint32_t state = 12345;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        state = state * 1664525u + 1013904223u;
+        const float unit = static_cast<float>(state >> 8) / 16777216.0f - 0.5f;
+        const float level = i < 1000 ? 0.01f : (i < 2000 ? 0.09f : (i < 3000 ? 2.0f : 1e-39f));
+        left[i] = unit * level;
+        right[i] = i % 7 == 0 ? 0.0f : -unit * level * 3.0f;
+    }
+    Stereo out{std::vector<float>(left.size()), std::vector<float>(right.size())};
+    for (std::int32_t start = 0, block = 0; start < 6000; start += 256, ++block) {
+        hq->setBoost(block % 3 == 0 ? 11.0f : 2.5f);
+        hq->setKnee(block % 4 == 1 ? 0.0f : (block % 4 == 2 ? 1.0f : 0.3f));
+        hq->setHardness(block % 5 == 3 ? 1.0f : 0.4f);
+        hq->setOutputDb(block % 2 == 0 ? 6.0f : -3.0f);
+        hq->setMixPercent(block % 6 == 5 ? 40.0f : 100.0f);
+        if (block == 12) {
+            hq->setQuality(static_cast<float>((static_cast<std::int32_t>(quality) + 2) % kHqQualityCount));
+        }
+        const std::int32_t n = std::min(256, 6000 - start);
+        hq->process(left.data() + start, right.data() + start, out.left.data() + start, out.right.data() + start, n);
+    }
+    return out;
+}
+
+// The antiderivative in double, before any rounding to float could hide a last-bit difference:
+// every lane of every vector kernel must be the scalar reference's, for inputs from far below the
+// knee to far above it, at curves from straight to flat.
+TEST(SoftKneeHq, VectorAntiderivativeDiffersFromScalar)
+{
+    std::vector<float> x;
+    for (float magnitude = 1e-7f; magnitude < 1e10f; magnitude *= 1.0137f) {
+        x.push_back(magnitude);
+        x.push_back(-magnitude * 0.999f);
+    }
+    x.resize(x.size() / 4 * 4);
+    const double curves[][2] = {{0.5, 0.0}, {0.5, 0.5}, {0.1, 1.0 - 1e-9}, {0.3, 1.0}, {0.0, 0.0}, {1.0, 0.7}, {0.97, 0.2}};
+    std::vector<double> expected(x.size());
+    std::vector<double> f(x.size());
+    for (const auto& c : curves) {
+        const HqCurve curve = makeHqCurve(c[0], c[1]);
+        hqScalarKernels().antiderivatives(x.data(), static_cast<std::int32_t>(x.size()), curve, expected.data());
+        for (const HqKernel kernel : {HqKernel::sse2, HqKernel::avx2}) {
+            if (hqKernelSupported(kernel)) {
+                hqKernelSet(kernel).antiderivatives(x.data(), static_cast<std::int32_t>(x.size()), curve, f.data());
+                EXPECT_EQ(f, expected) << hqKernelName(kernel) << ", knee " << c[0] << ", hardness " << c[1];
+            }
+        }
+    }
+}
+
+TEST(SoftKneeHq, VectorKernelDiffersFromScalar)
+{
+    for (const HqKernel kernel : {HqKernel::sse2, HqKernel::avx2}) {
+        if (!hqKernelSupported(kernel)) {
+            continue;
+        }
+        for (std::int32_t q = 0; q < kHqQualityCount; ++q) {
+            const Stereo expected = renderWithKernel(HqKernel::scalar, static_cast<HqQuality>(q));
+            const Stereo out = renderWithKernel(kernel, static_cast<HqQuality>(q));
+            EXPECT_EQ(out.left, expected.left) << hqKernelName(kernel) << ", quality " << q;
+            EXPECT_EQ(out.right, expected.right) << hqKernelName(kernel) << ", quality " << q;
+        }
     }
 }
 
