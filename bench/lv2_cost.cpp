@@ -2,7 +2,7 @@
 // with its controls at their defaults, fed loud stereo noise in 512-frame blocks, and timed
 // over two seconds of audio after one second of warm-up. A plug-in with an enumerated control
 // (the HQ shaper's Quality) is timed at each of its values. Prints nanoseconds per stereo
-// frame, the median of five runs, one line per plug-in and value.
+// frame, the median of five runs, one line per plug-in and value; the plug-ins take turns.
 //
 //   lv2_cost URI...
 //
@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -54,12 +55,21 @@ struct Nodes {
 };
 
 // Every port connected: audio to the noise and an output buffer, controls to their
-// defaults, atom ports to an empty sequence; returns the enumerated control's index or -1.
+// defaults, atom ports to an empty sequence; enumerated is the index of the first enumerated
+// control, or -1, and values the values it is timed at.
 struct Connection {
     std::vector<float> controls;
     std::vector<std::vector<std::uint8_t>> atoms;
     std::int64_t enumerated = -1;
     std::vector<float> values;
+};
+
+struct Entry {
+    const LilvPlugin* plugin;
+    LilvInstance* instance;
+    std::unique_ptr<Connection> connection;
+    std::string label, setting;
+    std::vector<double> times;
 };
 
 double timeOnce(LilvInstance* instance, const LilvPlugin* plugin, const Nodes& nodes, Connection& connection,
@@ -121,8 +131,9 @@ int main(int argc, char** argv)
         audioOut[c].resize(audioIn[c].size());
     }
 
-    std::printf("%-60s %8s %14s\n", "plug-in", "setting", "ns/frame");
+    std::printf("%-40s %8s %10s\n", "plug-in", "setting", "ns/frame");
     int status = 0;
+    std::vector<Entry> entries;
     for (int a = 1; a < argc; ++a) {
         LilvNode* uri = lilv_new_uri(world, argv[a]);
         const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
@@ -169,27 +180,23 @@ int main(int argc, char** argv)
                 status = 2;
                 break;
             }
-            if (connection.enumerated >= 0) {
-                connection.controls[static_cast<std::size_t>(connection.enumerated)] = value;
+            auto own = std::make_unique<Connection>(connection);
+            if (own->enumerated >= 0) {
+                own->controls[static_cast<std::size_t>(own->enumerated)] = value;
             }
             for (std::uint32_t i = 0; i < ports; ++i) {
                 const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
                 if (lilv_port_is_a(plugin, port, nodes.control)) {
-                    lilv_instance_connect_port(instance, i, &connection.controls[i]);
+                    lilv_instance_connect_port(instance, i, &own->controls[i]);
                 } else if (lilv_port_is_a(plugin, port, nodes.atom)) {
-                    lilv_instance_connect_port(instance, i, connection.atoms[i].data());
+                    lilv_instance_connect_port(instance, i, own->atoms[i].data());
                 }
             }
             lilv_instance_activate(instance);
-            double runs[kRuns];
-            for (double& run : runs) {
-                run = timeOnce(instance, plugin, nodes, connection, audioIn, audioOut, frames, sequenceType);
-            }
-            std::sort(std::begin(runs), std::end(runs));
             std::string setting = "default";
-            if (connection.enumerated >= 0) {
+            if (own->enumerated >= 0) {
                 const LilvPort* port =
-                    lilv_plugin_get_port_by_index(plugin, static_cast<std::uint32_t>(connection.enumerated));
+                    lilv_plugin_get_port_by_index(plugin, static_cast<std::uint32_t>(own->enumerated));
                 LilvScalePoints* points = lilv_port_get_scale_points(plugin, port);
                 LILV_FOREACH(scale_points, p, points)
                 {
@@ -200,11 +207,21 @@ int main(int argc, char** argv)
                 }
                 lilv_scale_points_free(points);
             }
-            std::printf("%-60s %8s %14.2f\n", label.c_str(), setting.c_str(), runs[kRuns / 2]);
-            std::fflush(stdout);
-            lilv_instance_deactivate(instance);
-            lilv_instance_free(instance);
+            entries.push_back(Entry{plugin, instance, std::move(own), label, setting, {}});
         }
+    }
+    // The plug-ins take turns, so that a change in the shared machine's load reaches all of them.
+    for (int run = 0; run < kRuns; ++run) {
+        for (Entry& entry : entries) {
+            entry.times.push_back(timeOnce(entry.instance, entry.plugin, nodes, *entry.connection, audioIn, audioOut,
+                                           frames, sequenceType));
+        }
+    }
+    for (Entry& entry : entries) {
+        std::sort(entry.times.begin(), entry.times.end());
+        std::printf("%-40s %8s %10.1f\n", entry.label.c_str(), entry.setting.c_str(), entry.times[kRuns / 2]);
+        lilv_instance_deactivate(entry.instance);
+        lilv_instance_free(entry.instance);
     }
     lilv_world_free(world);
     return status;
