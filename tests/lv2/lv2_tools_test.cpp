@@ -127,8 +127,11 @@ TEST(Lv2Tools, Lv2infoDescribesThePlugins)
          {"Name:              SoftKneeShaper HQ\n", "Has latency:       yes, reported by port 6\n",
           "Optional Features: http://lv2plug.in/ns/lv2core#hardRTCapable", "\t         Gentle warmth\n",
           "\t         Tape-ish push\n", "\t         Hard clip, clean\n", "\t         Parallel grit\n",
-          "\t         Fuzz wall\n", "\t\t\t2.0 = \"4x\"\n", "Symbol:      output\n", "Symbol:      mix\n",
-          "Symbol:      quality\n", "Symbol:      latency\n"}},
+          "\t         Fuzz wall\n", "0.0 = \"1x\"\n", "1.0 = \"2x\"\n", "2.0 = \"4x\"\n", "3.0 = \"8x\"\n",
+          "4.0 = \"16x\"\n",
+          "Properties:  http://lv2plug.in/ns/lv2core#integer\n\t\t             "
+          "http://lv2plug.in/ns/lv2core#enumeration\n",
+          "Symbol:      output\n", "Symbol:      mix\n", "Symbol:      quality\n", "Symbol:      latency\n"}},
     };
     ScratchFolder scratch("lv2info");
     for (const Row& row : rows) {
