@@ -1,6 +1,6 @@
 # The packages that `make package` builds with CPack, each from one build tree: on Linux
 # a Debian package with the two VST modules (the first effect and HQ) in /usr/lib/vst/,
-# the LV2 bundle in /usr/lib/lv2/ and the license as Debian's copyright file; for each
+# the two LV2 bundles in /usr/lib/lv2/ and the license as Debian's copyright file; for each
 # Windows target a zip with its two DLLs, a README saying what the controls do and where
 # the DLLs go, and the license. Only the
 # component "plugins" is packaged, so tools and tests never end up in a package.
@@ -98,8 +98,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stereo soft-knee waveshaper, VST 2 and LV
 set(CPACK_PACKAGE_DESCRIPTION "A stereo soft-knee waveshaper with three controls, Boost, Knee and Hardness:
 each sample is boosted, passes unchanged up to the knee and is bent above it
 toward full scale. The same effect as a VST 2 module and as an LV2 plug-in,
-with identical output; and SoftKneeShaper HQ, a VST 2 module of the same curve
-oversampled without audible aliasing or clicks, with Output, Mix and Quality.")
+with identical output. SoftKneeShaper HQ, a VST 2 module and an LV2 plug-in, runs
+the curve oversampled up to 16 times without audible aliasing or clicks, with
+Output, Mix, Quality and factory presets.")
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};plugins;/")
 set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}/packages")
 include(CPack)

@@ -2,7 +2,12 @@
 //
 //   tone_check write FILE RATE SECONDS AMPLITUDE FREQUENCY
 //   tone_check check FILE AMPLITUDE FREQUENCY BOOST KNEE HARDNESS
+//   tone_check aligned FILE AMPLITUDE FRAME
 //
+// aligned: the rendering is the sum of two impulses of AMPLITUDE set at session frame FRAME,
+// one dry and one through a latent plug-in at a linear setting; it matches when each channel
+// holds one impulse of twice the amplitude (within 2 %, the filters' ripple) and nothing else
+// above half the amplitude, so the host compensated the plug-in's latency exactly.
 // BOOST is the gain factor (1 to 11), KNEE and HARDNESS as the effect holds them. The
 // check takes one second of each channel, starting a tenth of a second after the sound
 // sets in, and compares its sorted samples with the sorted samples the curve makes of
@@ -54,7 +59,8 @@ bool parse_number(const char* text, double& value)
 int usage()
 {
     std::fputs("usage: tone_check write FILE RATE SECONDS AMPLITUDE FREQUENCY\n"
-               "       tone_check check FILE AMPLITUDE FREQUENCY BOOST KNEE HARDNESS\n",
+               "       tone_check check FILE AMPLITUDE FREQUENCY BOOST KNEE HARDNESS\n"
+               "       tone_check aligned FILE AMPLITUDE FRAME\n",
                stderr);
     return 2;
 }
@@ -146,7 +152,33 @@ bool check_channel(const char* name, const std::vector<float>& channel, long rat
     return matches;
 }
 
-int check_rendering(const std::string& path, double amplitude, double frequency, const Settings& settings)
+// Prints the frames of each channel above half the amplitude, and how far apart they lie.
+bool check_aligned(const std::vector<float>& frames, int channels, double amplitude, double frame)
+{
+    bool matches = channels == 2;
+    for (int c = 0; c < channels; ++c) {
+        std::vector<std::size_t> found;
+        for (std::size_t i = static_cast<std::size_t>(c); i < frames.size(); i += static_cast<std::size_t>(channels)) {
+            if (!(std::fabs(frames[i]) <= amplitude / 2))
+                found.push_back(i / static_cast<std::size_t>(channels));
+        }
+        std::printf("channel %d: %zu frame(s) above %g:", c, found.size(), amplitude / 2);
+        for (const std::size_t at : found)
+            std::printf(" %zu (%+ld from frame %g) = %.6f", at, static_cast<long>(at) - static_cast<long>(frame), frame,
+                        frames[at * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)]);
+        if (found.size() == 2)
+            std::printf("; the second lags the first by %zu frames", found[1] - found[0]);
+        const bool one = found.size() == 1 &&
+                         std::fabs(frames[found[0] * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] -
+                                   2 * amplitude) <= 0.04 * amplitude;
+        std::printf("%s\n", one ? "" : ": MISALIGNED");
+        matches = matches && one;
+    }
+    return matches;
+}
+
+int check_rendering(const std::string& path, double amplitude, double frequency, const Settings& settings,
+                    bool aligned = false)
 {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
@@ -163,6 +195,8 @@ int check_rendering(const std::string& path, double amplitude, double frequency,
         return 2;
     }
     const long rate = info.samplerate;
+    if (aligned)
+        return check_aligned(frames, info.channels, amplitude, frequency) ? 0 : 1;
     if (frequency != std::floor(frequency) || std::gcd(static_cast<long>(frequency), rate) != 1) {
         std::fprintf(stderr, "tone_check: the frequency must be an integer prime to the file's rate %ld\n", rate);
         return 2;
@@ -204,5 +238,7 @@ int main(int argc, char** argv)
         return write_tone(argv[2], numbers[0], numbers[1], numbers[2], numbers[3]);
     if (command == "check" && argc == 8)
         return check_rendering(argv[2], numbers[0], numbers[1], Settings{numbers[2], numbers[3], numbers[4]});
+    if (command == "aligned" && argc == 5)
+        return check_rendering(argv[2], numbers[0], numbers[1], Settings{}, true);
     return usage();
 }
