@@ -1,7 +1,9 @@
 // SoftKneeShaper HQ as a host sees it through lilv, with only the built bundle folder on its
 // path: its description and presets, its reported latency against the delay it has, and its
 // output against the core's at the same settings.
+#include "descriptor.h"
 #include "hq_lv2_ports.h"
+#include "module_loader.h"
 #include "soft_knee_hq.h"
 #include "soft_knee_hq_presets.h"
 
@@ -399,5 +401,63 @@ TEST(Lv2Hq, RunAllocatesNothingAndLocksNothing)
     EXPECT_EQ(after.locks - before.locks, 0u);
 }
 #endif
+
+// The HQ VST module, loaded from its file and given host values of 0 to 1 through its record,
+// renders the plug-in's bits at the same settings in the controls' units: a grid of Boost,
+// Knee and Hardness, with Output, Mix and Quality taking each of their rows in turn.
+TEST(Lv2Hq, VstModuleRendersThePluginsBitsAtAGridOfSettings)
+{
+    ASSERT_NE(hq().plugin, nullptr);
+    LoadedModule module(HQ_MODULE_PATH);
+    using EntryPoint = AEffect*(EFFECT_CALL*)(audioMasterCallback);
+    const auto entry = module.find<EntryPoint>("main");
+    ASSERT_NE(entry, nullptr) << HQ_MODULE_PATH << ": " << LoadedModule::lastError();
+    const audioMasterCallback host = [](AEffect*, std::int32_t opcode, std::int32_t, std::intptr_t, void*,
+                                        float) -> std::intptr_t { return opcode == audioMasterVersion ? 2400 : 0; };
+    // Host values, and the same in the controls' units: Boost 1 + 10 v, Output -24 + 48 v,
+    // Mix 100 v, Quality 4 v.
+    const float boosts[][2] = {{0.0f, 1.0f}, {0.5f, 6.0f}, {1.0f, 11.0f}};
+    const float knees[] = {0.1f, 0.5f, 1.0f};
+    const float hardnesses[] = {0.0f, 0.5f, 1.0f};
+    const float rest[][3][2] = {{{0.5f, 0.0f}, {1.0f, 100.0f}, {0.75f, 3.0f}},
+                                {{0.25f, -12.0f}, {0.5f, 50.0f}, {1.0f, 4.0f}},
+                                {{0.625f, 6.0f}, {1.0f, 100.0f}, {0.0f, 0.0f}},
+                                {{0.5f, 0.0f}, {0.25f, 25.0f}, {0.25f, 1.0f}},
+                                {{0.75f, 12.0f}, {1.0f, 100.0f}, {0.5f, 2.0f}}};
+    const Stereo signal = seededSignal(2500, 11);
+    const std::vector<std::uint32_t> blocks = {512, 77, 1, 64};
+    int row = 0;
+    for (const auto& boost : boosts) {
+        for (const float knee : knees) {
+            for (const float hardness : hardnesses) {
+                const auto& [output, mix, quality] = rest[row++ % std::size(rest)];
+                SCOPED_TRACE(::testing::Message() << "Boost " << boost[1] << " Knee " << knee << " Hardness "
+                                                  << hardness << " Output " << output[1] << " Mix " << mix[1]
+                                                  << " Quality " << quality[1]);
+                HqPlugin plugin({boost[1], knee, hardness, output[1], mix[1], quality[1]});
+                const Stereo want = renderPlugin(plugin, signal, blocks, false);
+
+                AEffect* effect = entry(host);
+                ASSERT_NE(effect, nullptr);
+                const float values[] = {boost[0], knee, hardness, output[0], mix[0], quality[0]};
+                for (std::int32_t index = 0; index < 6; ++index) {
+                    effect->setParameter(effect, index, values[index]);
+                }
+                effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+                effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
+                Stereo got = signal;
+                for (std::size_t done = 0, b = 0; done < got.left.size(); ++b) {
+                    const auto count = std::min<std::size_t>(blocks[b % blocks.size()], got.left.size() - done);
+                    float* channels[] = {got.left.data() + done, got.right.data() + done};
+                    effect->processReplacing(effect, channels, channels, static_cast<std::int32_t>(count));
+                    done += count;
+                }
+                effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+                ASSERT_EQ(firstDifference(want.left, got.left), -1);
+                ASSERT_EQ(firstDifference(want.right, got.right), -1);
+            }
+        }
+    }
+}
 
 } // namespace
