@@ -5,7 +5,7 @@
 # ardour-render.sh TONE_CHECK FORMAT MODULE BOOST KNEE HARDNESS
 #   FORMAT: LXVST (MODULE: the Linux VST module) or LV2 (MODULE: the bundle folder).
 #   BOOST is the gain factor 1..11; KNEE and HARDNESS 0..1.
-# ardour-render.sh TONE_CHECK LV2HQ BUNDLE QUALITY
+# ardour-render.sh TONE_CHECK LV2HQ BUNDLE QUALITY, or TONE_CHECK LXVSTHQ MODULE QUALITY
 #   An impulse on a dry track and on one through SoftKneeShaper HQ at a linear setting and
 #   QUALITY (0..4 for 1x..16x), checked to land on the same frame of the master.
 #
@@ -13,8 +13,8 @@
 # that is removed at the end, also on failure; each host step has a time limit.
 set -euo pipefail
 
-if [[ $# -ne 6 && ! ($# -eq 4 && $2 == LV2HQ) ]]; then
-    echo "usage: $0 TONE_CHECK FORMAT MODULE BOOST KNEE HARDNESS, or $0 TONE_CHECK LV2HQ BUNDLE QUALITY" >&2
+if [[ $# -ne 6 && ! ($# -eq 4 && ($2 == LV2HQ || $2 == LXVSTHQ)) ]]; then
+    echo "usage: $0 TONE_CHECK FORMAT MODULE BOOST KNEE HARDNESS, or $0 TONE_CHECK LV2HQ|LXVSTHQ MODULE QUALITY" >&2
     exit 2
 fi
 tone_check=$1 format=$2 module=$3 boost=$4 knee=${5:-} hardness=${6:-}
@@ -47,7 +47,7 @@ if [[ ! -f $jemalloc ]]; then
 fi
 
 case $format in
-LXVST)
+LXVST | LXVSTHQ)
     cp "$module" "$work/vst/"
     copy="$work/vst/$(basename "$module")"
     # ardour7-lua does not scan; it reads the scanner's cache, which is stamped with
@@ -69,10 +69,11 @@ elapsed() {
     printf "%d.%01d s" $((micros / 1000000)) $((micros / 100000 % 10))
 }
 start=${EPOCHREALTIME/./}
-if [[ $format == LV2HQ ]]; then
+if [[ $format == LV2HQ || $format == LXVSTHQ ]]; then
     cp "$here/test_impulse.lua" "$HOME/.config/ardour7/scripts/"
     impulse_frame=24000
-    LD_PRELOAD=$jemalloc timeout -k 5 90 ardour7-lua "$here/ardour_align.lua" "$work/session" "$boost" "$amplitude" \
+    LD_PRELOAD=$jemalloc timeout -k 5 90 ardour7-lua "$here/ardour_align.lua" "$work/session" "${format%HQ}" \
+        "$boost" "$amplitude" \
         "$impulse_frame" "$frames" "$work/out" </dev/null
     echo "ardour7-lua took $(elapsed "$start")"
     rendered=$(ls "$work/out/"*.wav 2>/dev/null | head -n 1)

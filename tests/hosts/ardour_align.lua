@@ -1,11 +1,13 @@
--- Sends an impulse to two stereo buses, one dry and one through SoftKneeShaper HQ at a
--- linear setting (Boost 1, Knee 1, Mix 100 %, Output 0 dB) and the given Quality, and exports
+-- Sends an impulse to two stereo buses, one dry and one through SoftKneeShaper HQ (the LV2
+-- plug-in or the Linux VST module) at a linear setting (Boost 1, Knee 1, Mix 100 %, Output
+-- 0 dB) and the given Quality, and exports
 -- the master, their sum, as a 32-bit float WAV with the "None (Dummy)" backend. Where Ardour
 -- compensates the plug-in's reported latency, the two impulses land on the same frame.
 --
--- ardour7-lua ardour_align.lua SESSION_DIR QUALITY AMPLITUDE FRAME FRAMES OUT_DIR
+-- ardour7-lua ardour_align.lua SESSION_DIR FORMAT QUALITY AMPLITUDE FRAME FRAMES OUT_DIR
+--   FORMAT: LV2 or LXVST; QUALITY 0..4 for 1x..16x.
 
-local session_dir, quality, amplitude, frame, frames, out_dir = table.unpack (arg)
+local session_dir, format, quality, amplitude, frame, frames, out_dir = table.unpack (arg)
 local export_preset = "5d3f0f6e-8b0a-4c55-9d1e-3b7c2a6e9f10" -- ardour-float-wav.preset
 
 local function fail (message)
@@ -40,14 +42,17 @@ for _, name in ipairs ({ "dry", "hq" }) do
 		source:output ():audio (c):connect (bus:input ():audio (c):name ())
 	end
 	if name == "hq" then
-		local effect = ARDOUR.LuaAPI.new_plugin (s, "urn:softkneeshaper:lv2:hq", ARDOUR.PluginType.LV2, "")
-		if effect:isnil () then fail ("Ardour does not know the LV2 plug-in urn:softkneeshaper:lv2:hq") end
+		-- The LV2 plug-in takes the controls' own units, the VST module host values of 0 to 1.
+		local id = format == "LV2" and "urn:softkneeshaper:lv2:hq" or "SoftKneeShaper HQ"
+		local effect = ARDOUR.LuaAPI.new_plugin (s, id, ARDOUR.PluginType[format], "")
+		if effect:isnil () then fail ("Ardour does not know the " .. format .. " plug-in " .. id) end
 		if bus:add_processor_by_index (effect, 0, nil, true) ~= 0 then fail ("cannot add the effect") end
 		local values = { 1, 1, 0, 0, 100, tonumber (quality) }
+		if format == "LXVST" then values = { 0, 1, 0, 0.5, 1, tonumber (quality) / 4 } end
 		for i, v in ipairs (values) do
 			if not ARDOUR.LuaAPI.set_processor_param (effect, i - 1, v) then fail ("cannot set parameter " .. (i - 1)) end
 		end
-		print (string.format ("HQ bus: Quality %d, plug-in latency %d frames", values[6], effect:signal_latency ()))
+		print (string.format ("HQ bus: %s, Quality %s, plug-in latency %d frames", format, quality, effect:signal_latency ()))
 	end
 end
 
