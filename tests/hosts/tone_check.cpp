@@ -3,6 +3,7 @@
 //   tone_check write FILE RATE SECONDS AMPLITUDE FREQUENCY
 //   tone_check check FILE AMPLITUDE FREQUENCY BOOST KNEE HARDNESS
 //   tone_check aligned FILE AMPLITUDE FRAME
+//   tone_check like FILE REFERENCE
 //
 // aligned: the rendering is the sum of two impulses of AMPLITUDE set at session frame FRAME,
 // one dry and one through a latent plug-in at a linear setting; it matches when each channel
@@ -60,7 +61,8 @@ int usage()
 {
     std::fputs("usage: tone_check write FILE RATE SECONDS AMPLITUDE FREQUENCY\n"
                "       tone_check check FILE AMPLITUDE FREQUENCY BOOST KNEE HARDNESS\n"
-               "       tone_check aligned FILE AMPLITUDE FRAME\n",
+               "       tone_check aligned FILE AMPLITUDE FRAME\n"
+               "       tone_check like FILE REFERENCE\n",
                stderr);
     return 2;
 }
@@ -177,23 +179,73 @@ bool check_aligned(const std::vector<float>& frames, int channels, double amplit
     return matches;
 }
 
-int check_rendering(const std::string& path, double amplitude, double frequency, const Settings& settings,
-                    bool aligned = false)
+// Reads a whole file's interleaved frames; false, with a message, when it cannot.
+bool read_frames(const std::string& path, SF_INFO& info, std::vector<float>& frames)
 {
-    SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (file == nullptr) {
         std::fprintf(stderr, "tone_check: cannot read %s: %s\n", path.c_str(), sf_strerror(nullptr));
-        return 2;
+        return false;
     }
-    std::vector<float> frames(static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels));
+    frames.resize(static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels));
     const sf_count_t read = sf_readf_float(file, frames.data(), info.frames);
     sf_close(file);
     if (read != info.frames) {
         std::fprintf(stderr, "tone_check: %s: read %lld of %lld frames\n", path.c_str(), static_cast<long long>(read),
                      static_cast<long long>(info.frames));
-        return 2;
+        return false;
     }
+    return true;
+}
+
+// One second of a channel from a tenth of a second after its sound sets in, sorted; empty
+// when the channel is silent or too short.
+std::vector<float> sorted_second(const std::vector<float>& frames, int channels, int c, long rate)
+{
+    std::vector<float> channel;
+    for (std::size_t i = static_cast<std::size_t>(c); i < frames.size(); i += static_cast<std::size_t>(channels))
+        channel.push_back(frames[i]);
+    const auto onset = std::find_if(channel.begin(), channel.end(), [](float y) { return std::fabs(y) > 1e-4f; });
+    if (channel.end() - onset < rate + rate / 10)
+        return {};
+    std::vector<float> second(onset + rate / 10, onset + rate / 10 + rate);
+    std::sort(second.begin(), second.end());
+    return second;
+}
+
+// like: each channel's sorted second equals the reference's within 1e-6. The tone repeats
+// every second, so a settled effect's output takes the same values in any second, whatever
+// the delay before it: a latent, oversampled effect is checked against its own rendering by
+// another host (plughost) at the same settings.
+int check_like(const std::string& path, const std::string& reference)
+{
+    SF_INFO info{}, referenceInfo{};
+    std::vector<float> frames, referenceFrames;
+    if (!read_frames(path, info, frames) || !read_frames(reference, referenceInfo, referenceFrames))
+        return 2;
+    bool matches = info.channels == 2 && referenceInfo.channels == 2 && info.samplerate == referenceInfo.samplerate;
+    for (int c = 0; c < 2 && matches; ++c) {
+        const std::vector<float> got = sorted_second(frames, 2, c, info.samplerate);
+        const std::vector<float> want = sorted_second(referenceFrames, 2, c, info.samplerate);
+        double deviation = got.empty() || want.empty() ? INFINITY : 0.0;
+        for (std::size_t k = 0; k < got.size() && k < want.size(); ++k)
+            deviation = std::max(deviation, std::fabs(static_cast<double>(got[k]) - want[k]));
+        std::printf("channel %d: peak %.6f (reference %.6f), largest deviation %.2e (allowed 1e-6)%s\n", c,
+                    got.empty() ? 0.0 : std::max(-got.front(), got.back()),
+                    want.empty() ? 0.0 : std::max(-want.front(), want.back()), deviation,
+                    deviation <= 1e-6 ? "" : ": MISMATCH");
+        matches = deviation <= 1e-6;
+    }
+    return matches ? 0 : 1;
+}
+
+int check_rendering(const std::string& path, double amplitude, double frequency, const Settings& settings,
+                    bool aligned = false)
+{
+    SF_INFO info{};
+    std::vector<float> frames;
+    if (!read_frames(path, info, frames))
+        return 2;
     const long rate = info.samplerate;
     if (aligned)
         return check_aligned(frames, info.channels, amplitude, frequency) ? 0 : 1;
@@ -225,6 +277,8 @@ int main(int argc, char** argv)
     if (argc < 2)
         return usage();
     const std::string command = argv[1];
+    if (command == "like")
+        return argc == 4 ? check_like(argv[2], argv[3]) : usage();
     std::vector<double> numbers;
     for (int i = 3; i < argc; ++i) {
         double value = 0.0;
