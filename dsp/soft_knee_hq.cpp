@@ -40,6 +40,29 @@ HqQuality qualityOf(std::int32_t index) noexcept
     return static_cast<HqQuality>(index < 0 ? 0 : (index >= kHqQualityCount ? kHqQualityCount - 1 : index));
 }
 
+// dry = x with non-finite samples silenced; boosted = dry within +-kLoudest, times the boost.
+// (__restrict: none of these buffers overlaps another, which lets the compiler use vectors.)
+void takeInput(const float* __restrict x, const double* __restrict boosts, float* __restrict dry,
+               float* __restrict boosted, std::int32_t frames) noexcept
+{
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const float safe = finite(x[i]) ? x[i] : 0.0f;
+        dry[i] = safe;
+        const float loud = safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe);
+        boosted[i] = static_cast<float>(static_cast<double>(loud) * boosts[i]);
+    }
+}
+
+// y = dry (1 - mix) + wet * gain * mix.
+void mixOutput(const float* __restrict dry, const float* __restrict wet, const double* __restrict gains,
+               const double* __restrict mixes, float* __restrict y, std::int32_t frames) noexcept
+{
+    for (std::int32_t i = 0; i < frames; ++i) {
+        y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - mixes[i]) +
+                                  static_cast<double>(wet[i]) * gains[i] * mixes[i]);
+    }
+}
+
 // The next frames values of a control.
 void glided(HqGlide& glide, double* values, std::int32_t frames) noexcept
 {
@@ -286,15 +309,7 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
             }
         }
         for (std::int32_t ch = 0; ch < 2; ++ch) {
-            const float* const x = in[ch] + start;
-            float* const dry = s.dry[ch].fresh();
-            float* const boosted = s.boosted[ch];
-            for (std::int32_t i = 0; i < n; ++i) {
-                const float safe = finite(x[i]) ? x[i] : 0.0f;
-                dry[i] = safe;
-                const float loud = safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe);
-                boosted[i] = static_cast<float>(static_cast<double>(loud) * s.boosts[i]);
-            }
+            takeInput(in[ch] + start, s.boosts, s.dry[ch].fresh(), s.boosted[ch], n);
         }
 
         for (std::int32_t ch = 0; ch < 2; ++ch) {
@@ -317,10 +332,7 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
                                               wet * s.gains[i] * s.mixes[i]);
                 }
             } else {
-                for (std::int32_t i = 0; i < n; ++i) {
-                    y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - s.mixes[i]) +
-                                              static_cast<double>(heardWet[i]) * s.gains[i] * s.mixes[i]);
-                }
+                mixOutput(dry, heardWet, s.gains, s.mixes, y, n);
             }
             s.dry[ch].advance(n);
         }
