@@ -4,12 +4,12 @@
 // function mirrors a reference in hq_kernels.cpp operation for operation; the frames that do not
 // fill a vector go to that reference.
 //
-// V provides, for kFloats float lanes and kDoubles double lanes: F and D vector types, float
-// loadu/storeu/set1/add/mul, zip (stores a0 b0 a1 b1 ...) and unzip (its inverse, from 2 kFloats
-// floats), double set1/add/sub/mul/div/max,
-// abs, flipSign (x with the sign of s flipped in), greater, lessEqual, select(mask, a, b),
-// either(a, b), any(mask), all(mask), first(v), loadDoubles/storeDoubles, widen (kDoubles floats to doubles), narrowStore, and
-// scaleOf / exponentOf for the logarithm's exact exponent split.
+// V provides, for kFloats float lanes and kDoubles double lanes: F and D vector types; float
+// loadu, storeu, set1, add, mul, zip (stores a0 b0 a1 b1 ...) and unzip (its inverse, from
+// 2 kFloats floats); double set1, add, sub, mul, div, max, abs, flipSign (y with the sign of s
+// flipped in), greater, select(mask, a, b), any(mask), all(mask), first(v), loadDoubles,
+// storeDoubles, widen (kDoubles floats to doubles) and narrowStore; and scaleOf and exponentOf for
+// the logarithm's exact exponent split.
 
 // sum[b] = sum_j pairs[j] (near[b W - j] + far[b W + j]) over j < count in ascending order, for
 // kBlock vectors of outputs side by side, so that each tap is broadcast once for all of them.
@@ -201,70 +201,31 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorLog1p(typen
 
 // hqAntiderivative, lane by lane. The bent part is computed for every lane, from a distance
 // of at least 0, but kept only where the input is above the knee.
+// hqAntiderivative, lane by lane. The bent part is computed for every lane, from a distance of
+// at least 0, and kept where the input is above the knee: on a loud signal lanes cross the knee
+// unpredictably, and a branch on them would cost more than the work it saves.
 template <class V> [[gnu::always_inline]] inline typename V::D vectorAntiderivative(typename V::D v, const Lanes<V>& k) noexcept
 {
     using D = typename V::D;
     const D m = V::abs(v);
     const D above = V::greater(m, k.knee);
+    const D below = V::mul(V::set1(0.5), V::mul(m, m));
     if (!V::any(above)) {
-        return V::mul(V::set1(0.5), V::mul(m, m));
+        return below;
     }
     const D d = V::sub(m, k.knee);
-    if (V::all(above)) {
-        return V::add(k.atKnee, V::sub(d, k.flat ? V::mul(k.w, d) : V::mul(k.c, vectorLog1p<V>(V::mul(k.g, d)))));
-    }
     const D bent = k.flat ? V::mul(k.w, d) : V::mul(k.c, vectorLog1p<V>(V::mul(k.g, V::max(d, V::set1(0.0)))));
-    return V::select(above, V::add(k.atKnee, V::sub(d, bent)), V::mul(V::set1(0.5), V::mul(m, m)));
+    return V::select(above, V::add(k.atKnee, V::sub(d, bent)), below);
 }
 
-// vectorAntiderivative of two vectors at once, written out side by side so that the compiler
-// interleaves the two long chains.
-// vectorAntiderivative of two vectors at once, written out side by side so that the compiler
-// interleaves the two long chains; on a loud signal, whose lanes cross the knee unpredictably,
-// without a branch on them.
-template <class V>
-[[gnu::always_inline]] inline void vectorAntiderivatives(typename V::D v0, typename V::D v1, const Lanes<V>& k,
-                                                         typename V::D& f0, typename V::D& f1) noexcept
-{
-    using D = typename V::D;
-    const D m0 = V::abs(v0);
-    const D m1 = V::abs(v1);
-    const D above0 = V::greater(m0, k.knee);
-    const D above1 = V::greater(m1, k.knee);
-    if (k.flat || !V::any(V::either(above0, above1))) {
-        f0 = vectorAntiderivative<V>(v0, k);
-        f1 = vectorAntiderivative<V>(v1, k);
-        return;
-    }
-    const D zero = V::set1(0.0);
-    const D d0 = V::sub(m0, k.knee);
-    const D d1 = V::sub(m1, k.knee);
-    const D bent0 = V::mul(k.c, vectorLog1p<V>(V::mul(k.g, V::max(d0, zero))));
-    const D bent1 = V::mul(k.c, vectorLog1p<V>(V::mul(k.g, V::max(d1, zero))));
-    const D half = V::set1(0.5);
-    f0 = V::select(above0, V::add(k.atKnee, V::sub(d0, bent0)), V::mul(half, V::mul(m0, m0)));
-    f1 = V::select(above1, V::add(k.atKnee, V::sub(d1, bent1)), V::mul(half, V::mul(m1, m1)));
-}
-
-// xs[n] and fs[n] = F(x[n]) for n < count, a multiple of kDoubles, two vectors at a time.
+// xs[n] and fs[n] = F(x[n]) for n < count, a multiple of kDoubles. Each vector's chain is long,
+// but none depends on another, so the processor runs several side by side.
 template <class V>
 [[gnu::always_inline]] inline void antiderivativeRun(const float* x, std::int32_t count, const Lanes<V>& k, double* xs,
                                                      double* fs) noexcept
 {
     using D = typename V::D;
-    std::int32_t n = 0;
-    for (; n + 2 * V::kDoubles <= count; n += 2 * V::kDoubles) {
-        const D v0 = V::widen(x + n);
-        const D v1 = V::widen(x + n + V::kDoubles);
-        D f0;
-        D f1;
-        vectorAntiderivatives<V>(v0, v1, k, f0, f1);
-        V::storeDoubles(xs + n, v0);
-        V::storeDoubles(xs + n + V::kDoubles, v1);
-        V::storeDoubles(fs + n, f0);
-        V::storeDoubles(fs + n + V::kDoubles, f1);
-    }
-    for (; n < count; n += V::kDoubles) {
+    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
         const D v = V::widen(x + n);
         V::storeDoubles(xs + n, v);
         V::storeDoubles(fs + n, vectorAntiderivative<V>(v, k));
