@@ -14,8 +14,8 @@
 // sum[b] = sum_j pairs[j] (near[b W - j] + far[b W + j]) over j < count in ascending order, for
 // kBlock vectors of outputs side by side, so that each tap is broadcast once for all of them.
 template <class V, std::int32_t kBlock>
-[[gnu::always_inline]] inline void pairSums(const float* near, const float* far, const float* pairs,
-                                            std::int32_t count, typename V::F* sum) noexcept
+[[gnu::always_inline]] inline void pairSums(const float* near, const float* far, const float* pairs, std::int32_t count,
+                                            typename V::F* sum) noexcept
 {
     constexpr std::int32_t W = V::kFloats;
     typename V::F g = V::set1(pairs[0]);
@@ -32,8 +32,8 @@ template <class V, std::int32_t kBlock>
     }
 }
 
-template <class V> void vectorInterpolate(const float* x, std::int32_t frames, const float* pairs, std::int32_t count,
-                                          float* y) noexcept
+template <class V>
+void vectorInterpolate(const float* x, std::int32_t frames, const float* pairs, std::int32_t count, float* y) noexcept
 {
     constexpr std::int32_t W = V::kFloats;
     const std::int32_t m = count - 1;
@@ -103,7 +103,7 @@ void vectorDecimateHalfband(const float* u, std::int32_t frames, const float* pa
     }
     if (vectorFrames < frames) {
         hqScalarKernels().decimateHalfband(u + 2 * vectorFrames, frames - vectorFrames, pairs, count, lag,
-                                              y + vectorFrames, scratch);
+                                           y + vectorFrames, scratch);
     }
 }
 
@@ -111,8 +111,8 @@ void vectorDecimateHalfband(const float* u, std::int32_t frames, const float* pa
 // pairs a[i] with b[i - (count - 1)], tap 2p + 1 pairs b[i - p] with a[i - (count - 1) + p] and
 // tap 2p + 2 pairs a[i - p - 1] with b[i - (count - 2) + p].
 template <class V, std::int32_t kBlock>
-[[gnu::always_inline]] inline void evenPairSums(const float* a, const float* b, const float* pairs,
-                                                std::int32_t count, typename V::F* sum) noexcept
+[[gnu::always_inline]] inline void evenPairSums(const float* a, const float* b, const float* pairs, std::int32_t count,
+                                                typename V::F* sum) noexcept
 {
     constexpr std::int32_t W = V::kFloats;
     typename V::F g = V::set1(pairs[0]);
@@ -160,8 +160,8 @@ void vectorDecimateEven(const float* u, std::int32_t frames, const float* pairs,
         }
     }
     if (vectorFrames < frames) {
-        hqScalarKernels().decimateEven(u + 2 * vectorFrames, frames - vectorFrames, pairs, count, lag,
-                                          y + vectorFrames, scratch);
+        hqScalarKernels().decimateEven(u + 2 * vectorFrames, frames - vectorFrames, pairs, count, lag, y + vectorFrames,
+                                       scratch);
     }
 }
 
@@ -204,7 +204,8 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorLog1p(typen
 // hqAntiderivative, lane by lane. The bent part is computed for every lane, from a distance of
 // at least 0, and kept where the input is above the knee: on a loud signal lanes cross the knee
 // unpredictably, and a branch on them would cost more than the work it saves.
-template <class V> [[gnu::always_inline]] inline typename V::D vectorAntiderivative(typename V::D v, const Lanes<V>& k) noexcept
+template <class V>
+[[gnu::always_inline]] inline typename V::D vectorAntiderivative(typename V::D v, const Lanes<V>& k) noexcept
 {
     using D = typename V::D;
     const D m = V::abs(v);
@@ -232,7 +233,8 @@ template <class V>
     }
 }
 
-template <class V> void vectorAntiderivativesOf(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept
+template <class V>
+void vectorAntiderivativesOf(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept
 {
     double xs[64];
     for (std::int32_t n = 0; n < count; n += 64) {

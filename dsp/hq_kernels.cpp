@@ -100,7 +100,8 @@ const HqKernelSet& hqScalarKernels() noexcept
 
 bool hqKernelSupported(HqKernel kernel) noexcept
 {
-    return static_cast<std::int32_t>(kernel) >= 0 && static_cast<std::int32_t>(kernel) <= static_cast<std::int32_t>(kWidest);
+    return static_cast<std::int32_t>(kernel) >= 0 &&
+           static_cast<std::int32_t>(kernel) <= static_cast<std::int32_t>(kWidest);
 }
 
 const HqKernelSet& hqKernelSet(HqKernel kernel) noexcept

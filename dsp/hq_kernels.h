@@ -28,8 +28,8 @@ struct HqKernelSet {
                              std::int32_t lag, float* y, float* scratch);
     // y[i] = sum_j h_j (t[-j] + t[-(2 count - 1) + j]); u holds 2 count - 1 + lag samples of history;
     // scratch as above, rows of frames + count - 1 floats.
-    void (*decimateEven)(const float* u, std::int32_t frames, const float* pairs, std::int32_t count,
-                         std::int32_t lag, float* y, float* scratch);
+    void (*decimateEven)(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
+                         float* y, float* scratch);
     // The anti-aliased curve over frames base frames of factor samples each (hq_oversampling.h):
     // state holds the last input and its antiderivative and is updated; xs and fs are scratch of
     // frames * factor + 1 doubles each.

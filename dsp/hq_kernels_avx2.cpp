@@ -62,7 +62,8 @@ struct Avx2 {
     {
         const __m256i biased = _mm256_srli_epi64(_mm256_castpd_si256(x), 52);
         const __m256i magic = _mm256_set1_epi64x(0x4330000000000000LL);
-        return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(magic, biased)), _mm256_set1_pd(0x1.00000000003ffp+52));
+        return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(magic, biased)),
+                             _mm256_set1_pd(0x1.00000000003ffp+52));
     }
 };
 
