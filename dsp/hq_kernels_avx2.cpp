@@ -71,29 +71,29 @@ struct Avx2 {
 
 void interpolate(const float* x, std::int32_t frames, const float* pairs, std::int32_t count, float* y) noexcept
 {
-    vectorInterpolate<Avx2>(x, frames, pairs, count, y);
+    dispatchInterpolate<Avx2>(x, frames, pairs, count, y);
 }
 
 void decimateHalfband(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
                       float* y, float* scratch) noexcept
 {
-    vectorDecimateHalfband<Avx2>(u, frames, pairs, count, lag, y, scratch);
+    dispatchDecimateHalfband<Avx2>(u, frames, pairs, count, lag, y, scratch);
 }
 
 void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
                   float* y, float* scratch) noexcept
 {
-    vectorDecimateEven<Avx2>(u, frames, pairs, count, lag, y, scratch);
+    dispatchDecimateEven<Avx2>(u, frames, pairs, count, lag, y, scratch);
 }
 
 void adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
-          double* state, double* xs, double* fs, float* y) noexcept
+          double* state, double* scratch, float* y) noexcept
 {
     if (factor < Avx2::kDoubles) {
-        hqSse2Kernels().adaa(x, frames, factor, curves, changed, state, xs, fs, y);
+        hqSse2Kernels().adaa(x, frames, factor, curves, changed, state, scratch, y);
         return;
     }
-    vectorAdaa<Avx2>(x, frames, factor, curves, changed, state, xs, fs, y);
+    vectorAdaa<Avx2>(x, frames, factor, curves, changed, state, scratch, y);
 }
 
 void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept

@@ -72,25 +72,25 @@ struct Sse2 {
 
 void interpolate(const float* x, std::int32_t frames, const float* pairs, std::int32_t count, float* y) noexcept
 {
-    vectorInterpolate<Sse2>(x, frames, pairs, count, y);
+    dispatchInterpolate<Sse2>(x, frames, pairs, count, y);
 }
 
 void decimateHalfband(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
                       float* y, float* scratch) noexcept
 {
-    vectorDecimateHalfband<Sse2>(u, frames, pairs, count, lag, y, scratch);
+    dispatchDecimateHalfband<Sse2>(u, frames, pairs, count, lag, y, scratch);
 }
 
 void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
                   float* y, float* scratch) noexcept
 {
-    vectorDecimateEven<Sse2>(u, frames, pairs, count, lag, y, scratch);
+    dispatchDecimateEven<Sse2>(u, frames, pairs, count, lag, y, scratch);
 }
 
 void adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
-          double* state, double* xs, double* fs, float* y) noexcept
+          double* state, double* scratch, float* y) noexcept
 {
-    vectorAdaa<Sse2>(x, frames, factor, curves, changed, state, xs, fs, y);
+    vectorAdaa<Sse2>(x, frames, factor, curves, changed, state, scratch, y);
 }
 
 void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept

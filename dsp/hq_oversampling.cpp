@@ -123,7 +123,7 @@ void HqChannelPath::run(const float* boosted, const HqCurve* curves, const bool*
     }
 
     // The curve, its settings held for each base frame (hq_kernels.h).
-    k.adaa(curveIn_, frames, factor, curves, changed, curveState_, curveXs_, curveFs_, decimatorIn_.fresh());
+    k.adaa(curveIn_, frames, factor, curves, changed, curveState_, curveScratch_, decimatorIn_.fresh());
 
     // Down to the base rate.
     const Taps decimator = layoutOf(quality_).decimator;
