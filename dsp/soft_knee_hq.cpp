@@ -5,6 +5,8 @@
 #include "hq_kernels.h"
 #include "hq_oversampling.h"
 
+#include <emmintrin.h>
+
 #include <bit>
 #include <cstring>
 
@@ -41,11 +43,24 @@ HqQuality qualityOf(std::int32_t index) noexcept
 }
 
 // dry = x with non-finite samples silenced; boosted = dry within +-kLoudest, times the boost.
-// (__restrict: none of these buffers overlaps another, which lets the compiler use vectors.)
-void takeInput(const float* __restrict x, const double* __restrict boosts, float* __restrict dry,
-               float* __restrict boosted, std::int32_t frames) noexcept
+// Four frames at a time with SSE2, which every target has, each lane as the scalar tail.
+void takeInput(const float* x, const double* boosts, float* dry, float* boosted, std::int32_t frames) noexcept
 {
-    for (std::int32_t i = 0; i < frames; ++i) {
+    const __m128i exponent = _mm_set1_epi32(0x7f800000);
+    const __m128 low = _mm_set1_ps(-kLoudest);
+    const __m128 high = _mm_set1_ps(kLoudest);
+    std::int32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 in = _mm_loadu_ps(x + i);
+        const __m128i bits = _mm_and_si128(_mm_castps_si128(in), exponent);
+        const __m128 safe = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(bits, exponent)), in);
+        _mm_storeu_ps(dry + i, safe);
+        const __m128 loud = _mm_min_ps(_mm_max_ps(safe, low), high);
+        const __m128d first = _mm_mul_pd(_mm_cvtps_pd(loud), _mm_loadu_pd(boosts + i));
+        const __m128d second = _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(loud, loud)), _mm_loadu_pd(boosts + i + 2));
+        _mm_storeu_ps(boosted + i, _mm_movelh_ps(_mm_cvtpd_ps(first), _mm_cvtpd_ps(second)));
+    }
+    for (; i < frames; ++i) {
         const float safe = finite(x[i]) ? x[i] : 0.0f;
         dry[i] = safe;
         const float loud = safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe);
@@ -53,11 +68,21 @@ void takeInput(const float* __restrict x, const double* __restrict boosts, float
     }
 }
 
-// y = dry (1 - mix) + wet * gain * mix.
-void mixOutput(const float* __restrict dry, const float* __restrict wet, const double* __restrict gains,
-               const double* __restrict mixes, float* __restrict y, std::int32_t frames) noexcept
+// y = dry (1 - mix) + wet * gain * mix, two frames at a time as the scalar tail does each.
+void mixOutput(const float* dry, const float* wet, const double* gains, const double* mixes, float* y,
+               std::int32_t frames) noexcept
 {
-    for (std::int32_t i = 0; i < frames; ++i) {
+    const __m128d one = _mm_set1_pd(1.0);
+    std::int32_t i = 0;
+    for (; i + 2 <= frames; i += 2) {
+        const __m128d d = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(dry + i))));
+        const __m128d w = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(wet + i))));
+        const __m128d mix = _mm_loadu_pd(mixes + i);
+        const __m128d sum =
+            _mm_add_pd(_mm_mul_pd(d, _mm_sub_pd(one, mix)), _mm_mul_pd(_mm_mul_pd(w, _mm_loadu_pd(gains + i)), mix));
+        _mm_store_sd(reinterpret_cast<double*>(y + i), _mm_castps_pd(_mm_cvtpd_ps(sum)));
+    }
+    for (; i < frames; ++i) {
         y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - mixes[i]) +
                                   static_cast<double>(wet[i]) * gains[i] * mixes[i]);
     }
