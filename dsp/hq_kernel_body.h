@@ -342,12 +342,12 @@ template <class V>
         }
         return;
     }
-    const D zero = V::set1(0.0);
+    // Below the knee the distance is negative and what the logarithm makes of it is dropped.
     for (std::int32_t n = 0; n < count; n += V::kDoubles) {
         const D d = V::sub(V::abs(V::loadDoubles(xs + n)), k.knee);
         D s;
         D e;
-        logSplit<V>(V::mul(k.g, V::max(d, zero)), s, e);
+        logSplit<V>(V::mul(k.g, d), s, e);
         V::storeDoubles(fs + n, s);
         V::storeDoubles(es + n, e);
     }

@@ -88,16 +88,22 @@ void mixOutput(const float* dry, const float* wet, const double* gains, const do
     }
 }
 
-// The next frames values of a control.
-void glided(HqGlide& glide, double* values, std::int32_t frames) noexcept
+// The next frames values of a control; filled stays true while values holds a whole piece of the
+// settled value, so that it is not written again.
+void glided(HqGlide& glide, double* values, std::int32_t frames, bool& filled) noexcept
 {
     if (!glide.gliding()) {
+        if (filled && values[0] == glide.value()) {
+            return;
+        }
+        filled = frames == kHqPieceFrames;
         const double value = glide.value();
         for (std::int32_t i = 0; i < frames; ++i) {
             values[i] = value;
         }
         return;
     }
+    filled = false;
     for (std::int32_t i = 0; i < frames; ++i) {
         values[i] = glide.next();
     }
@@ -169,6 +175,9 @@ struct SoftKneeHq::State {
     bool changed[kP];
     bool curvesSettled = false; // curves holds the settled curve throughout, changed nothing
     double boosts[kP];
+    bool boostsFilled = false;
+    bool gainsFilled = false;
+    bool mixesFilled = false;
     double gains[kP];
     double mixes[kP];
     double fades[kP];
@@ -207,6 +216,9 @@ void SoftKneeHq::reset() noexcept
     s.lastHardness = s.hardness.value();
     s.lastCurve = makeHqCurve(s.lastKnee, s.lastHardness);
     s.curvesSettled = false;
+    s.boostsFilled = false;
+    s.gainsFilled = false;
+    s.mixesFilled = false;
     const HqQuality quality = qualityOf(quality_.load(std::memory_order_relaxed));
     s.heard = 0;
     s.switching = false;
@@ -296,9 +308,9 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
         }
 
         // Per frame: the glided settings, the curve where it changes, the fade, the input made safe.
-        glided(s.boost, s.boosts, n);
-        glided(s.gain, s.gains, n);
-        glided(s.mix, s.mixes, n);
+        glided(s.boost, s.boosts, n, s.boostsFilled);
+        glided(s.gain, s.gains, n, s.gainsFilled);
+        glided(s.mix, s.mixes, n, s.mixesFilled);
         if (s.knee.gliding() || s.hardness.gliding() || !s.curvesSettled) {
             for (std::int32_t i = 0; i < n; ++i) {
                 const double knee = s.knee.next();
