@@ -22,8 +22,8 @@ constexpr std::int32_t kBlock = 512;
 constexpr std::int32_t kBlocks = 16; // cycled, so the input is not one block over and over
 
 struct Buffers {
-    std::vector<float> left = makeSignal(Signal::random, kBlock * kBlocks, 1);
-    std::vector<float> right = makeSignal(Signal::random, kBlock * kBlocks, 2);
+    std::vector<float> left = makeSignal(Signal::random, kBlock* kBlocks, 1);
+    std::vector<float> right = makeSignal(Signal::random, kBlock* kBlocks, 2);
     std::vector<float> outLeft = std::vector<float>(kBlock);
     std::vector<float> outRight = std::vector<float>(kBlock);
 

@@ -78,7 +78,7 @@ inline double hqLog1p(double z) noexcept
     using namespace hq_log;
     const double r = 1.0 + z;
     const std::uint64_t biased = std::bit_cast<std::uint64_t>(r * kSqrt2) >> 52;
-    const double scale = std::bit_cast<double>((2046u - biased) << 52);                   // 2^-e
+    const double scale = std::bit_cast<double>((2046u - biased) << 52);                           // 2^-e
     const double e = std::bit_cast<double>(0x4330000000000000u | biased) - 0x1.00000000003ffp+52; // e exactly
     const double t = z * scale + (scale - 1.0);
     const double s = t / (2.0 + t);

@@ -52,7 +52,7 @@ void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::
 // The curve's settings are held for each base frame; where they change, the previous input's
 // antiderivative is taken again under the new ones, so both ends of a quotient share a curve.
 void adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
-          double* state, double*, double*, float* y) noexcept
+          double* state, double*, float* y) noexcept
 {
     double x0 = state[0];
     double f0 = state[1];
@@ -100,7 +100,8 @@ const HqKernelSet& hqScalarKernels() noexcept
 
 bool hqKernelSupported(HqKernel kernel) noexcept
 {
-    return static_cast<std::int32_t>(kernel) >= 0 && static_cast<std::int32_t>(kernel) <= static_cast<std::int32_t>(kWidest);
+    return static_cast<std::int32_t>(kernel) >= 0 &&
+           static_cast<std::int32_t>(kernel) <= static_cast<std::int32_t>(kWidest);
 }
 
 const HqKernelSet& hqKernelSet(HqKernel kernel) noexcept

@@ -28,13 +28,13 @@ struct HqKernelSet {
                              std::int32_t lag, float* y, float* scratch);
     // y[i] = sum_j h_j (t[-j] + t[-(2 count - 1) + j]); u holds 2 count - 1 + lag samples of history;
     // scratch as above, rows of frames + count - 1 floats.
-    void (*decimateEven)(const float* u, std::int32_t frames, const float* pairs, std::int32_t count,
-                         std::int32_t lag, float* y, float* scratch);
+    void (*decimateEven)(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
+                         float* y, float* scratch);
     // The anti-aliased curve over frames base frames of factor samples each (hq_oversampling.h):
-    // state holds the last input and its antiderivative and is updated; xs and fs are scratch of
-    // frames * factor + 1 doubles each.
+    // state holds the last input and its antiderivative and is updated; scratch holds
+    // 3 (frames * factor + 1) doubles.
     void (*adaa)(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
-                 double* state, double* xs, double* fs, float* y);
+                 double* state, double* scratch, float* y);
     // f[n] = F(x[n]) under one curve, n < count (a multiple of 4), as adaa forms them; for tests,
     // which compare these doubles before any rounding to float can hide a difference.
     void (*antiderivatives)(const float* x, std::int32_t count, const HqCurve& curve, double* f);

@@ -46,7 +46,6 @@ struct Avx2 {
     static D flipSign(D y, D s) noexcept { return _mm256_xor_pd(y, _mm256_and_pd(_mm256_set1_pd(-0.0), s)); }
     static D greater(D a, D b) noexcept { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
     static D select(D mask, D a, D b) noexcept { return _mm256_blendv_pd(b, a, mask); }
-    static D either(D a, D b) noexcept { return _mm256_or_pd(a, b); }
     static bool any(D mask) noexcept { return _mm256_movemask_pd(mask) != 0; }
     static bool all(D mask) noexcept { return _mm256_movemask_pd(mask) == 15; }
     static double first(D v) noexcept { return _mm256_cvtsd_f64(v); }
@@ -63,7 +62,8 @@ struct Avx2 {
     {
         const __m256i biased = _mm256_srli_epi64(_mm256_castpd_si256(x), 52);
         const __m256i magic = _mm256_set1_epi64x(0x4330000000000000LL);
-        return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(magic, biased)), _mm256_set1_pd(0x1.00000000003ffp+52));
+        return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(magic, biased)),
+                             _mm256_set1_pd(0x1.00000000003ffp+52));
     }
 };
 
@@ -71,29 +71,29 @@ struct Avx2 {
 
 void interpolate(const float* x, std::int32_t frames, const float* pairs, std::int32_t count, float* y) noexcept
 {
-    vectorInterpolate<Avx2>(x, frames, pairs, count, y);
+    dispatchInterpolate<Avx2>(x, frames, pairs, count, y);
 }
 
 void decimateHalfband(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
                       float* y, float* scratch) noexcept
 {
-    vectorDecimateHalfband<Avx2>(u, frames, pairs, count, lag, y, scratch);
+    dispatchDecimateHalfband<Avx2>(u, frames, pairs, count, lag, y, scratch);
 }
 
 void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
                   float* y, float* scratch) noexcept
 {
-    vectorDecimateEven<Avx2>(u, frames, pairs, count, lag, y, scratch);
+    dispatchDecimateEven<Avx2>(u, frames, pairs, count, lag, y, scratch);
 }
 
 void adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
-          double* state, double* xs, double* fs, float* y) noexcept
+          double* state, double* scratch, float* y) noexcept
 {
     if (factor < Avx2::kDoubles) {
-        hqSse2Kernels().adaa(x, frames, factor, curves, changed, state, xs, fs, y);
+        hqSse2Kernels().adaa(x, frames, factor, curves, changed, state, scratch, y);
         return;
     }
-    vectorAdaa<Avx2>(x, frames, factor, curves, changed, state, xs, fs, y);
+    vectorAdaa<Avx2>(x, frames, factor, curves, changed, state, scratch, y);
 }
 
 void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept

@@ -41,7 +41,6 @@ struct Sse2 {
     static D flipSign(D y, D s) noexcept { return _mm_xor_pd(y, _mm_and_pd(_mm_set1_pd(-0.0), s)); }
     static D greater(D a, D b) noexcept { return _mm_cmpgt_pd(a, b); }
     static D select(D mask, D a, D b) noexcept { return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b)); }
-    static D either(D a, D b) noexcept { return _mm_or_pd(a, b); }
     static bool any(D mask) noexcept { return _mm_movemask_pd(mask) != 0; }
     static bool all(D mask) noexcept { return _mm_movemask_pd(mask) == 3; }
     static double first(D v) noexcept { return _mm_cvtsd_f64(v); }
@@ -73,25 +72,25 @@ struct Sse2 {
 
 void interpolate(const float* x, std::int32_t frames, const float* pairs, std::int32_t count, float* y) noexcept
 {
-    vectorInterpolate<Sse2>(x, frames, pairs, count, y);
+    dispatchInterpolate<Sse2>(x, frames, pairs, count, y);
 }
 
 void decimateHalfband(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
                       float* y, float* scratch) noexcept
 {
-    vectorDecimateHalfband<Sse2>(u, frames, pairs, count, lag, y, scratch);
+    dispatchDecimateHalfband<Sse2>(u, frames, pairs, count, lag, y, scratch);
 }
 
 void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
                   float* y, float* scratch) noexcept
 {
-    vectorDecimateEven<Sse2>(u, frames, pairs, count, lag, y, scratch);
+    dispatchDecimateEven<Sse2>(u, frames, pairs, count, lag, y, scratch);
 }
 
 void adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
-          double* state, double* xs, double* fs, float* y) noexcept
+          double* state, double* scratch, float* y) noexcept
 {
-    vectorAdaa<Sse2>(x, frames, factor, curves, changed, state, xs, fs, y);
+    vectorAdaa<Sse2>(x, frames, factor, curves, changed, state, scratch, y);
 }
 
 void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept

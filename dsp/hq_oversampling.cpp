@@ -113,7 +113,8 @@ void HqChannelPath::run(const float* boosted, const HqCurve* curves, const bool*
         up4_.advance(2 * frames);
     }
     if (factor >= 8) {
-        k.interpolate(up8_.fresh(), 4 * frames, kUp8.pairs.data(), kUp8.count(), factor == 8 ? curveIn_ : up16_.fresh());
+        k.interpolate(up8_.fresh(), 4 * frames, kUp8.pairs.data(), kUp8.count(),
+                      factor == 8 ? curveIn_ : up16_.fresh());
         up8_.advance(4 * frames);
     }
     if (factor >= 16) {
@@ -122,12 +123,15 @@ void HqChannelPath::run(const float* boosted, const HqCurve* curves, const bool*
     }
 
     // The curve, its settings held for each base frame (hq_kernels.h).
-    k.adaa(curveIn_, frames, factor, curves, changed, curveState_, curveXs_, curveFs_, decimatorIn_.fresh());
+    k.adaa(curveIn_, frames, factor, curves, changed, curveState_, curveScratch_, decimatorIn_.fresh());
 
     // Down to the base rate.
     const Taps decimator = layoutOf(quality_).decimator;
     const std::int32_t below = factor / 2; // the rate after the first decimator
-    float* const decimated = below == 8 ? down8_.fresh() : below == 4 ? down4_.fresh() : below == 2 ? down2_.fresh() : out;
+    float* const decimated = below == 8   ? down8_.fresh()
+                             : below == 4 ? down4_.fresh()
+                             : below == 2 ? down2_.fresh()
+                                          : out;
     k.decimateEven(decimatorIn_.fresh(), below * frames, decimator.pairs, decimator.count, decimatorLag_, decimated,
                    scratch_);
     decimatorIn_.advance(factor * frames);

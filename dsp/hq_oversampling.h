@@ -78,8 +78,7 @@ private:
     // The curve's input, its state (the last input and its antiderivative) and its scratch.
     float curveIn_[16 * kP];
     double curveState_[2] = {0.0, 0.0};
-    double curveXs_[16 * kP + 1];
-    double curveFs_[16 * kP + 1];
+    double curveScratch_[3 * (16 * kP + 1)];
     // The decimators' inputs split into their two phases.
     float scratch_[2 * (8 * kP + 83)];
     // Going down: the input of the stage from 16x (or of the first decimator) and below.

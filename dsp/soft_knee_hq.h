@@ -33,12 +33,12 @@ struct HqControlRange {
     float initial;
 };
 
-inline constexpr HqControlRange kHqBoost{1.0f, 11.0f, 1.0f};          // gain before the curve, times
-inline constexpr HqControlRange kHqKnee{0.0f, 1.0f, 0.5f};            // threshold on the boosted signal
-inline constexpr HqControlRange kHqHardness{0.0f, 1.0f, 0.0f};        // 1 - the curve's slope at the knee
-inline constexpr HqControlRange kHqOutputDb{-24.0f, 24.0f, 0.0f};     // gain of the shaped signal, dB
-inline constexpr HqControlRange kHqMixPercent{0.0f, 100.0f, 100.0f};  // shaped share of the output
-inline constexpr HqControlRange kHqQuality{0.0f, 4.0f, 3.0f};         // an HqQuality, as its index
+inline constexpr HqControlRange kHqBoost{1.0f, 11.0f, 1.0f};         // gain before the curve, times
+inline constexpr HqControlRange kHqKnee{0.0f, 1.0f, 0.5f};           // threshold on the boosted signal
+inline constexpr HqControlRange kHqHardness{0.0f, 1.0f, 0.0f};       // 1 - the curve's slope at the knee
+inline constexpr HqControlRange kHqOutputDb{-24.0f, 24.0f, 0.0f};    // gain of the shaped signal, dB
+inline constexpr HqControlRange kHqMixPercent{0.0f, 100.0f, 100.0f}; // shaped share of the output
+inline constexpr HqControlRange kHqQuality{0.0f, 4.0f, 3.0f};        // an HqQuality, as its index
 
 // The oversampling of the curve. x1 runs the plain curve at the base rate (no anti-aliasing,
 // a pure delay where the curve is straight); the others add antiderivative anti-aliasing.

@@ -33,8 +33,7 @@ struct Stereo {
 };
 
 // Runs both channels through the processor in blocks of blockFrames.
-Stereo render(SoftKneeHq& hq, const std::vector<float>& left, const std::vector<float>& right,
-              std::int32_t blockFrames)
+Stereo render(SoftKneeHq& hq, const std::vector<float>& left, const std::vector<float>& right, std::int32_t blockFrames)
 {
     Stereo out{std::vector<float>(left.size()), std::vector<float>(right.size())};
     const auto frames = static_cast<std::int32_t>(left.size());
@@ -87,8 +86,8 @@ TEST_P(HqTransparency, LatencyOrDroopWrongLeavesResidual)
         }
     }
     const double residualDb = 10.0 * std::log10(residual / signal);
-    EXPECT_LT(residualDb, c.maxResidualDb) << hqQualityName(c.quality) << " at " << c.rate << " Hz, "
-                                           << c.frequency << " Hz sine";
+    EXPECT_LT(residualDb, c.maxResidualDb)
+        << hqQualityName(c.quality) << " at " << c.rate << " Hz, " << c.frequency << " Hz sine";
 }
 
 std::vector<TransparencyCase> transparencyCases()
@@ -103,12 +102,11 @@ std::vector<TransparencyCase> transparencyCases()
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryQuality, HqTransparency, ::testing::ValuesIn(transparencyCases()),
-                         [](const auto& info) {
-                             const TransparencyCase& c = info.param;
-                             return std::string("q") + hqQualityName(c.quality) + "_" + std::to_string(int(c.rate)) +
-                                    "Hz_tone" + std::to_string(int(c.frequency));
-                         });
+INSTANTIATE_TEST_SUITE_P(EveryQuality, HqTransparency, ::testing::ValuesIn(transparencyCases()), [](const auto& info) {
+    const TransparencyCase& c = info.param;
+    return std::string("q") + hqQualityName(c.quality) + "_" + std::to_string(int(c.rate)) + "Hz_tone" +
+           std::to_string(int(c.frequency));
+});
 
 struct AliasingCase {
     HqQuality quality;
@@ -196,7 +194,8 @@ TEST_P(HqClicks, ControlChangeSteps)
     const auto largestStep = [&left](std::int32_t from, std::int32_t to) {
         float largest = 0.0f;
         for (std::int32_t i = from; i < to; ++i) {
-            largest = std::max(largest, std::abs(left[static_cast<std::size_t>(i)] - left[static_cast<std::size_t>(i - 1)]));
+            largest =
+                std::max(largest, std::abs(left[static_cast<std::size_t>(i)] - left[static_cast<std::size_t>(i - 1)]));
         }
         return largest;
     };
@@ -347,7 +346,8 @@ TEST(SoftKneeHq, VectorAntiderivativeDiffersFromScalar)
         x.push_back(-magnitude * 0.999f);
     }
     x.resize(x.size() / 4 * 4);
-    const double curves[][2] = {{0.5, 0.0}, {0.5, 0.5}, {0.1, 1.0 - 1e-9}, {0.3, 1.0}, {0.0, 0.0}, {1.0, 0.7}, {0.97, 0.2}};
+    const double curves[][2] = {{0.5, 0.0}, {0.5, 0.5}, {0.1, 1.0 - 1e-9}, {0.3, 1.0},
+                                {0.0, 0.0}, {1.0, 0.7}, {0.97, 0.2}};
     std::vector<double> expected(x.size());
     std::vector<double> f(x.size());
     for (const auto& c : curves) {
