@@ -322,34 +322,35 @@ template <class V>
                                                      double* fs, double* es) noexcept
 {
     using D = typename V::D;
+    const D half = V::set1(0.5);
+    if (k.flat) {
+        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+            const D v = V::widen(x + n);
+            V::storeDoubles(xs + n, v);
+            V::storeDoubles(fs + n, vectorAntiderivative<V>(v, k));
+        }
+        return;
+    }
+    // Below the knee the distance is negative and what the logarithm makes of it is dropped; a run
+    // that never rises above the knee keeps the squares alone.
     D loudest = V::set1(0.0);
     for (std::int32_t n = 0; n < count; n += V::kDoubles) {
         const D v = V::widen(x + n);
         V::storeDoubles(xs + n, v);
-        loudest = V::max(loudest, V::abs(v));
+        const D m = V::abs(v);
+        loudest = V::max(loudest, m);
+        D s;
+        D e;
+        logSplit<V>(V::mul(k.g, V::sub(m, k.knee)), s, e);
+        V::storeDoubles(fs + n, s);
+        V::storeDoubles(es + n, e);
     }
-    const D half = V::set1(0.5);
     if (!V::any(V::greater(loudest, k.knee))) {
         for (std::int32_t n = 0; n < count; n += V::kDoubles) {
             const D m = V::abs(V::loadDoubles(xs + n));
             V::storeDoubles(fs + n, V::mul(half, V::mul(m, m)));
         }
         return;
-    }
-    if (k.flat) {
-        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-            V::storeDoubles(fs + n, vectorAntiderivative<V>(V::loadDoubles(xs + n), k));
-        }
-        return;
-    }
-    // Below the knee the distance is negative and what the logarithm makes of it is dropped.
-    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-        const D d = V::sub(V::abs(V::loadDoubles(xs + n)), k.knee);
-        D s;
-        D e;
-        logSplit<V>(V::mul(k.g, d), s, e);
-        V::storeDoubles(fs + n, s);
-        V::storeDoubles(es + n, e);
     }
     for (std::int32_t n = 0; n < count; n += V::kDoubles) {
         const D m = V::abs(V::loadDoubles(xs + n));
