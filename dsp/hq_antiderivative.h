@@ -58,7 +58,7 @@ namespace hq_log {
 // ln 2 rounded; e ln 2 then errs by half a unit of itself, a few 1e-17 of the logarithm it is part of.
 inline constexpr double kLn2 = 0x1.62e42fefa39efp-1;
 inline constexpr double kSqrt2 = 0x1.6a09e667f3bcdp+0;
-// ln((1 + s) / (1 - s)) = 2s + s z P(z), z = s^2, P from hq_log_coefficients.h.
+// ln((1 + s) / (1 - s)) = s (2 + z P(z)), z = s^2, P from hq_log_coefficients.h.
 inline constexpr double kP0 = kHqLogSeries[0];
 inline constexpr double kP1 = kHqLogSeries[1];
 inline constexpr double kP2 = kHqLogSeries[2];
@@ -87,7 +87,7 @@ inline double hqLog1p(double z) noexcept
     const double z8 = z4 * z4;
     const double low = (kP0 + kP1 * z2) + z4 * (kP2 + kP3 * z2);
     const double high = (kP4 + kP5 * z2) + z4 * kP6;
-    const double lnM = (s + s) + s * (z2 * (low + z8 * high));
+    const double lnM = s * (2.0 + z2 * (low + z8 * high));
     return e * kLn2 + lnM;
 }
 

@@ -7,7 +7,7 @@
 // V provides, for kFloats float lanes and kDoubles double lanes: F and D vector types; float
 // loadu, storeu, set1, add, mul, zip (stores a0 b0 a1 b1 ...) and unzip (its inverse, from
 // 2 kFloats floats); double set1, add, sub, mul, div, max, abs, flipSign (y with the sign of s
-// flipped in), greater, select(mask, a, b), any(mask), all(mask), first(v), loadDoubles,
+// flipped in), greater, both (and of two masks), select(mask, a, b), any(mask), all(mask), first(v), loadDoubles,
 // storeDoubles, widen (kDoubles floats to doubles) and narrowStore; and scaleOf and exponentOf for
 // the logarithm's exact exponent split.
 
@@ -229,8 +229,8 @@ void dispatchDecimateHalfband(const float* u, std::int32_t frames, const float* 
 }
 
 template <class V>
-void dispatchDecimateEven(const float* u, std::int32_t frames, const float* pairs, std::int32_t count,
-                          std::int32_t lag, float* y, float* scratch) noexcept
+void dispatchDecimateEven(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
+                          float* y, float* scratch) noexcept
 {
     switch (count) {
     case 6:
@@ -284,7 +284,7 @@ template <class V> [[gnu::always_inline]] inline typename V::D logSeries(typenam
     const D low = V::add(V::add(V::set1(kP0), V::mul(V::set1(kP1), z2)),
                          V::mul(z4, V::add(V::set1(kP2), V::mul(V::set1(kP3), z2))));
     const D high = V::add(V::add(V::set1(kP4), V::mul(V::set1(kP5), z2)), V::mul(z4, V::set1(kP6)));
-    const D lnM = V::add(V::add(s, s), V::mul(s, V::mul(z2, V::add(low, V::mul(z8, high)))));
+    const D lnM = V::mul(s, V::add(V::set1(2.0), V::mul(z2, V::add(low, V::mul(z8, high)))));
     return V::add(V::mul(e, V::set1(kLn2)), lnM);
 }
 
@@ -322,13 +322,29 @@ template <class V>
                                                      double* fs, double* es) noexcept
 {
     using D = typename V::D;
+    const D half = V::set1(0.5);
+    if (k.flat) {
+        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+            const D v = V::widen(x + n);
+            V::storeDoubles(xs + n, v);
+            V::storeDoubles(fs + n, vectorAntiderivative<V>(v, k));
+        }
+        return;
+    }
+    // Below the knee the distance is negative and what the logarithm makes of it is dropped; a run
+    // that never rises above the knee keeps the squares alone.
     D loudest = V::set1(0.0);
     for (std::int32_t n = 0; n < count; n += V::kDoubles) {
         const D v = V::widen(x + n);
         V::storeDoubles(xs + n, v);
-        loudest = V::max(loudest, V::abs(v));
+        const D m = V::abs(v);
+        loudest = V::max(loudest, m);
+        D s;
+        D e;
+        logSplit<V>(V::mul(k.g, V::sub(m, k.knee)), s, e);
+        V::storeDoubles(fs + n, s);
+        V::storeDoubles(es + n, e);
     }
-    const D half = V::set1(0.5);
     if (!V::any(V::greater(loudest, k.knee))) {
         for (std::int32_t n = 0; n < count; n += V::kDoubles) {
             const D m = V::abs(V::loadDoubles(xs + n));
@@ -336,27 +352,12 @@ template <class V>
         }
         return;
     }
-    if (k.flat) {
-        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-            V::storeDoubles(fs + n, vectorAntiderivative<V>(V::loadDoubles(xs + n), k));
-        }
-        return;
-    }
-    // Below the knee the distance is negative and what the logarithm makes of it is dropped.
-    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-        const D d = V::sub(V::abs(V::loadDoubles(xs + n)), k.knee);
-        D s;
-        D e;
-        logSplit<V>(V::mul(k.g, d), s, e);
-        V::storeDoubles(fs + n, s);
-        V::storeDoubles(es + n, e);
-    }
     for (std::int32_t n = 0; n < count; n += V::kDoubles) {
         const D m = V::abs(V::loadDoubles(xs + n));
         const D d = V::sub(m, k.knee);
         const D bent = V::mul(k.c, logSeries<V>(V::loadDoubles(fs + n), V::loadDoubles(es + n)));
-        V::storeDoubles(fs + n, V::select(V::greater(m, k.knee), V::add(k.atKnee, V::sub(d, bent)),
-                                          V::mul(half, V::mul(m, m))));
+        V::storeDoubles(
+            fs + n, V::select(V::greater(m, k.knee), V::add(k.atKnee, V::sub(d, bent)), V::mul(half, V::mul(m, m))));
     }
 }
 
@@ -381,7 +382,9 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorCurve(typen
     return V::select(V::greater(m, k.knee), V::flipSign(y, v), v);
 }
 
-// The quotients of samples first..last - 1 under one curve, from xs and fs as vectorAdaa leaves them.
+// The quotients of samples first..last - 1 under one curve, from xs and fs as vectorAdaa leaves
+// them. Inputs too close for a quotient are rare, so the run is written first and the lanes that
+// need the curve at their midpoint are written again after it, if there are any.
 template <class V>
 [[gnu::always_inline]] inline void quotients(const double* xs, const double* fs, std::int32_t first, std::int32_t last,
                                              const Lanes<V>& k, float* y) noexcept
@@ -389,16 +392,26 @@ template <class V>
     using D = typename V::D;
     const D close = V::set1(kHqCloseInputs);
     const D one = V::set1(1.0);
+    D allFar = V::greater(one, V::set1(0.0));
+    for (std::int32_t n = first; n < last; n += V::kDoubles) {
+        const D x0 = V::loadDoubles(xs + n);
+        const D x1 = V::loadDoubles(xs + 1 + n);
+        const D dx = V::sub(x1, x0);
+        allFar = V::both(allFar, V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1)))));
+        V::narrowStore(y + n, V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), dx));
+    }
+    if (V::all(allFar)) {
+        return;
+    }
     for (std::int32_t n = first; n < last; n += V::kDoubles) {
         const D x0 = V::loadDoubles(xs + n);
         const D x1 = V::loadDoubles(xs + 1 + n);
         const D dx = V::sub(x1, x0);
         const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
-        D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), dx);
         if (!V::all(far)) {
-            out = V::select(far, out, vectorCurve<V>(V::mul(V::set1(0.5), V::add(x0, x1)), k));
+            const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), dx);
+            V::narrowStore(y + n, V::select(far, out, vectorCurve<V>(V::mul(V::set1(0.5), V::add(x0, x1)), k)));
         }
-        V::narrowStore(y + n, out);
     }
 }
 

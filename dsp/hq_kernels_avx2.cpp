@@ -46,6 +46,7 @@ struct Avx2 {
     static D flipSign(D y, D s) noexcept { return _mm256_xor_pd(y, _mm256_and_pd(_mm256_set1_pd(-0.0), s)); }
     static D greater(D a, D b) noexcept { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
     static D select(D mask, D a, D b) noexcept { return _mm256_blendv_pd(b, a, mask); }
+    static D both(D a, D b) noexcept { return _mm256_and_pd(a, b); }
     static bool any(D mask) noexcept { return _mm256_movemask_pd(mask) != 0; }
     static bool all(D mask) noexcept { return _mm256_movemask_pd(mask) == 15; }
     static double first(D v) noexcept { return _mm256_cvtsd_f64(v); }

@@ -41,6 +41,7 @@ struct Sse2 {
     static D flipSign(D y, D s) noexcept { return _mm_xor_pd(y, _mm_and_pd(_mm_set1_pd(-0.0), s)); }
     static D greater(D a, D b) noexcept { return _mm_cmpgt_pd(a, b); }
     static D select(D mask, D a, D b) noexcept { return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b)); }
+    static D both(D a, D b) noexcept { return _mm_and_pd(a, b); }
     static bool any(D mask) noexcept { return _mm_movemask_pd(mask) != 0; }
     static bool all(D mask) noexcept { return _mm_movemask_pd(mask) == 3; }
     static double first(D v) noexcept { return _mm_cvtsd_f64(v); }

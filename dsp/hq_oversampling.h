@@ -2,12 +2,12 @@
 // rate, the anti-aliased curve there, and down again to the base rate.
 //
 // Contract: for the same boosted input, curves and Quality, every target and every instruction
-// set gives the same output bits. The delay from input to output is hqPathDelayFrames() base
+// set gives the same output bits. The delay from input to output is kHqPathDelayFrames base
 // frames at every Quality: at a straight part of the curve the output is the input delayed by
 // exactly that much, within the filters' ripple (about 1e-5).
 //
 // Design. Filters are linear-phase FIRs in float (hq_filter_coefficients.h, made by
-// tools/design-hq-filters.py). Going up, half-band stage k (k = 1..4) doubles the rate to
+// tools/design-hq.py). Going up, half-band stage k (k = 1..4) doubles the rate to
 // 2^k times the base rate: every other output is a copy of an input, the rest sum tap pairs.
 // The curve runs through first-order ADAA, which on a straight line is the filter
 // (x[n] + x[n-1]) / 2: half a sample of delay and a droop of cos(w / 2). Going down, the first

@@ -19,7 +19,7 @@
 // first-order antiderivative anti-aliasing (hq_antiderivative.h), brought back down by a
 // droop-compensating decimator and the half-band stages, then scaled by Output and mixed with
 // the dry signal delayed by the latency. The parameters glide linearly, once per frame
-// (hq_glide.h).
+// (hq_glide.h). The loops run in vector kernels (hq_kernels.h).
 #pragma once
 
 #include <atomic>
