@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Shows a new user what `make` built: plughost's view of the native module, and
 # the module's transfer curve at its default settings, its spectrum of a 997 Hz
-# tone at -6 dBFS at the defaults and at Boost 11, its aliasing at three settings
-# and the spectrogram of a sine sweep at Boost 11, written into dist/. The pictures
+# tone at -6 dBFS at the defaults and at Boost 11, its aliasing at three settings,
+# the spectrogram of a sine sweep at Boost 11 and its aliasing against the HQ
+# module's at Boost 11 at 8x and 16x, written into dist/. The pictures
 # that the READMEs show are made here too, into host/, so they always show this build.
 # Usage: host/after-build.sh [BUILD-DIR]   (default: build/native)
 set -euo pipefail
@@ -10,8 +11,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/native}
 plughost=$build/bin/plughost
 module=$root/dist/linux-x86_64/SoftKneeShaper.so
+hq=$root/dist/linux-x86_64/SoftKneeShaperHQ.so
+# Every HQ control set, as a new instance starts on the first program, not the defaults:
+# Boost 11x, Knee 0.5, Hardness 0, Output 0 dB, Mix 100 %; Quality 0.75 is 8x, 1 is 16x.
+hq_boost_11=Boost=1,Knee=0.5,Hardness=0,Output=0.5,Mix=1
 
-for file in "$plughost" "$module"; do
+for file in "$plughost" "$module" "$hq"; do
     if [[ ! -e $file ]]; then
         echo "$0: $file is missing; build the native preset first" >&2
         exit 1
@@ -27,12 +32,15 @@ for form in svg png; do
     "$plughost" aliasing "$module" --set Boost=0.1 --set Boost=0.5 --set Boost=1 \
         --out "$root/dist/aliasing.$form" >/dev/null
     "$plughost" spectrogram "$module" --set Boost=1 --out "$root/dist/spectrogram-boost-11.$form" >/dev/null
+    "$plughost" aliasing "$module" --set Boost=1,Knee=0.5,Hardness=0 \
+        "$hq" --set "$hq_boost_11,Quality=0.75" --set "$hq_boost_11,Quality=1" \
+        --out "$root/dist/aliasing-shaper-vs-hq.$form" >/dev/null
 done
-for picture in transfer-curve harmonics-boost-11 aliasing spectrogram-boost-11; do
+for picture in transfer-curve harmonics-boost-11 aliasing spectrogram-boost-11 aliasing-shaper-vs-hq; do
     cp "$root/dist/$picture.png" "$root/host/$picture.png"
 done
 echo
 echo "spectrum of a 997 Hz tone at -6 dBFS, Boost 11:"
 "$plughost" spectrum "$module" --set Boost=1 | grep -v '^  ' 
-echo "pictures written to $root/dist/: transfer-curve, harmonics-default, harmonics-boost-11, aliasing and"
-echo "spectrogram-boost-11, each as .svg and .png"
+echo "pictures written to $root/dist/: transfer-curve, harmonics-default, harmonics-boost-11, aliasing,"
+echo "spectrogram-boost-11 and aliasing-shaper-vs-hq, each as .svg and .png"
