@@ -1,3 +1,6 @@
+// host/analysis/: what an effect does to a tone (here, steady_tone.h, tone_setup.h)
+// and the pictures of it and of the transfer curve (tone_plots.h, plot.h).
+//
 // The harmonic analysis of a steady tone: one windowed FFT (FFTW) of an effect's
 // output, and the figures read off it. The window is the seven-term
 // Blackman-Harris window: its side lobes lie near -180 dB, below the rounding

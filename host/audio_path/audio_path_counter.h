@@ -1,3 +1,6 @@
+// host/audio_path/: the counter (here) and its interposed functions
+// (audio_path_counter.cpp, audio_path_blocking_calls.cpp, audio_path_note.h).
+//
 // Counting calls made on the audio path that may allocate, lock or block.
 //
 // On Linux a program linked with this counter (plughost, and the real-time safety

@@ -1,3 +1,6 @@
+// host/loading/: a module file and the effects it makes (here), the host callback,
+// parameter settings given as NAME=VALUE and the channel buffers a process call takes.
+//
 // Loading a VST 2 effect module from a file and driving one effect made by it.
 // Everything here goes through the exported entry point and the AEffect record,
 // exactly as a sequencer would; nothing is known about the module's insides.

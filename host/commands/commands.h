@@ -1,3 +1,7 @@
+// host/commands/: one file per command (info, validate, render, curve, spectrum in
+// harmonics_command.cpp, sweep), each reading its options and calling the other rooms,
+// and usage_error.h for the parser's mistakes.
+//
 // The sub-commands of plughost. Each answers the process exit code and throws
 // UserError for a fault the user can fix.
 #pragma once

@@ -1,3 +1,6 @@
+// host/validation/: the checks of `plughost validate`, declared here, run in
+// lifecycle, scan and processing order, with what they share in validate_support.cpp.
+//
 // The validator's checks. Each drives fresh effects of one module the way a
 // demanding host would and throws CheckFailure with the reason when the module
 // misbehaves.

@@ -1,3 +1,6 @@
+// host/files/: audio files (here), the format of a rendered file, and the safety of
+// every file plughost writes (atomic_output.h, same_file.h, ogg_serial.h).
+//
 // Reading and writing audio files through libsndfile, interleaved 32-bit floats.
 #pragma once
 
