@@ -160,7 +160,14 @@ int runRender(const RenderOptions& options)
     LevelMeter inputLevel, outputLevel;
     ProgressBar progress(reader.frames(), reader.sampleRate());
     long long done = 0;
-    for (int got; (got = reader.read(interleaved.data(), block)) > 0;) {
+    const auto read = [&] {
+        try {
+            return reader.read(interleaved.data(), block);
+        } catch (const UserError& damaged) {
+            throw UserError(std::string(damaged.what()) + "; " + options.outputPath + " was left as it was");
+        }
+    };
+    for (int got; (got = read()) > 0;) {
         for (int i = 0; i < got; ++i)
             for (int c = 0; c < fileChannels; ++c) {
                 const float sample = interleaved[static_cast<std::size_t>(i * fileChannels + c)];

@@ -6,9 +6,48 @@
 
 #include <sndfile.h>
 
+#include <cstdio>
+#include <sstream>
+
 namespace plughost {
 
-AudioReader::AudioReader(const std::string& path)
+namespace {
+
+// libsndfile reads a WAV or AIFF file whose audio chunk is shorter than its header says
+// as far as it goes, and says so only in its log: "data : 192000 (should be 99956)", in
+// bytes ("SSND" in AIFF). A header that declares less than the file holds (a recorder that
+// never wrote the length) is no damage.
+bool headerClaimsMoreThanTheFileHolds(SNDFILE* file)
+{
+    char log[8192] = "";
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        char chunk[5] = "";
+        long long declared = 0;
+        long long present = 0;
+        if (std::sscanf(line.c_str(), " %4s : %lld (should be %lld)", chunk, &declared, &present) == 3 &&
+            (std::string(chunk) == "data" || std::string(chunk) == "SSND") && declared > present)
+            return true;
+    }
+    return false;
+}
+
+// libsndfile's message for the file's last error, as a phrase: "flac decoder lost sync"
+// where it says "Error : flac decoder lost sync.".
+std::string reason(SNDFILE* file)
+{
+    std::string text = sf_strerror(file);
+    if (text.rfind("Error : ", 0) == 0)
+        text.erase(0, 8);
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+AudioReader::AudioReader(const std::string& path) : filePath(path)
 {
     SF_INFO info{};
     file = sf_open(path.c_str(), SFM_READ, &info);
@@ -24,6 +63,18 @@ AudioReader::AudioReader(const std::string& path)
         throw UserError(path + ": has " + std::to_string(channelCount) +
                         " channels; only mono and stereo files can be rendered");
     }
+    std::string damage;
+    if (headerClaimsMoreThanTheFileHolds(file))
+        damage =
+            "its header declares more audio than the file holds (" + std::to_string(frameCount) + " frames are there)";
+    // An Ogg file cut short has no last page, so its length is unknown; libsndfile then reads nothing.
+    else if ((fileFormat & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG && frameCount == SF_COUNT_MAX && info.seekable)
+        damage = "its Ogg stream ends without its last page (the file was cut short)";
+    if (!damage.empty()) {
+        sf_close(file);
+        file = nullptr;
+        throw UserError(path + ": damaged: " + damage);
+    }
 }
 
 AudioReader::~AudioReader()
@@ -34,7 +85,17 @@ AudioReader::~AudioReader()
 
 int AudioReader::read(float* interleaved, int count)
 {
-    return static_cast<int>(sf_readf_float(file, interleaved, count));
+    const sf_count_t got = sf_readf_float(file, interleaved, count);
+    if (sf_error(file) != SF_ERR_NO_ERROR)
+        throw UserError(filePath + ": damaged: reading stopped after " + std::to_string(framesRead + got) +
+                        " frames (" + reason(file) + ")");
+    framesRead += got;
+    // A decoder that loses its way (a FLAC file cut short) only ends early. Where the length
+    // is unknown (an Ogg stream without its end), libsndfile declares SF_COUNT_MAX.
+    if (got < count && frameCount != SF_COUNT_MAX && framesRead < frameCount)
+        throw UserError(filePath + ": damaged: it ends after " + std::to_string(framesRead) + " of the " +
+                        std::to_string(frameCount) + " frames its header declares");
+    return static_cast<int>(got);
 }
 
 AudioWriter::AudioWriter(const AtomicOutput& output, int format, int channels, int sampleRate)

@@ -15,7 +15,8 @@ class AtomicOutput;
 
 class AudioReader {
 public:
-    // Throws UserError when the file cannot be read or has more than two channels.
+    // Throws UserError when the file cannot be read, has more than two channels, or its
+    // header declares more audio than the file holds.
     explicit AudioReader(const std::string& path);
     ~AudioReader();
     AudioReader(const AudioReader&) = delete;
@@ -26,10 +27,14 @@ public:
     std::int64_t frames() const noexcept { return frameCount; }
     int format() const noexcept { return fileFormat; }
 
-    // Reads up to `count` frames; answers how many were read, 0 at the end.
+    // Reads up to `count` frames; answers how many were read, 0 at the end. Throws
+    // UserError, naming the file and how much was read, when a read fails or the file
+    // ends before the frames its header declares.
     int read(float* interleaved, int count);
 
 private:
+    std::string filePath;
+    std::int64_t framesRead = 0;
     sf_private_tag* file = nullptr;
     int channelCount = 0;
     int rate = 0;

@@ -4,6 +4,7 @@
 #include "plughost_runner.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -69,6 +70,53 @@ TEST(PlughostDataSafety, RefusesAnOutputThatIsTheInputAndLeavesItsBytes)
         expectOneErrorLine(result, "is the input file");
         EXPECT_EQ(bytesOf(dir / "take.wav"), before);
         EXPECT_EQ(folderContents(dir.path()), contents);
+    }
+}
+
+// A damaged input never makes a render look done: a decoder that loses its way, a header
+// that declares more audio than the file holds, an Ogg stream without its end and a header
+// libsndfile cannot read each end it with one line naming the input and exit 2.
+TEST(PlughostDataSafety, ADamagedInputEndsTheRenderAndLeavesTheEarlierOutput)
+{
+    const struct {
+        const char* input;
+        int format;
+        void (*damage)(const std::filesystem::path&);
+        const char* message;
+    } cases[] = {
+        {"cut.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
+         [](const std::filesystem::path& file) { std::filesystem::resize_file(file, 20000); },
+         "cut.flac: damaged: reading stopped after 4096 frames (flac decoder lost sync); "},
+        {"cut.wav", kPcm16Wav, [](const std::filesystem::path& file) { std::filesystem::resize_file(file, 30000); },
+         "cut.wav: damaged: its header declares more audio than the file holds (7489 frames are there)"},
+        {"cut.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16,
+         [](const std::filesystem::path& file) { std::filesystem::resize_file(file, 30000); },
+         "cut.aiff: damaged: its header declares more audio than the file holds"},
+        {"cut.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS,
+         [](const std::filesystem::path& file) { std::filesystem::resize_file(file, 20000); },
+         "cut.ogg: damaged: its Ogg stream ends without its last page"},
+        {"header.wav", kPcm16Wav,
+         [](const std::filesystem::path& file) {
+             std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).seekp(20).put('\x4d');
+         },
+         "header.wav: cannot read audio: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        const ScratchDirectory dir("damaged");
+        std::vector<float> noise(2 * 24000);
+        unsigned int seed = 7;
+        for (float& sample : noise)
+            sample = static_cast<float>((seed = seed * 1103515245u + 12345u) >> 8) * 0x1p-24f - 0.5f;
+        writeWav(dir / c.input, 2, 48000, noise, c.format);
+        c.damage(dir / c.input);
+        std::ofstream(dir / "out.wav") << "an earlier take";
+        const RunResult result =
+            runPlughost({"render", fakeModule("pass_through"), (dir / c.input).string(), (dir / "out.wav").string()});
+        expectOneErrorLine(result, c.message);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(bytesOf(dir / "out.wav"), "an earlier take");
+        EXPECT_EQ(folderContents(dir.path()), (std::vector<std::string>{c.input, "out.wav"}));
     }
 }
 
