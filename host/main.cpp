@@ -52,6 +52,8 @@ int main(int argc, char** argv)
                      "Use process into cleared buffers, not processReplacing");
     render->add_option("--format", renderOptions.sampleFormat,
                        "Samples of OUT: pcm16, pcm24 or float (default: the input's, or the nearest OUT holds)");
+    render->add_option("--dither", renderOptions.dither,
+                       "tpdf: triangular dither before rounding to pcm16 or pcm24 (default none)");
 
     plughost::CurveOptions curveOptions;
     CLI::App* curve = app.add_subcommand("curve", "Draw the module's static transfer curve");

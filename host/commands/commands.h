@@ -31,6 +31,7 @@ struct RenderOptions {
     int blockSize = 512;
     bool accumulate = false;
     std::string sampleFormat; // pcm16, pcm24 or float in any case; empty: like the input
+    std::string dither;       // tpdf or none in any case; empty: none
 };
 int runRender(const RenderOptions& options);
 

@@ -130,12 +130,13 @@ int runRender(const RenderOptions& options)
     AudioReader reader(options.inputPath);
     const int outputFormat = chooseOutputFormat(options.outputPath, reader.format(), options.sampleFormat,
                                                 reader.channels(), reader.sampleRate());
+    const Dither dither = chooseDither(options.dither, outputFormat, options.outputPath);
     const Module module(options.modulePath);
     Effect effect = module.makeEffect();
     applySettings(effect, resolveSettings(effect, options.settings));
     module.requireProcessing(effect, options.accumulate);
     AtomicOutput output(options.outputPath);
-    AudioWriter writer(output, outputFormat, reader.channels(), reader.sampleRate());
+    AudioWriter writer(output, outputFormat, reader.channels(), reader.sampleRate(), dither);
 
     const bool accumulate = options.accumulate || !effect.canReplace();
     if (!options.accumulate && accumulate)

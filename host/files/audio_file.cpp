@@ -98,9 +98,11 @@ int AudioReader::read(float* interleaved, int count)
     return static_cast<int>(got);
 }
 
-AudioWriter::AudioWriter(const AtomicOutput& output, int format, int channels, int sampleRate)
-    : filePath(output.target()), writtenPath(output.path()), fileFormat(format)
+AudioWriter::AudioWriter(const AtomicOutput& output, int format, int channels, int sampleRate, Dither dither)
+    : filePath(output.target()), writtenPath(output.path()), fileFormat(format), channelCount(channels)
 {
+    if ((format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 || (format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24)
+        integers = std::make_unique<IntegerSamples>((format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 ? 16 : 24, dither);
     SF_INFO info{};
     info.channels = channels;
     info.samplerate = sampleRate;
@@ -110,8 +112,6 @@ AudioWriter::AudioWriter(const AtomicOutput& output, int format, int channels, i
         throw UserError(filePath + ": cannot write audio: " + sf_strerror(nullptr));
     // The PEAK chunk carries the time of writing; without it a render is reproducible.
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-    // Integer formats would wrap around on samples beyond full scale; clip them instead.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
 AudioWriter::~AudioWriter()
@@ -122,7 +122,16 @@ AudioWriter::~AudioWriter()
 
 void AudioWriter::write(const float* interleaved, int count)
 {
-    if (sf_writef_float(file, interleaved, count) != count)
+    sf_count_t written = 0;
+    if (integers) {
+        // libsndfile would take float samples to integers toward minus infinity, not to nearest.
+        integerBuffer.resize(static_cast<std::size_t>(count) * static_cast<std::size_t>(channelCount));
+        integers->convert(interleaved, integerBuffer.data(), integerBuffer.size());
+        written = sf_writef_int(file, integerBuffer.data(), count);
+    } else {
+        written = sf_writef_float(file, interleaved, count);
+    }
+    if (written != count)
         throw UserError(filePath + ": cannot write audio: " + sf_strerror(file));
 }
 

@@ -4,8 +4,12 @@
 // Reading and writing audio files through libsndfile, interleaved 32-bit floats.
 #pragma once
 
+#include "integer_samples.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 struct sf_private_tag;
 
@@ -47,9 +51,10 @@ public:
     // Writes into the output's temporary file; the output's commit() publishes it.
     // `format` is a complete libsndfile format word (see output_format.h). The
     // file holds nothing that changes from run to run (no time-stamped PEAK
-    // chunk), so equal samples give equal bytes. Throws UserError when the file
-    // cannot be written.
-    AudioWriter(const AtomicOutput& output, int format, int channels, int sampleRate);
+    // chunk), so equal samples give equal bytes. pcm16 and pcm24 samples are
+    // rounded to nearest, with dither if asked (integer_samples.h). Throws
+    // UserError when the file cannot be written.
+    AudioWriter(const AtomicOutput& output, int format, int channels, int sampleRate, Dither dither = Dither::none);
     ~AudioWriter();
     AudioWriter(const AudioWriter&) = delete;
     AudioWriter& operator=(const AudioWriter&) = delete;
@@ -62,6 +67,9 @@ private:
     std::string filePath;
     std::string writtenPath;
     int fileFormat;
+    int channelCount;
+    std::unique_ptr<IntegerSamples> integers; // for pcm16 and pcm24 files only
+    std::vector<std::int32_t> integerBuffer;
     sf_private_tag* file = nullptr;
 };
 

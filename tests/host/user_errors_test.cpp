@@ -163,6 +163,16 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--format", "double"};
      },
      "--format 'double' is not a sample format; choose pcm16, pcm24 or float"},
+    {"unknown dither",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--dither", "rpdf"};
+     },
+     "--dither 'rpdf' is not a dither; choose tpdf or none"},
+    {"dither on float samples",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--dither", "tpdf"};
+     },
+     "out.wav: --dither tpdf applies to pcm16 and pcm24 samples, and this output gets float samples"},
     {"repeat zero",
      [](const ErrorFiles&) {
          return std::vector<std::string>{"validate", fakeModule("pass_through"), "--repeat", "0"};
