@@ -120,6 +120,50 @@ TEST(PlughostDataSafety, ADamagedInputEndsTheRenderAndLeavesTheEarlierOutput)
     }
 }
 
+// An output that is a symbolic link, also to a file that does not exist yet or through a
+// chain of links, is written through: the file it names is made or replaced and the links
+// stay. A link into a folder that does not exist is refused with one line.
+TEST(PlughostDataSafety, ALinkedOutputIsWrittenThroughAndTheLinkKept)
+{
+    const ScratchDirectory dir("links");
+    writeFloatWav(dir / "in.wav", 1, 8000, std::vector<float>(100, 0.25f));
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> links; // name, what it names
+        const char* target;                                     // made, or "" when refused
+    } cases[] = {
+        {"to a file not there yet", {{"out.wav", "take.wav"}}, "take.wav"},
+        {"to an existing file", {{"out.wav", "take.wav"}}, "take.wav"},
+        {"by an absolute path", {{"out.wav", (dir / "sub" / "abs.wav").string()}}, "sub/abs.wav"},
+        {"through a chain", {{"out.wav", "middle.wav"}, {"middle.wav", "sub/end.wav"}}, "sub/end.wav"},
+        {"into a missing folder", {{"out.wav", "absent/take.wav"}}, ""},
+    };
+    std::filesystem::create_directory(dir / "sub");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& [name, named] : c.links) {
+            std::filesystem::remove(dir / name);
+            std::filesystem::create_symlink(named, dir / name);
+        }
+        if (std::string(c.what) == "to an existing file")
+            std::ofstream(dir / "take.wav") << "an earlier take";
+        const auto before = folderContents(dir.path());
+        const RunResult result =
+            runPlughost({"render", fakeModule("pass_through"), (dir / "in.wav").string(), (dir / "out.wav").string()});
+        for (const auto& link : c.links)
+            EXPECT_TRUE(std::filesystem::is_symlink(dir / link.first)) << link.first;
+        if (*c.target == '\0') {
+            expectOneErrorLine(result, "out.wav: is a link to " + (dir / "absent" / "take.wav").string() +
+                                           ", whose folder does not exist");
+            EXPECT_EQ(folderContents(dir.path()), before);
+            continue;
+        }
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(readFloats(dir / c.target), std::vector<float>(100, 0.25f));
+        std::filesystem::remove(dir / c.target);
+    }
+}
+
 TEST(PlughostDataSafety, RefusesToWriteOverTheModule)
 {
     const ScratchDirectory dir("module-file");
