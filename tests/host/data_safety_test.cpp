@@ -7,10 +7,14 @@
 #include <sndfile.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -117,6 +121,98 @@ TEST(PlughostDataSafety, ADamagedInputEndsTheRenderAndLeavesTheEarlierOutput)
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(bytesOf(dir / "out.wav"), "an earlier take");
         EXPECT_EQ(folderContents(dir.path()), (std::vector<std::string>{c.input, "out.wav"}));
+    }
+}
+
+// An environment variable set for the plughost runs of one scope.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string& value) : name(name)
+    {
+        if (const char* old = std::getenv(name))
+            before = old;
+        ::setenv(name, (before.empty() ? value : before + ":" + value).c_str(), 1);
+    }
+    ~ScopedVariable() { before.empty() ? ::unsetenv(name) : ::setenv(name, before.c_str(), 1); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name;
+    std::string before;
+};
+
+// A crash after the rename must not leave an empty or partial file under the output's name:
+// the data reaches the disk before the temporary file is renamed into place. A preloaded
+// library logs plughost's fsync and rename calls in the order it makes them.
+TEST(PlughostDataSafety, TheOutputReachesTheDiskBeforeItIsRenamedIntoPlace)
+{
+    const ScratchDirectory dir("flush");
+    writeFloatWav(dir / "in.wav", 1, 8000, std::vector<float>(4000, 0.25f));
+    const std::vector<std::vector<std::string>> commands{
+        {"render", fakeModule("pass_through"), (dir / "in.wav").string(), (dir / "out.wav").string()},
+        {"curve", fakeModule("pass_through"), "--out", (dir / "out.csv").string()},
+    };
+    for (const std::vector<std::string>& command : commands) {
+        SCOPED_TRACE(command[0]);
+        std::filesystem::remove(dir / "log");
+        {
+            const ScopedVariable log("PLUGHOST_FILE_CALL_LOG", (dir / "log").string());
+            const ScopedVariable preload("LD_PRELOAD", FILE_CALL_LOG_PATH);
+            const ScopedVariable sanitizer("ASAN_OPTIONS", "verify_asan_link_order=0");
+            ASSERT_EQ(runPlughost(command).exitCode, 0);
+        }
+        std::vector<std::string> flushed;
+        bool renamed = false;
+        for (const std::string& line : lines(bytesOf(dir / "log"))) {
+            char call[16], from[4096], to[4096] = "";
+            if (std::sscanf(line.c_str(), "%15s %4095s %4095s", call, from, to) < 2)
+                continue;
+            if (std::string(call) == "fsync")
+                flushed.push_back(from);
+            if (std::string(call) == "rename" && std::string(to) == command.back()) {
+                renamed = true;
+                EXPECT_NE(std::find(flushed.begin(), flushed.end(), from), flushed.end())
+                    << from << " was renamed over " << to << " before it was flushed";
+            }
+        }
+        EXPECT_TRUE(renamed) << bytesOf(dir / "log");
+    }
+}
+
+// A replaced output keeps the permissions it had; a new one gets those of any new file,
+// 0666 less the umask (mkostemp alone would give 0600).
+TEST(PlughostDataSafety, AReplacedOutputKeepsItsPermissionsAndANewOneFollowsTheUmask)
+{
+    const struct {
+        int existing; // -1: no earlier file
+        mode_t umask;
+        int expected;
+    } rows[] = {
+        {0664, 022, 0664}, {0600, 022, 0600}, {0640, 077, 0640}, {0604, 0, 0604},
+        {-1, 022, 0644},   {-1, 077, 0600},   {-1, 002, 0664},
+    };
+    const ScratchDirectory dir("permissions");
+    writeFloatWav(dir / "in.wav", 1, 8000, std::vector<float>(100, 0.25f));
+    for (const auto& row : rows) {
+        char earlier[32] = "no earlier file";
+        if (row.existing >= 0)
+            std::snprintf(earlier, sizeof earlier, "earlier file 0%o", static_cast<unsigned>(row.existing));
+        SCOPED_TRACE(::testing::Message() << earlier << std::oct << ", umask 0" << row.umask);
+        std::filesystem::remove(dir / "out.wav");
+        if (row.existing >= 0) {
+            std::ofstream(dir / "out.wav") << "an earlier take";
+            ASSERT_EQ(::chmod((dir / "out.wav").c_str(), static_cast<mode_t>(row.existing)), 0);
+        }
+        const mode_t saved = ::umask(row.umask);
+        const RunResult result =
+            runPlughost({"render", fakeModule("pass_through"), (dir / "in.wav").string(), (dir / "out.wav").string()});
+        ::umask(saved);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        struct stat written {};
+        ASSERT_EQ(::stat((dir / "out.wav").c_str(), &written), 0);
+        EXPECT_EQ(written.st_mode & 07777, static_cast<mode_t>(row.expected))
+            << std::oct << "0" << (written.st_mode & 07777) << " instead of 0" << row.expected;
     }
 }
 
