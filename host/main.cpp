@@ -84,7 +84,7 @@ int main(int argc, char** argv)
     sweep->add_option("--set", sweepOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
         ->allow_extra_args(false);
     sweep->add_option("--rate", sweepOptions.sampleRate, "Sample rate in Hz (default 48000)");
-    sweep->add_option("--out", sweepOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write")->required();
+    sweep->add_option("--out", sweepOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write");
     sweep->add_flag("--json", sweepOptions.json, "Print the levels as one JSON document");
 #endif
 

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <optional>
 
 namespace plughost {
 
@@ -100,14 +101,19 @@ int runSweep(const SweepOptions& options)
 {
     const ToneSetup setup = parseToneSetup(options.tone, options.sampleRate);
     const std::vector<double> levels = sweepLevels(options);
-    const std::string kind = outputKind(options.outputPath, "sweep", options.modulePath);
+    // Without --out the levels are only printed, as text or with --json as JSON.
+    const std::string kind =
+        options.outputPath.empty() ? "" : outputKind(options.outputPath, "sweep", options.modulePath);
     const Module module(options.modulePath);
     Effect effect = prepareEffect(module, options.settings);
-    AtomicOutput output(options.outputPath);
+    std::optional<AtomicOutput> output;
+    if (!kind.empty())
+        output.emplace(options.outputPath);
     const ToneAnalyser analyser(setup.tone, setup.sampleRate);
     std::vector<SweepPoint> points;
     for (const double level : levels) {
-        output.checkInterrupted();
+        if (output)
+            output->checkInterrupted();
         const std::vector<float> output =
             steadyResponse(effect, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
         const ToneFigures figures = analyser.analyse(output).figures;
@@ -116,10 +122,12 @@ int runSweep(const SweepOptions& options)
     effect.close();
 
     if (kind == ".csv")
-        writeCsv(output, points);
-    else
-        drawSweep(output.path(), output.target(), points, setup.tone, plotTitle(options.modulePath, options.settings));
-    output.commit();
+        writeCsv(*output, points);
+    else if (output)
+        drawSweep(output->path(), output->target(), points, setup.tone,
+                  plotTitle(options.modulePath, options.settings));
+    if (output)
+        output->commit();
     if (options.json)
         printJson(points, setup.tone, setup.sampleRate);
     else
