@@ -60,6 +60,10 @@ int main(int argc, char** argv)
     curve->add_option("MODULE", curveOptions.modulePath, "Path of the module file")->required();
     curve->add_option("--set", curveOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
         ->allow_extra_args(false);
+    curve
+        ->add_option("--compare", curveOptions.compare,
+                     "NAME=VALUE,...: draw a curve at these settings on top of --set, one per --compare (repeatable)")
+        ->allow_extra_args(false);
     curve->add_option("--range", curveOptions.range, "Sweep input levels from -A to A (default 2)");
     curve->add_option("--out", curveOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write")->required();
 

@@ -38,6 +38,7 @@ int runRender(const RenderOptions& options);
 struct CurveOptions {
     std::string modulePath;
     std::vector<std::string> settings;
+    std::vector<std::string> compare; // NAME=VALUE,... : one curve each, on top of settings
     double range = 2.0;
     std::string outputPath; // .svg, .png or .csv
 };

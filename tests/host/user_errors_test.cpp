@@ -90,6 +90,12 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--set", "Volume=0.5"};
      },
      "unknown parameter 'Volume' (this module has: Gain)"},
+    {"unknown parameter in a compared curve",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"curve", fakeModule("pass_through"), "--compare", "Gain=1,Volume=0.5",
+                                         "--out", (f.dir / "c.csv").string()};
+     },
+     "unknown parameter 'Volume' (this module has: Gain)"},
     {"value above 1",
      [](const ErrorFiles& f) {
          return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--set", "Gain=1.5"};
