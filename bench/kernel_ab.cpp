@@ -4,8 +4,9 @@
 // On a shared machine whose speed drifts, the ratio within each round is steadier than
 // either time: the median of those ratios is the figure a change to a kernel is judged by.
 // tools/kernel-ab.sh builds and runs it against a git revision.
-#include "signals.h"
+#include "aligned_channel.h"
 #include "soft_knee_kernels.h"
+#include "test_signals.h"
 
 #include <CLI/CLI.hpp>
 

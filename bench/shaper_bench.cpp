@@ -1,15 +1,16 @@
 // Times the effect's block processing through the effect object, in nanoseconds per
 // stereo frame, beside the scalar reference loop, each vector kernel this processor runs
-// and the two yardsticks of bounds.h, for every signal of signals.h and block sizes 64,
-// 512 and 4096. Repetitions are interleaved at random; the closing tables give the
+// and the two yardsticks of bounds.h, for every signal of test_signals.h and block sizes
+// 64, 512 and 4096. Repetitions are interleaved at random; the closing tables give the
 // processor, the kernel in use, medians, and the ratios the kernels are held to.
 //
 //   build/native/bench/shaper_bench [Google Benchmark flags]
+#include "aligned_channel.h"
 #include "bounds.h"
 #include "shaper_effect.h"
-#include "signals.h"
 #include "soft_knee.h"
 #include "soft_knee_kernels.h"
+#include "test_signals.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 // Times a built module the way a host drives it: loaded from its file, processReplacing
 // called through the record at the effect's initial settings, for every signal of
-// signals.h and block sizes 64, 512 and 4096, beside the two yardsticks of bounds.h
+// test_signals.h and block sizes 64, 512 and 4096, beside the two yardsticks of bounds.h
 // measured in the same run. Rounds visit the cases in a fresh random order each time and
 // the table gives medians in nanoseconds per stereo frame. Built for every target, so the
 // 32-bit DLL can be timed under Wine against the native module with the same program:
@@ -8,9 +8,11 @@
 // --save writes the module's medians to a file; --against reads such a file and adds the
 // ratio of this run's module to it, as make bench does for each Windows DLL against the
 // native module.
+#include "aligned_channel.h"
 #include "bounds.h"
 #include "descriptor.h"
-#include "signals.h"
+#include "module_loader.h"
+#include "test_signals.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,12 +25,6 @@
 #include <utility>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 namespace {
 
 using EntryFunction = AEffect*(EFFECT_CALL*)(audioMasterCallback);
@@ -36,18 +32,6 @@ using EntryFunction = AEffect*(EFFECT_CALL*)(audioMasterCallback);
 std::intptr_t EFFECT_CALL hostCallback(AEffect*, std::int32_t opcode, std::int32_t, std::intptr_t, void*, float)
 {
     return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-EntryFunction findEntry(const char* path)
-{
-#if defined(_WIN32)
-    HMODULE module = LoadLibraryA(path);
-    return module != nullptr ? reinterpret_cast<EntryFunction>(reinterpret_cast<void*>(GetProcAddress(module, "main")))
-                             : nullptr;
-#else
-    void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    return module != nullptr ? reinterpret_cast<EntryFunction>(dlsym(module, "main")) : nullptr;
-#endif
 }
 
 enum class Work { module, boostOnly, divisionsOnly };
@@ -131,7 +115,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no figures in %s\n", againstPath);
         return 2;
     }
-    const EntryFunction entry = findEntry(path);
+    const LoadedModule module(path);
+    const auto entry = module.find<EntryFunction>("main");
     AEffect* effect = entry != nullptr ? entry(hostCallback) : nullptr;
     if (effect == nullptr) {
         std::fprintf(stderr, "cannot load an effect from %s\n", path);

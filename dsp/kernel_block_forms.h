@@ -12,6 +12,37 @@
 
 #include <cstdint>
 
+// The block constants. Each kernel takes the block's settings once into a BlockConstants of
+// its own register width, every lane of a field holding the same value, and names the
+// fields alike. Each field equals what the reference, softKneeCurve in soft_knee.h, forms
+// for every sample, which is why a kernel's lanes give the reference's bits:
+//   boost          curve.boost, the factor of the reference's float product v = x * boost.
+//   boostWide      curve.boost in double. x * boost in double is exact (two 24-bit
+//                  significands), so rounding it once to float gives the float product's
+//                  bits, in every rounding mode, infinities and NaN payloads included.
+//   knee           curve.knee, compared as the reference compares: |v| > knee is above.
+//   quietBound     curve.quietBound, as bits: a lane with |x| no larger, and no subnormal,
+//                  passes the curve unchanged once boosted, so the test takes no product.
+//   magnitudeBits  every bit but the sign. v & magnitudeBits is the reference's m for every
+//                  v but NaN, whose m differs only in its sign bit and fails m > knee either way.
+//   signBit        (AVX-512) the sign bit alone, the reference's s as a bit.
+//   one            1.0, the reference's 1.0 in 1 - w^2 / (w + a*d).
+//   w              curve.w in double, the reference's wd.
+//   wSquared       w * w in double: exact, since a float's square fits in a double's
+//                  significand, so the very value of the reference's wd * wd.
+//   a              curve.a in double, the reference's static_cast<double>(a).
+//   flatPositive   float(+1.0 * (1.0 - w)), the reference's a == 0 branch for s = +1, in
+//                  the block's rounding mode; also the curve wherever w == 0, whose
+//                  quotient 0 / (a*d) is 0 for every d > 0.
+//   flatNegative   float(-1.0 * (1.0 - w)), the same for s = -1.
+//   oneNarrow      (AVX-512) 1.0f, the d of the lanes at or below the knee, which thus
+//                  divide by w + a, never by zero, and are not kept.
+//   boostSpan, magnitudeBitsSpan, quietBoundSpan
+//                  (AVX-512) boost, magnitudeBits and quietBound sixteen lanes wide, for
+//                  the test of a span of sixteen frames.
+// The divided forms run only where w > 0 and a > 0 (runInForm below), so no lane's
+// denominator w + a*d can be zero.
+
 namespace {
 
 // How a block shapes the lanes above the knee: by one value (a == 0, or w == 0 where the

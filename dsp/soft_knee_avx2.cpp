@@ -19,19 +19,20 @@ constexpr std::int32_t kWidth = 8;
 // measured 1.4 times slower below the knee; it takes one group at a time.
 constexpr bool kPairs = sizeof(void*) == 8;
 
-// The block's settings spread over the lanes, taken once per block.
+// The block's settings spread over the lanes, taken once per block; kernel_block_forms.h
+// says what each field must equal in the reference curve.
 struct BlockConstants {
     __m256 boost;
     __m256d boostWide;
     __m256 knee;
-    __m256i quietBound;   // the curve's, of soft_knee.h
-    __m256 magnitudeBits; // every bit but the sign
+    __m256i quietBound;
+    __m256 magnitudeBits;
     __m256d one;
     __m256d w;
-    __m256d wSquared; // exact in double, so the same value the reference forms per sample
+    __m256d wSquared;
     __m256d a;
-    __m256 flatPositive; // the flat curve above the knee: float(+1 * (1 - w))
-    __m256 flatNegative; // float(-1 * (1 - w))
+    __m256 flatPositive;
+    __m256 flatNegative;
 };
 
 [[gnu::always_inline]] inline BlockConstants constantsFor(const SoftKnee& curve)

@@ -24,22 +24,23 @@ constexpr int kSignOnMagnitude = 0xec;
 // vfpclassps: the class of subnormal numbers, either sign.
 constexpr int kSubnormalClass = 0x20;
 
-// The block's settings spread over the lanes, taken once per block.
+// The block's settings spread over the lanes, taken once per block; kernel_block_forms.h
+// says what each field must equal in the reference curve.
 struct BlockConstants {
     __m256 boost;
     __m512d boostWide;
     __m256 knee;
-    __m256i quietBound;   // the curve's, of soft_knee.h
-    __m256 magnitudeBits; // every bit but the sign
+    __m256i quietBound;
+    __m256 magnitudeBits;
     __m256 signBit;
     __m512d one;
     __m512d w;
-    __m512d wSquared; // exact in double, so the same value the reference forms per sample
+    __m512d wSquared;
     __m512d a;
-    __m256 flatPositive; // the flat curve above the knee: float(+1 * (1 - w))
-    __m256 flatNegative; // float(-1 * (1 - w))
+    __m256 flatPositive;
+    __m256 flatNegative;
     __m256 oneNarrow;
-    __m512 boostSpan; // the three the test of a span uses, sixteen lanes wide
+    __m512 boostSpan;
     __m512i magnitudeBitsSpan;
     __m512i quietBoundSpan;
 };

@@ -11,18 +11,19 @@ namespace {
 
 constexpr std::int32_t kWidth = 4;
 
-// The block's settings spread over the lanes, taken once per block.
+// The block's settings spread over the lanes, taken once per block; kernel_block_forms.h
+// says what each field must equal in the reference curve.
 struct BlockConstants {
     __m128 boost;
     __m128d boostWide;
     __m128 knee;
-    __m128 magnitudeBits; // every bit but the sign
+    __m128 magnitudeBits;
     __m128d one;
     __m128d w;
-    __m128d wSquared; // exact in double, so the same value the reference forms per sample
+    __m128d wSquared;
     __m128d a;
-    __m128 flatPositive; // the flat curve above the knee: float(+1 * (1 - w))
-    __m128 flatNegative; // float(-1 * (1 - w))
+    __m128 flatPositive;
+    __m128 flatNegative;
 };
 
 [[gnu::always_inline]] inline BlockConstants constantsFor(const SoftKnee& curve)

@@ -14,14 +14,16 @@ namespace {
 #ifdef PLUGHOST_INFO_AND_VALIDATE_ONLY
 constexpr const char* kDescription =
     "plughost: inspect and validate any VST 2 effect module.\n"
-    "This Windows build has the info and validate commands only: render, curve, spectrum and\n"
-    "sweep need libsndfile, cairo and FFTW, which only the Linux build of plughost uses.";
+    "This Windows build has the info and validate commands only: render, curve, spectrum, sweep,\n"
+    "aliasing and spectrogram need libsndfile, cairo and FFTW, and LV2 plug-ins need lilv, which\n"
+    "only the Linux build of plughost uses.";
 #else
-constexpr const char* kDescription = "plughost: inspect, render, plot, analyse and validate any VST 2 effect module.";
+constexpr const char* kDescription =
+    "plughost: inspect, render, plot, analyse and validate any VST 2 effect module; all but validate LV2 plug-ins too.";
 #endif
 
 // Commands that only the Linux build has, named when the Windows build is asked for one.
-const std::vector<std::string> kLinuxOnlyCommands{"render", "curve", "spectrum", "sweep"};
+const std::vector<std::string> kLinuxOnlyCommands{"render", "curve", "spectrum", "sweep", "aliasing", "spectrogram"};
 
 } // namespace
 
@@ -70,7 +72,7 @@ int main(int argc, char** argv)
     plughost::SpectrumOptions spectrumOptions;
     CLI::App* spectrum = app.add_subcommand("spectrum", "Feed a sine through the module: harmonics, THD and THD+N");
     spectrum->add_option("MODULE", spectrumOptions.modulePath, "Path of the module file")->required();
-    spectrum->add_option("--tone", spectrumOptions.tone, "Frequency of the sine in Hz (default 1000)");
+    spectrum->add_option("--tone", spectrumOptions.tone, "Frequency of the sine in Hz (default 997)");
     spectrum->add_option("--level", spectrumOptions.level, "Peak level of the sine in dBFS (default -6)");
     spectrum->add_option("--set", spectrumOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
         ->allow_extra_args(false);
@@ -90,6 +92,36 @@ int main(int argc, char** argv)
     sweep->add_option("--rate", sweepOptions.sampleRate, "Sample rate in Hz (default 48000)");
     sweep->add_option("--out", sweepOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write");
     sweep->add_flag("--json", sweepOptions.json, "Print the levels as one JSON document");
+
+    plughost::AliasingOptions aliasingOptions;
+    std::vector<std::string> aliasingGroups;
+    CLI::App* aliasing = app.add_subcommand("aliasing", "Strongest alias and THD of sine tones from 1 to 20 kHz");
+    aliasing->add_option("MODULE", aliasingOptions.modules, "Module files or LV2 plug-ins (URI or bundle folder)")
+        ->required();
+    aliasing->add_option("--set", aliasingGroups,
+                         "NAME=VALUE[,NAME=VALUE...]: one line at these settings of the MODULE before it (repeatable)")
+        ->allow_extra_args(false);
+    aliasing->add_option("--from", aliasingOptions.from, "Lowest tone in Hz (default 1000)");
+    aliasing->add_option("--to", aliasingOptions.to, "Highest tone in Hz (default 20000)");
+    aliasing->add_option("--tones", aliasingOptions.tones, "Number of tones, log-spaced (default 30)");
+    aliasing->add_option("--level", aliasingOptions.level, "Peak level of the sine in dBFS (default -6)");
+    aliasing->add_option("--rate", aliasingOptions.sampleRate, "Sample rate in Hz (default 48000)");
+    aliasing->add_option("--out", aliasingOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write");
+    aliasing->add_flag("--json", aliasingOptions.json, "Print the figures as JSON");
+
+    plughost::SpectrogramOptions spectrogramOptions;
+    CLI::App* spectrogram =
+        app.add_subcommand("spectrogram", "Picture of a log sine sweep through the module: time against frequency");
+    spectrogram->add_option("MODULE", spectrogramOptions.modulePath, "Module file or LV2 plug-in (URI or bundle folder)")
+        ->required();
+    spectrogram->add_option("--set", spectrogramOptions.settings, "NAME=VALUE: set a parameter (repeatable)")
+        ->allow_extra_args(false);
+    spectrogram->add_option("--from", spectrogramOptions.from, "Start of the sweep in Hz (default 20)");
+    spectrogram->add_option("--to", spectrogramOptions.to, "End of the sweep in Hz (default 20000)");
+    spectrogram->add_option("--seconds", spectrogramOptions.seconds, "Length of the sweep (default 6)");
+    spectrogram->add_option("--level", spectrogramOptions.level, "Peak level of the sweep in dBFS (default -6)");
+    spectrogram->add_option("--rate", spectrogramOptions.sampleRate, "Sample rate in Hz (default 48000)");
+    spectrogram->add_option("--out", spectrogramOptions.outputPath, "Picture to write (.png or .svg)")->required();
 #endif
 
     plughost::ValidateOptions validateOptions;
@@ -129,6 +161,12 @@ int main(int argc, char** argv)
             return plughost::runSpectrum(spectrumOptions);
         if (sweep->parsed())
             return plughost::runSweep(sweepOptions);
+        if (aliasing->parsed()) {
+            aliasingOptions.arguments.assign(argv + 2, argv + argc);
+            return plughost::runAliasing(aliasingOptions);
+        }
+        if (spectrogram->parsed())
+            return plughost::runSpectrogram(spectrogramOptions);
 #endif
     } catch (const plughost::Interrupted& error) {
         std::fprintf(stderr, "plughost: %s\n", error.what());

@@ -1,7 +1,10 @@
 #include "harmonic_analysis.h"
 
+#include "aliases.h"
+
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <numbers>
 
@@ -32,7 +35,7 @@ double decibels(double ratio)
     return 20.0 * std::log10(ratio);
 }
 
-enum class BinKind : unsigned char { other, dc, fundamental, harmonic };
+enum class BinKind : unsigned char { other, dc, fundamental, harmonic, alias };
 
 } // namespace
 
@@ -49,18 +52,25 @@ double lowestTone(double sampleRate)
     return kLeastBinsPerTone * sampleRate / static_cast<double>(kLongestLength);
 }
 
-ToneAnalyser::ToneAnalyser(double tone, double sampleRate)
-    : tone(tone), sampleRate(sampleRate), window(analysisLength(tone, sampleRate))
+std::vector<double> analysisWindow(std::size_t length)
 {
-    const std::size_t n = window.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const double phase = 2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n);
+    std::vector<double> window(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        const double phase = 2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(length);
         double w = 0.0;
         for (std::size_t k = 0; k < std::size(kWindowTerms); ++k)
             w += (k % 2 ? -1.0 : 1.0) * kWindowTerms[k] * std::cos(static_cast<double>(k) * phase);
         window[i] = w;
-        windowPower += w * w;
     }
+    return window;
+}
+
+ToneAnalyser::ToneAnalyser(double tone, double sampleRate)
+    : tone(tone), sampleRate(sampleRate), window(analysisWindow(analysisLength(tone, sampleRate)))
+{
+    const std::size_t n = window.size();
+    for (const double w : window)
+        windowPower += w * w;
     timeData = fftw_alloc_real(n);
     frequencyData = fftw_alloc_complex(n / 2 + 1);
     if (timeData && frequencyData)
@@ -139,6 +149,38 @@ ToneSpectrum ToneAnalyser::analyse(const std::vector<float>& samples) const
         figures.harmonics.push_back(harmonic);
     }
 
+    // Lowest order first, so where two aliases meet the band goes to the one usually louder.
+    for (const AliasOrder& order : aliasOrders(tone, sampleRate)) {
+        const auto centre = static_cast<std::size_t>(std::llround(order.folded / spectrum.binWidth));
+        if (centre > half || kinds[centre] != BinKind::other) {
+            if (centre <= half && kinds[centre] != BinKind::alias)
+                ++figures.hiddenAliases;
+            continue;
+        }
+        // A band whose peak lies away from the alias's own place holds something else, left as other.
+        const std::size_t first = centre > kBandHalfWidth ? centre - kBandHalfWidth : 0;
+        const std::size_t last = std::min(centre + kBandHalfWidth, half);
+        std::size_t peak = centre;
+        for (std::size_t k = first; k <= last; ++k)
+            if (kinds[k] == BinKind::other && power[k] > power[peak])
+                peak = k;
+        if (peak + 1 < centre || peak > centre + 1)
+            continue;
+        double bandPower = 0.0;
+        for (std::size_t k = first; k <= last; ++k)
+            if (kinds[k] == BinKind::other) {
+                bandPower += power[k];
+                kinds[k] = BinKind::alias;
+            }
+        Alias alias;
+        alias.order = order.order;
+        alias.harmonicFrequency = order.harmonicFrequency;
+        alias.frequency = order.folded;
+        alias.amplitude = amplitudeOf(bandPower);
+        alias.relativeDb = decibels(alias.amplitude / reference);
+        figures.aliases.push_back(alias);
+    }
+
     double restPower = 0.0;
     std::vector<double> otherPower;
     std::size_t loudestOther = 0;
@@ -181,6 +223,17 @@ ToneSpectrum ToneAnalyser::analyse(const std::vector<float>& samples) const
     }
     for (Harmonic& harmonic : figures.harmonics)
         harmonic.aboveFloor = harmonic.relativeDb > figures.floorDb;
+    const double audibleTop = std::min(kAudibleHighest, sampleRate / 2.0);
+    figures.strongestAlias.relativeDb = -std::numeric_limits<double>::infinity();
+    figures.strongestAliasAnywhere.relativeDb = -std::numeric_limits<double>::infinity();
+    for (Alias& alias : figures.aliases) {
+        alias.aboveFloor = alias.relativeDb > figures.floorDb;
+        if (alias.amplitude > figures.strongestAliasAnywhere.amplitude)
+            figures.strongestAliasAnywhere = alias;
+        if (alias.frequency >= kAudibleLowest && alias.frequency <= audibleTop &&
+            alias.amplitude > figures.strongestAlias.amplitude)
+            figures.strongestAlias = alias;
+    }
     return spectrum;
 }
 

@@ -27,6 +27,12 @@ struct Harmonic : Component {
     int order = 0; // 2 for the second harmonic
 };
 
+// A harmonic above Nyquist, measured where it folds back; `frequency` is that place.
+struct Alias : Component {
+    int order = 0; // 0 when there is none
+    double harmonicFrequency = 0.0;
+};
+
 struct ToneFigures {
     double tone = 0.0;
     double sampleRate = 0.0;
@@ -36,7 +42,14 @@ struct ToneFigures {
     double thd = 0.0;                // ratio of all harmonics' amplitude to the fundamental's
     double thdPlusNoise = 0.0;       // ratio of everything but DC and the fundamental to the fundamental
     double floorDb = 0.0;            // re the fundamental; a component below it is not told from noise and rounding
-    Component largestOther;          // the largest component away from DC, the tone and its harmonics
+    // Of the first kAliasOrders harmonics above Nyquist, lowest order first, each one whose band
+    // peaks where it folds to; one that lands on DC, the tone, a harmonic or a lower alias is
+    // counted with that, and one whose band peaks elsewhere (hidden by another component) is left out.
+    std::vector<Alias> aliases;
+    int hiddenAliases = 0;        // of those, how many land on DC, the tone or a harmonic
+    Alias strongestAlias;         // the loudest alias in the audible band (20 Hz to 20 kHz or Nyquist)
+    Alias strongestAliasAnywhere; // the loudest alias below Nyquist
+    Component largestOther;       // the largest component away from DC, the tone, its harmonics and aliases
 };
 
 struct ToneSpectrum {
@@ -44,6 +57,9 @@ struct ToneSpectrum {
     double binWidth = 0.0;         // Hz
     std::vector<double> levelDbfs; // bins 0 to length/2: the level of a sine centred on the bin
 };
+
+// The seven-term Blackman-Harris window of `length` points, as every analysis here uses it.
+std::vector<double> analysisWindow(std::size_t length);
 
 // FFT points for a tone: 65536, or more for a low tone, so that harmonics lie at
 // least 24 bins apart. 0 when the tone is too low for the largest length.

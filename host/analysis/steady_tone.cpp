@@ -1,6 +1,7 @@
 #include "steady_tone.h"
 
 #include "channel_buffers.h"
+#include "user_error.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,14 +10,12 @@
 
 namespace plughost {
 
-std::vector<float> steadyResponse(const Effect& effect, double tone, double amplitude, double sampleRate,
+std::vector<float> steadyResponse(AudioPlugin& plugin, double tone, double amplitude, double sampleRate,
                                   std::size_t frames)
 {
-    ChannelBuffers inputs(std::max(effect.numInputs(), 1), kToneBlockFrames);
-    ChannelBuffers outputs(std::max(effect.numOutputs(), 1), kToneBlockFrames);
-    effect.setSampleRate(sampleRate);
-    effect.setBlockSize(kToneBlockFrames);
-    effect.switchOn();
+    ChannelBuffers inputs(std::max(plugin.inputs(), 1), kToneBlockFrames);
+    ChannelBuffers outputs(std::max(plugin.outputs(), 1), kToneBlockFrames);
+    plugin.start(sampleRate, kToneBlockFrames);
     std::vector<float> kept;
     kept.reserve(frames);
     const std::size_t total = kSettlingFrames + frames;
@@ -31,17 +30,12 @@ std::vector<float> steadyResponse(const Effect& effect, double tone, double ampl
             for (int c = 0; c < inputs.channels(); ++c)
                 inputs.channel(c)[i] = sample;
         }
-        if (effect.canReplace()) {
-            effect.processReplacing(inputs.pointers(), outputs.pointers(), count);
-        } else {
-            outputs.fill(0.0f);
-            effect.processAccumulating(inputs.pointers(), outputs.pointers(), count);
-        }
+        plugin.process(inputs.pointers(), outputs.pointers(), count);
         for (int i = 0; i < count; ++i)
             if (start + static_cast<std::size_t>(i) >= kSettlingFrames)
                 kept.push_back(outputs.channel(0)[i]);
     }
-    effect.switchOff();
+    plugin.stop();
     const auto bad = std::count_if(kept.begin(), kept.end(), [](float s) { return !std::isfinite(s); });
     if (bad > 0)
         throw UserError("the module's output holds " + std::to_string(bad) +

@@ -1,7 +1,7 @@
 // Feeding a sine through an effect until it has settled, and keeping what follows.
 #pragma once
 
-#include "module.h"
+#include "audio_plugin.h"
 
 #include <cstddef>
 #include <vector>
@@ -14,10 +14,9 @@ inline constexpr int kSettlingFrames = 16384;
 
 // A sine of `amplitude` (full scale 1) at `tone` Hz, rounded to float, goes to
 // every input; answers `frames` samples of the first output after settling. The
-// effect is told the rate and block size, switched on and, at the end, off, so a
-// run starts from the state a resumed effect has. Throws UserError when the
-// output holds NaN or infinity.
-std::vector<float> steadyResponse(const Effect& effect, double tone, double amplitude, double sampleRate,
+// plug-in is started at the rate and block size and, at the end, stopped, so every
+// run starts from a fresh state. Throws UserError when the output holds NaN or infinity.
+std::vector<float> steadyResponse(AudioPlugin& plugin, double tone, double amplitude, double sampleRate,
                                   std::size_t frames);
 
 } // namespace plughost

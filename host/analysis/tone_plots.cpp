@@ -1,7 +1,7 @@
 #include "tone_plots.h"
 
-#include "module.h"
 #include "plot.h"
+#include "user_error.h"
 
 #include <cairo-svg.h>
 #include <cairo.h>
@@ -253,6 +253,13 @@ std::vector<std::string> spectrumFigureLines(const ToneFigures& figures)
                     frequencyWithUnit(figures.tone));
     lines.push_back("THD     " + percentAndDb(figures.thd));
     lines.push_back("THD+N  " + percentAndDb(figures.thdPlusNoise));
+    const Alias& alias = figures.strongestAlias;
+    if (alias.order != 0 && alias.aboveFloor)
+        lines.push_back("strongest alias  " + format("%.2f dB", alias.relativeDb) + " at " +
+                        frequencyWithUnit(alias.frequency) + format(" (H%.0f", alias.order) + " at " +
+                        frequencyWithUnit(alias.harmonicFrequency) + ")");
+    else
+        lines.push_back("strongest alias  below the floor");
     if (figures.largestOther.aboveFloor)
         lines.push_back("largest other  " + format("%.2f dB", figures.largestOther.relativeDb) + " at " +
                         format("%.1f Hz", figures.largestOther.frequency));
@@ -348,6 +355,19 @@ void drawSpectrumPlot(cairo_t* cr, const ToneSpectrum& spectrum, const std::stri
             lastLabel = axes.x(harmonic.frequency);
         mark(harmonic.frequency, fundamentalDbfs + harmonic.relativeDb, room ? format("%g", harmonic.order) : "", 0.85,
              0.3, 0.1);
+    }
+    // Aliases above the floor in violet, named by their order where there is room.
+    std::vector<double> labelled;
+    for (const Alias& alias : figures.aliases) {
+        if (!alias.aboveFloor || alias.frequency < xMin)
+            continue;
+        const double x = axes.x(alias.frequency);
+        const bool room =
+            std::none_of(labelled.begin(), labelled.end(), [&](double at) { return std::fabs(at - x) < 18; });
+        if (room)
+            labelled.push_back(x);
+        mark(alias.frequency, fundamentalDbfs + alias.relativeDb, room ? format("a%g", alias.order) : "", 0.5, 0.2,
+             0.7);
     }
     if (figures.largestOther.aboveFloor && figures.largestOther.frequency >= xMin)
         mark(figures.largestOther.frequency, fundamentalDbfs + figures.largestOther.relativeDb, "other", 0.1, 0.55,
@@ -456,6 +476,239 @@ void drawSweep(const std::string& writePath, const std::string& targetPath, cons
 {
     writePicture(writePath, targetPath, kSweepWidth, kSweepHeight,
                  [&](cairo_t* cr) { drawSweepPlot(cr, points, tone, title); });
+}
+
+namespace {
+
+constexpr double kAliasingWidth = 900.0;
+constexpr double kAliasingHeight = 560.0;
+
+struct Colour {
+    double r, g, b;
+};
+constexpr Colour kLineColours[] = {{0.12, 0.35, 0.75}, {0.85, 0.3, 0.1},  {0.1, 0.55, 0.2},
+                                   {0.5, 0.2, 0.7},    {0.75, 0.6, 0.05}, {0.1, 0.6, 0.65}};
+
+void drawAliasingPlot(cairo_t* cr, const std::vector<AliasingLine>& lines, const std::string& title)
+{
+    double xMin = 1e9, xMax = 0.0, yLow = 0.0;
+    for (const AliasingLine& line : lines)
+        for (const AliasingPoint& p : line.points) {
+            xMin = std::min(xMin, p.tone);
+            xMax = std::max(xMax, p.tone);
+            for (const double v : {p.audible.relativeDb, levelDb(p.thd)})
+                if (std::isfinite(v))
+                    yLow = std::min(yLow, v);
+        }
+    // THD falls to nothing where no harmonic is left below Nyquist; the scale stops at -140 dB.
+    const double yMin = std::max(-140.0, 20.0 * std::floor(yLow / 20.0));
+    const Axes axes{76,  44,  kAliasingWidth - 76 - 24, kAliasingHeight - 44 - 52, xMin * 0.95, xMax * 1.05, yMin,
+                    0.0, true};
+    drawTitle(cr, kAliasingWidth, title);
+    drawLogXGrid(cr, axes);
+    drawHorizontalGrid(cr, axes, "dB re fundamental");
+    cairo_set_font_size(cr, 12.0);
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+    drawText(cr, axes.left + axes.width / 2, kAliasingHeight - 10, "tone frequency (Hz)", 0.5);
+
+    cairo_save(cr);
+    cairo_rectangle(cr, axes.left, axes.top, axes.width, axes.height);
+    cairo_clip(cr);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Colour colour = kLineColours[i % std::size(kLineColours)];
+        std::vector<double> tones, aliases, thd;
+        for (const AliasingPoint& p : lines[i].points) {
+            tones.push_back(p.tone);
+            aliases.push_back(p.audible.relativeDb);
+            thd.push_back(levelDb(p.thd));
+        }
+        cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
+        cairo_set_line_width(cr, 2.5);
+        drawPolyline(cr, axes, tones, aliases);
+        for (std::size_t k = 0; k < tones.size(); ++k)
+            if (std::isfinite(aliases[k])) {
+                cairo_arc(cr, axes.x(tones[k]), axes.y(aliases[k]), 2.5, 0.0, 2.0 * std::numbers::pi);
+                cairo_fill(cr);
+            }
+        cairo_set_line_width(cr, 1.2);
+        setDash(cr, true);
+        drawPolyline(cr, axes, tones, thd);
+        setDash(cr, false);
+    }
+    cairo_restore(cr);
+    drawFrame(cr, axes);
+    // The legend below the lines' usual place: aliases fall toward high tones' bottom right.
+    std::vector<std::string> legend;
+    for (const AliasingLine& line : lines)
+        legend.push_back(line.label);
+    cairo_set_font_size(cr, 11.0);
+    double width = textWidth(cr, "solid: strongest alias, 20 Hz to 20 kHz; dashed: THD");
+    for (const std::string& text : legend)
+        width = std::max(width, textWidth(cr, text) + 30);
+    const double rowHeight = 16.0;
+    const double boxHeight = rowHeight * static_cast<double>(lines.size() + 1) + 10;
+    const double x = axes.left + 8, y = axes.bottom() - boxHeight - 8;
+    cairo_set_source_rgba(cr, 1.0, 1.0, 1.0, 0.92);
+    cairo_rectangle(cr, x, y, width + 16, boxHeight);
+    cairo_fill_preserve(cr);
+    cairo_set_source_rgb(cr, 0.6, 0.6, 0.6);
+    cairo_set_line_width(cr, 1.0);
+    cairo_stroke(cr);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Colour colour = kLineColours[i % std::size(kLineColours)];
+        const double rowY = y + 5 + rowHeight * static_cast<double>(i + 1) - 3;
+        cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
+        cairo_set_line_width(cr, 2.5);
+        cairo_move_to(cr, x + 8, rowY - 4);
+        cairo_line_to(cr, x + 30, rowY - 4);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        drawText(cr, x + 38, rowY, legend[i], 0.0);
+    }
+    cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
+    drawText(cr, x + 8, y + 5 + rowHeight * static_cast<double>(lines.size() + 1) - 3,
+             "solid: strongest alias, 20 Hz to 20 kHz; dashed: THD", 0.0);
+}
+
+} // namespace
+
+void drawAliasing(const std::string& writePath, const std::string& targetPath, const std::vector<AliasingLine>& lines,
+                  const std::string& title)
+{
+    writePicture(writePath, targetPath, kAliasingWidth, kAliasingHeight,
+                 [&](cairo_t* cr) { drawAliasingPlot(cr, lines, title); });
+}
+
+namespace {
+
+constexpr double kSpectrogramLeft = 76.0, kSpectrogramTop = 44.0;
+constexpr double kSpectrogramHeight = 470.0;
+constexpr double kSpectrogramWidth = kSpectrogramLeft + static_cast<double>(kSpectrogramColumns) + 110.0;
+constexpr double kSpectrogramPicture = kSpectrogramTop + kSpectrogramHeight + 52.0;
+constexpr double kSpectrogramRangeDb = 140.0;
+
+// Dark to light through violet, red and yellow, so level reads as brightness also in grey.
+Colour levelColour(double t)
+{
+    constexpr Colour stops[] = {{0.0, 0.0, 0.02},   {0.12, 0.05, 0.28}, {0.33, 0.06, 0.43},
+                                {0.53, 0.13, 0.42}, {0.73, 0.21, 0.33}, {0.89, 0.35, 0.2},
+                                {0.98, 0.55, 0.04}, {0.98, 0.79, 0.2},  {0.99, 1.0, 0.64}};
+    const double at = std::clamp(t, 0.0, 1.0) * static_cast<double>(std::size(stops) - 1);
+    const auto i = std::min(static_cast<std::size_t>(at), std::size(stops) - 2);
+    const double f = at - static_cast<double>(i);
+    return {stops[i].r + f * (stops[i + 1].r - stops[i].r), stops[i].g + f * (stops[i + 1].g - stops[i].g),
+            stops[i].b + f * (stops[i + 1].b - stops[i].b)};
+}
+
+void drawSpectrogramPlot(cairo_t* cr, const Spectrogram& spectrogram, double lowest, const std::string& title)
+{
+    const double nyquist = spectrogram.sampleRate / 2.0;
+    const int width = static_cast<int>(spectrogram.levelDbfs.size());
+    const int height = static_cast<int>(kSpectrogramHeight);
+    float loudest = -300.0f;
+    for (const auto& column : spectrogram.levelDbfs)
+        for (std::size_t k = 1; k < column.size(); ++k)
+            loudest = std::max(loudest, column[k]);
+    const double top = std::max(0.0, 10.0 * std::ceil(static_cast<double>(loudest) / 10.0));
+    const double bottom = top - kSpectrogramRangeDb;
+    const auto rowFrequency = [&](double row) { return lowest * std::pow(nyquist / lowest, 1.0 - row / height); };
+
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_surface_flush(image);
+    unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    for (int x = 0; data && x < width; ++x) {
+        const std::vector<float>& column = spectrogram.levelDbfs[static_cast<std::size_t>(x)];
+        const double lastBin = static_cast<double>(column.size() - 1);
+        for (int y = 0; y < height; ++y) {
+            // The loudest bin within the row, or the level between bins where a row is narrower than one.
+            const double high = std::min(rowFrequency(y) / spectrogram.binWidth, lastBin);
+            const double low = std::min(rowFrequency(y + 1) / spectrogram.binWidth, lastBin);
+            double level = -1e9;
+            for (auto k = static_cast<std::size_t>(std::ceil(low)); static_cast<double>(k) <= high; ++k)
+                level = std::max(level, static_cast<double>(column[k]));
+            if (level < -1e8) {
+                const auto k = static_cast<std::size_t>(low);
+                const double f = low - static_cast<double>(k);
+                level = (1.0 - f) * column[k] + f * column[std::min(k + 1, column.size() - 1)];
+            }
+            const Colour c = levelColour((level - bottom) / (top - bottom));
+            auto* pixel = reinterpret_cast<std::uint32_t*>(data + y * stride) + x;
+            *pixel = static_cast<std::uint32_t>(std::lround(c.r * 255)) << 16 |
+                     static_cast<std::uint32_t>(std::lround(c.g * 255)) << 8 |
+                     static_cast<std::uint32_t>(std::lround(c.b * 255));
+        }
+    }
+    cairo_surface_mark_dirty(image);
+    cairo_set_source_surface(cr, image, kSpectrogramLeft, kSpectrogramTop);
+    cairo_paint(cr);
+    cairo_surface_destroy(image);
+
+    drawTitle(cr, kSpectrogramWidth, title);
+    const double right = kSpectrogramLeft + width, lowerEdge = kSpectrogramTop + height;
+    cairo_set_font_size(cr, 11.0);
+    cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+    const double timeStep = gridStep(spectrogram.seconds);
+    for (int k = 0; k * timeStep <= spectrogram.seconds + 1e-9; ++k)
+        drawText(cr, kSpectrogramLeft + k * timeStep / spectrogram.seconds * width, lowerEdge + 16,
+                 format("%g", k * timeStep), 0.5);
+    double lastLabel = 1e9;
+    for (double decade = std::pow(10.0, std::floor(std::log10(lowest))); decade <= nyquist; decade *= 10.0)
+        for (const double factor : {1.0, 2.0, 5.0}) {
+            const double f = factor * decade;
+            if (f < lowest || f > nyquist)
+                continue;
+            const double y = kSpectrogramTop + height * (1.0 - std::log(f / lowest) / std::log(nyquist / lowest));
+            cairo_set_source_rgba(cr, 1.0, 1.0, 1.0, 0.25);
+            cairo_set_line_width(cr, 0.8);
+            cairo_move_to(cr, kSpectrogramLeft, y);
+            cairo_line_to(cr, right, y);
+            cairo_stroke(cr);
+            if (lastLabel - y < 14)
+                continue;
+            cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+            drawText(cr, kSpectrogramLeft - 6, y + 4, frequencyText(f), 1.0);
+            lastLabel = y;
+        }
+    cairo_set_font_size(cr, 12.0);
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+    drawText(cr, kSpectrogramLeft + width / 2.0, kSpectrogramPicture - 10, "time (s)", 0.5);
+    cairo_save(cr);
+    cairo_translate(cr, kSpectrogramLeft - 50, kSpectrogramTop + height / 2.0);
+    cairo_rotate(cr, -std::numbers::pi / 2);
+    drawText(cr, 0, 0, "frequency (Hz)", 0.5);
+    cairo_restore(cr);
+    cairo_set_line_width(cr, 1.5);
+    cairo_rectangle(cr, kSpectrogramLeft, kSpectrogramTop, width, height);
+    cairo_stroke(cr);
+
+    // The colour scale: level in dBFS, a sine's peak on a bin.
+    const double barLeft = right + 22, barWidth = 16;
+    for (int y = 0; y < height; ++y) {
+        const Colour c = levelColour(1.0 - static_cast<double>(y) / height);
+        cairo_set_source_rgb(cr, c.r, c.g, c.b);
+        cairo_rectangle(cr, barLeft, kSpectrogramTop + y, barWidth, 1.0);
+        cairo_fill(cr);
+    }
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+    cairo_set_line_width(cr, 1.0);
+    cairo_rectangle(cr, barLeft, kSpectrogramTop, barWidth, height);
+    cairo_stroke(cr);
+    cairo_set_font_size(cr, 11.0);
+    for (double db = top; db >= bottom - 1e-9; db -= 20.0) {
+        const double y = kSpectrogramTop + (top - db) / (top - bottom) * height;
+        drawText(cr, barLeft + barWidth + 4, y + 4, format("%g", db), 0.0);
+    }
+    drawText(cr, barLeft + barWidth / 2, kSpectrogramTop - 8, "dBFS", 0.5);
+}
+
+} // namespace
+
+void drawSpectrogram(const std::string& writePath, const std::string& targetPath, const Spectrogram& spectrogram,
+                     double lowest, const std::string& title)
+{
+    writePicture(writePath, targetPath, kSpectrogramWidth, kSpectrogramPicture,
+                 [&](cairo_t* cr) { drawSpectrogramPlot(cr, spectrogram, lowest, title); });
 }
 
 } // namespace plughost

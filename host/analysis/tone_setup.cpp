@@ -1,6 +1,5 @@
 #include "tone_setup.h"
 
-#include "parameter_settings.h"
 #include "same_file.h"
 #include "harmonic_analysis.h"
 
@@ -73,22 +72,19 @@ std::string outputKind(const std::string& path, const std::string& what, const s
     return extension;
 }
 
-Effect prepareEffect(const Module& module, const std::vector<std::string>& settings)
+std::unique_ptr<AudioPlugin> preparePlugin(const std::string& module, const std::vector<std::string>& settings)
 {
-    Effect effect = module.makeEffect();
-    const std::string name = std::filesystem::path(module.path()).filename().string();
-    if (effect.numInputs() < 1)
-        throw UserError(name + ": the module has no inputs; there is nothing to feed a tone to");
-    if (effect.numOutputs() < 1)
-        throw UserError(name + ": the module has no outputs; there is nothing to analyse");
-    module.requireProcessing(effect, false);
-    applySettings(effect, resolveSettings(effect, settings));
-    return effect;
+    std::unique_ptr<AudioPlugin> plugin = openPlugin(module, settings);
+    if (plugin->inputs() < 1)
+        throw UserError(plugin->name() + ": the module has no inputs; there is nothing to feed a tone to");
+    if (plugin->outputs() < 1)
+        throw UserError(plugin->name() + ": the module has no outputs; there is nothing to analyse");
+    return plugin;
 }
 
-std::string plotTitle(const std::string& modulePath, const std::vector<std::string>& settings)
+std::string plotTitle(const std::string& name, const std::vector<std::string>& settings)
 {
-    std::string title = std::filesystem::path(modulePath).filename().string();
+    std::string title = name;
     for (const std::string& setting : settings)
         title += "  " + setting;
     return title;

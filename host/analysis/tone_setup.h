@@ -2,7 +2,8 @@
 // command line and making an effect ready to take a tone.
 #pragma once
 
-#include "module.h"
+#include "audio_plugin.h"
+#include "user_error.h"
 
 #include <string>
 #include <vector>
@@ -28,11 +29,11 @@ ToneSetup parseToneSetup(const std::string& tone, const std::string& sampleRate)
 // when the output is the module file; answers the extension in lower case.
 std::string outputKind(const std::string& path, const std::string& what, const std::string& modulePath);
 
-// Makes an effect of the module with the settings applied. Throws UserError for
-// a module with no input, no output or no process function, and for a bad setting.
-Effect prepareEffect(const Module& module, const std::vector<std::string>& settings);
+// Opens the plug-in with the settings applied. Throws UserError for one with no
+// input, no output or no process function, and for a bad setting.
+std::unique_ptr<AudioPlugin> preparePlugin(const std::string& module, const std::vector<std::string>& settings);
 
-// The module's file name and the settings, for a picture's title.
-std::string plotTitle(const std::string& modulePath, const std::vector<std::string>& settings);
+// The plug-in's name and the settings, for a picture's title.
+std::string plotTitle(const std::string& name, const std::vector<std::string>& settings);
 
 } // namespace plughost

@@ -1,5 +1,5 @@
 // host/commands/: one file per command (info, validate, render, curve, spectrum in
-// harmonics_command.cpp, sweep), each reading its options and calling the other rooms,
+// harmonics_command.cpp, sweep, aliasing, spectrogram), each reading its options and calling the other rooms,
 // and usage_error.h for the parser's mistakes.
 //
 // The sub-commands of plughost. Each answers the process exit code and throws
@@ -48,7 +48,7 @@ int runCurve(const CurveOptions& options);
 struct SpectrumOptions {
     std::string modulePath;
     std::vector<std::string> settings;
-    std::string tone = "1000";        // Hz
+    std::string tone = "997";         // Hz; divides no common rate, so aliases fall apart from harmonics
     std::string level = "-6";         // dBFS, 0 being a sine of peak amplitude 1
     std::string sampleRate = "48000"; // Hz
     std::string outputPath;           // .svg, .png, .csv or empty
@@ -68,6 +68,31 @@ struct SweepOptions {
     bool json = false;
 };
 int runSweep(const SweepOptions& options);
+
+struct AliasingOptions {
+    std::vector<std::string> modules;
+    std::vector<std::string> arguments; // the command's words as given: each --set belongs to the MODULE before it
+    std::string from = "1000";          // Hz
+    std::string to = "20000";
+    std::string tones = "30";
+    std::string level = "-6"; // dBFS
+    std::string sampleRate = "48000";
+    std::string outputPath; // .svg, .png, .csv or empty
+    bool json = false;
+};
+int runAliasing(const AliasingOptions& options);
+
+struct SpectrogramOptions {
+    std::string modulePath;
+    std::vector<std::string> settings;
+    std::string from = "20";  // Hz, where the sweep starts
+    std::string to = "20000"; // Hz, where it ends
+    std::string seconds = "6";
+    std::string level = "-6";
+    std::string sampleRate = "48000";
+    std::string outputPath; // .svg or .png
+};
+int runSpectrogram(const SpectrogramOptions& options);
 #endif
 
 } // namespace plughost

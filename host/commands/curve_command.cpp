@@ -1,8 +1,8 @@
 #include "atomic_output.h"
 #include "channel_buffers.h"
 #include "commands.h"
-#include "module.h"
-#include "parameter_settings.h"
+#include "audio_plugin.h"
+#include "user_error.h"
 #include "plot.h"
 #include "same_file.h"
 
@@ -25,30 +25,23 @@ constexpr int kPoints = 801;
 constexpr int kHoldFrames = 256;
 constexpr double kSampleRate = 44100.0;
 
-TransferCurve sweep(const Effect& effect, double range)
+TransferCurve sweep(AudioPlugin& plugin, double range)
 {
-    ChannelBuffers inputs(std::max(effect.numInputs(), 1), kHoldFrames);
-    ChannelBuffers outputs(std::max(effect.numOutputs(), 1), kHoldFrames);
-    effect.setSampleRate(kSampleRate);
-    effect.setBlockSize(kHoldFrames);
-    effect.switchOn();
+    ChannelBuffers inputs(std::max(plugin.inputs(), 1), kHoldFrames);
+    ChannelBuffers outputs(std::max(plugin.outputs(), 1), kHoldFrames);
+    plugin.start(kSampleRate, kHoldFrames);
     TransferCurve curve;
     curve.range = range;
     for (int i = 0; i < kPoints; ++i) {
         const double level = range * (-1.0 + 2.0 * i / (kPoints - 1));
         inputs.fill(static_cast<float>(level));
-        if (effect.canReplace()) {
-            effect.processReplacing(inputs.pointers(), outputs.pointers(), kHoldFrames);
-        } else {
-            outputs.fill(0.0f);
-            effect.processAccumulating(inputs.pointers(), outputs.pointers(), kHoldFrames);
-        }
+        plugin.process(inputs.pointers(), outputs.pointers(), kHoldFrames);
         curve.input.push_back(static_cast<double>(static_cast<float>(level)));
         curve.left.push_back(outputs.channel(0)[kHoldFrames - 1]);
         if (outputs.channels() > 1)
             curve.right.push_back(outputs.channel(1)[kHoldFrames - 1]);
     }
-    effect.switchOff();
+    plugin.stop();
     return curve;
 }
 
@@ -111,9 +104,8 @@ int runCurve(const CurveOptions& options)
         throw UserError("--range must be a positive number from 1.2e-38 to 3.4e38 (levels are 32-bit floats)");
     const CurveFile kind = fileKind(options.outputPath);
     refuseOverwriting(options.outputPath, options.modulePath, "module");
-    const Module module(options.modulePath);
     // One curve at --set, or one per --compare at --set and its own settings, each from a
-    // fresh effect so that no member inherits another's; all are resolved before any file is made.
+    // plug-in of its own so that no member inherits another's; all are opened before any file is made.
     std::vector<std::vector<std::string>> members;
     std::vector<std::string> labels;
     for (const std::string& list : options.compare) {
@@ -129,24 +121,16 @@ int runCurve(const CurveOptions& options)
         members.push_back(options.settings);
         labels.emplace_back();
     }
-    std::vector<std::vector<ParameterSetting>> resolved;
-    {
-        const Effect effect = module.makeEffect();
-        for (const std::vector<std::string>& settings : members)
-            resolved.push_back(resolveSettings(effect, settings));
-        module.requireProcessing(effect, false);
-    }
-    std::string title = std::filesystem::path(options.modulePath).filename().string();
+    std::vector<std::unique_ptr<AudioPlugin>> plugins;
+    for (const std::vector<std::string>& settings : members)
+        plugins.push_back(openPlugin(options.modulePath, settings));
+    std::string title = plugins.front()->name();
     for (const std::string& setting : options.settings)
         title += "  " + setting;
     AtomicOutput output(options.outputPath);
     std::vector<LabelledCurve> family;
-    for (std::size_t i = 0; i < resolved.size(); ++i) {
-        Effect effect = module.makeEffect();
-        applySettings(effect, resolved[i]);
-        family.push_back({labels[i], sweep(effect, options.range)});
-        effect.close();
-    }
+    for (std::size_t i = 0; i < plugins.size(); ++i)
+        family.push_back({labels[i], sweep(*plugins[i], options.range)});
     if (kind == CurveFile::csv)
         writeCsv(output, family);
     else

@@ -1,3 +1,4 @@
+#include "aliases.h"
 #include "atomic_output.h"
 #include "commands.h"
 #include "harmonic_analysis.h"
@@ -7,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -41,6 +43,25 @@ nlohmann::ordered_json componentJson(const Component& component)
             {"aboveFloor", component.aboveFloor}};
 }
 
+nlohmann::ordered_json aliasJson(const Alias& alias)
+{
+    nlohmann::ordered_json entry = {{"frequency", number(alias.frequency)},
+                                    {"db", number(alias.relativeDb)},
+                                    {"harmonic", alias.order},
+                                    {"harmonicFrequency", number(alias.harmonicFrequency)},
+                                    {"amplitude", number(alias.amplitude)},
+                                    {"aboveFloor", alias.aboveFloor}};
+    return entry;
+}
+
+// "alias of H5 at 35 kHz"
+std::string aliasName(const Alias& alias)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "alias of H%d at %g kHz", alias.order, alias.harmonicFrequency / 1000.0);
+    return text;
+}
+
 void printJson(const ToneFigures& figures, double inputDbfs)
 {
     nlohmann::ordered_json document;
@@ -61,8 +82,35 @@ void printJson(const ToneFigures& figures, double inputDbfs)
     }
     document["thd"] = ratioJson(figures.thd);
     document["thdPlusNoise"] = ratioJson(figures.thdPlusNoise);
+    document["strongestAlias"] = aliasJson(figures.strongestAlias);
+    document["strongestAliasBelowNyquist"] = aliasJson(figures.strongestAliasAnywhere);
+    document["aliases"] = nlohmann::ordered_json::array();
+    for (const Alias& alias : figures.aliases)
+        document["aliases"].push_back(aliasJson(alias));
+    document["aliasesOnHarmonics"] = figures.hiddenAliases;
     document["largestNonHarmonic"] = componentJson(figures.largestOther);
     std::cout << document.dump(2) << '\n';
+}
+
+// The loudest aliases above the floor, loudest first.
+void printAliases(const ToneFigures& figures)
+{
+    constexpr std::size_t kShown = 10;
+    std::vector<Alias> heard;
+    for (const Alias& alias : figures.aliases)
+        if (alias.aboveFloor)
+            heard.push_back(alias);
+    if (heard.empty()) {
+        std::printf("aliases:      none above the floor\n");
+        return;
+    }
+    std::sort(heard.begin(), heard.end(), [](const Alias& a, const Alias& b) { return a.amplitude > b.amplitude; });
+    std::printf("aliases:      harmonics above Nyquist, folded back; dB re fundamental\n");
+    for (std::size_t i = 0; i < std::min(kShown, heard.size()); ++i)
+        std::printf("  %3d  %9.1f Hz  %8.2f  (%s)\n", heard[i].order, heard[i].frequency, heard[i].relativeDb,
+                    aliasName(heard[i]).c_str());
+    if (heard.size() > kShown)
+        std::printf("  ... and %zu more above the floor\n", heard.size() - kShown);
 }
 
 void printText(const ToneFigures& figures, double inputDbfs)
@@ -79,10 +127,25 @@ void printText(const ToneFigures& figures, double inputDbfs)
     for (const Harmonic& harmonic : figures.harmonics)
         std::printf("  %3d  %9.1f Hz  %8.2f%s\n", harmonic.order, harmonic.frequency, harmonic.relativeDb,
                     harmonic.aboveFloor ? "" : "  (below the floor)");
+    printAliases(figures);
     std::printf("THD:          %.4g %%  (%.2f dB)\n", 100.0 * figures.thd, toDb(figures.thd));
     std::printf("THD+N:        %.4g %%  (%.2f dB)\n", 100.0 * figures.thdPlusNoise, toDb(figures.thdPlusNoise));
+    const auto strongest = [&](const char* what, const Alias& alias) {
+        if (alias.order == 0)
+            std::printf("%s none\n", what);
+        else
+            std::printf("%s %.2f dB at %.1f Hz, %s%s\n", what, alias.relativeDb, alias.frequency,
+                        aliasName(alias).c_str(), alias.aboveFloor ? "" : "  (below the floor)");
+    };
+    strongest("strongest alias:             ", figures.strongestAlias);
+    if (figures.strongestAliasAnywhere.order != figures.strongestAlias.order)
+        strongest("strongest alias to Nyquist:  ", figures.strongestAliasAnywhere);
     std::printf("largest non-harmonic: %.2f dB at %.1f Hz%s\n", figures.largestOther.relativeDb,
                 figures.largestOther.frequency, figures.largestOther.aboveFloor ? "" : "  (below the floor)");
+    if (figures.hiddenAliases > 0)
+        std::printf("note:         %d of the first %d harmonics above Nyquist fold onto DC, the tone or its harmonics "
+                    "and are counted with them; a tone that divides no common rate, such as 997 Hz, keeps them apart\n",
+                    figures.hiddenAliases, kAliasOrders);
 }
 
 void writeCsv(const AtomicOutput& output, const ToneSpectrum& spectrum)
@@ -107,21 +170,19 @@ int runSpectrum(const SpectrumOptions& options)
     const double level = parseLevel(options.level, "--level");
     const std::string kind =
         options.outputPath.empty() ? "" : outputKind(options.outputPath, "spectrum", options.modulePath);
-    const Module module(options.modulePath);
-    Effect effect = prepareEffect(module, options.settings);
+    const std::unique_ptr<AudioPlugin> plugin = preparePlugin(options.modulePath, options.settings);
     std::optional<AtomicOutput> output;
     if (!kind.empty())
         output.emplace(options.outputPath);
     const ToneAnalyser analyser(setup.tone, setup.sampleRate);
     const std::vector<float> samples =
-        steadyResponse(effect, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
-    effect.close();
+        steadyResponse(*plugin, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
     const ToneSpectrum spectrum = analyser.analyse(samples);
 
     if (kind == ".csv")
         writeCsv(*output, spectrum);
     else if (output)
-        drawSpectrum(output->path(), output->target(), spectrum, plotTitle(options.modulePath, options.settings));
+        drawSpectrum(output->path(), output->target(), spectrum, plotTitle(plugin->name(), options.settings));
     if (output)
         output->commit();
     if (options.json)

@@ -1,4 +1,8 @@
 #include "commands.h"
+#ifndef PLUGHOST_INFO_AND_VALIDATE_ONLY
+#include "audio_plugin.h"
+#include "lv2_info.h"
+#endif
 #include "module.h"
 
 #include <nlohmann/json.hpp>
@@ -99,6 +103,10 @@ void printText(const std::string& path, const Identity& identity, const AEffect&
 
 int runInfo(const std::string& modulePath, bool json)
 {
+#ifndef PLUGHOST_INFO_AND_VALIDATE_ONLY
+    if (namesLv2Plugin(modulePath))
+        return runLv2Info(modulePath, json);
+#endif
     const Module module(modulePath);
     Effect effect = module.makeEffect();
     const Identity identity = readIdentity(effect);

@@ -2,9 +2,9 @@
 #include "audio_file.h"
 #include "channel_buffers.h"
 #include "commands.h"
-#include "module.h"
+#include "audio_plugin.h"
+#include "user_error.h"
 #include "output_format.h"
-#include "parameter_settings.h"
 #include "same_file.h"
 
 #include <sys/ioctl.h>
@@ -131,36 +131,31 @@ int runRender(const RenderOptions& options)
     const int outputFormat = chooseOutputFormat(options.outputPath, reader.format(), options.sampleFormat,
                                                 reader.channels(), reader.sampleRate());
     const Dither dither = chooseDither(options.dither, outputFormat, options.outputPath);
-    const Module module(options.modulePath);
-    Effect effect = module.makeEffect();
-    applySettings(effect, resolveSettings(effect, options.settings));
-    module.requireProcessing(effect, options.accumulate);
+    const std::unique_ptr<AudioPlugin> plugin = openPlugin(options.modulePath, options.settings, options.accumulate);
     AtomicOutput output(options.outputPath);
     AudioWriter writer(output, outputFormat, reader.channels(), reader.sampleRate(), dither);
 
-    const bool accumulate = options.accumulate || !effect.canReplace();
-    if (!options.accumulate && accumulate)
+    if (!options.accumulate && plugin->fallsBackToProcess())
         std::fprintf(stderr, "plughost: the module cannot replace; using process into cleared buffers\n");
     const int fileChannels = reader.channels();
     const int block = options.blockSize;
     ChannelBuffers fileInput(fileChannels, block);
-    ChannelBuffers inputs(std::max(effect.numInputs(), 1), 0);
-    ChannelBuffers outputs(std::max(effect.numOutputs(), 1), block);
+    ChannelBuffers inputs(std::max(plugin->inputs(), 1), 0);
+    ChannelBuffers outputs(std::max(plugin->outputs(), 1), block);
     // A mono file feeds the same buffer to every input; a stereo file feeds left and right.
     for (int c = 0; c < inputs.channels(); ++c)
         inputs.point(c, fileInput.channel(std::min(c, fileChannels - 1)));
-    if (fileChannels > effect.numInputs() && effect.numInputs() > 0)
+    if (fileChannels > plugin->inputs() && plugin->inputs() > 0)
         std::fprintf(stderr, "plughost: the module has %d input(s); the file's extra channels are not processed\n",
-                     effect.numInputs());
+                     plugin->inputs());
 
-    effect.setSampleRate(reader.sampleRate());
-    effect.setBlockSize(block);
-    effect.switchOn();
+    plugin->start(reader.sampleRate(), block);
 
     std::vector<float> interleaved(static_cast<std::size_t>(block * fileChannels));
     LevelMeter inputLevel, outputLevel;
     ProgressBar progress(reader.frames(), reader.sampleRate());
     long long done = 0;
+    int latency = plugin->latency();
     const auto read = [&] {
         try {
             return reader.read(interleaved.data(), block);
@@ -175,12 +170,8 @@ int runRender(const RenderOptions& options)
                 fileInput.channel(c)[i] = sample;
                 inputLevel.add(sample);
             }
-        if (accumulate) {
-            outputs.fill(0.0f);
-            effect.processAccumulating(inputs.pointers(), outputs.pointers(), got);
-        } else {
-            effect.processReplacing(inputs.pointers(), outputs.pointers(), got);
-        }
+        plugin->process(inputs.pointers(), outputs.pointers(), got);
+        latency = plugin->latency();
         for (int i = 0; i < got; ++i)
             for (int c = 0; c < fileChannels; ++c) {
                 const float sample = outputs.channel(std::min(c, outputs.channels() - 1))[i];
@@ -193,12 +184,14 @@ int runRender(const RenderOptions& options)
         output.checkInterrupted();
     }
     progress.finish();
-    effect.switchOff();
-    effect.close();
+    plugin->stop();
     writer.close();
     output.commit();
     std::printf("input:  %s\n", inputLevel.text().c_str());
     std::printf("output: %s\n", outputLevel.text().c_str());
+    // An LV2 plug-in reports its latency while it runs; a VST module in its record.
+    if (latency > 0)
+        std::printf("latency: %d samples, as the plug-in reports; the output lags the input by that much\n", latency);
     return 0;
 }
 

@@ -104,8 +104,7 @@ int runSweep(const SweepOptions& options)
     // Without --out the levels are only printed, as text or with --json as JSON.
     const std::string kind =
         options.outputPath.empty() ? "" : outputKind(options.outputPath, "sweep", options.modulePath);
-    const Module module(options.modulePath);
-    Effect effect = prepareEffect(module, options.settings);
+    const std::unique_ptr<AudioPlugin> plugin = preparePlugin(options.modulePath, options.settings);
     std::optional<AtomicOutput> output;
     if (!kind.empty())
         output.emplace(options.outputPath);
@@ -115,17 +114,15 @@ int runSweep(const SweepOptions& options)
         if (output)
             output->checkInterrupted();
         const std::vector<float> output =
-            steadyResponse(effect, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
+            steadyResponse(*plugin, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
         const ToneFigures figures = analyser.analyse(output).figures;
         points.push_back({level, toDb(figures.fundamental.amplitude), figures.thd, figures.thdPlusNoise});
     }
-    effect.close();
 
     if (kind == ".csv")
         writeCsv(*output, points);
     else if (output)
-        drawSweep(output->path(), output->target(), points, setup.tone,
-                  plotTitle(options.modulePath, options.settings));
+        drawSweep(output->path(), output->target(), points, setup.tone, plotTitle(plugin->name(), options.settings));
     if (output)
         output->commit();
     if (options.json)

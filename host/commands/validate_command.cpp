@@ -1,4 +1,7 @@
 #include "commands.h"
+#ifndef PLUGHOST_INFO_AND_VALIDATE_ONLY
+#include "audio_plugin.h"
+#endif
 #include "validate_checks.h"
 
 #include <chrono>
@@ -78,6 +81,12 @@ int runValidate(const ValidateOptions& options)
 {
     if (options.repeat < 1)
         throw UserError("--repeat must be 1 or more, not " + std::to_string(options.repeat));
+#ifndef PLUGHOST_INFO_AND_VALIDATE_ONLY
+    if (namesLv2Plugin(options.modulePath))
+        throw UserError(options.modulePath +
+                        ": validate checks VST 2 modules only; an LV2 plug-in runs in info, render, curve, spectrum, "
+                        "sweep, aliasing and spectrogram");
+#endif
     const std::uint64_t seed =
         options.seed ? *options.seed
                      : static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^

@@ -10,12 +10,6 @@
 #include <filesystem>
 #include <fstream>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 namespace plughost {
 
 namespace {
@@ -104,63 +98,39 @@ void checkLoadable(const std::string& path)
         throw UserError(path + ": this is a " + bits + "module; this host is " + std::to_string(kHostBits) + "-bit");
 }
 
-std::string lastLoaderError()
+// A bare file name would make the loader search its library path instead of opening this file.
+std::string loadPath(const std::string& path)
 {
-#ifdef _WIN32
-    return "Windows error " + std::to_string(GetLastError());
-#else
-    const char* text = dlerror();
-    return text ? text : "unknown loader error";
-#endif
+    return path.find_first_of("/\\") == std::string::npos ? "./" + path : path;
+}
+
+// The path to load, once the file has been found to be a module this host can load.
+std::string checkedLoadPath(const std::string& path)
+{
+    checkLoadable(path);
+    return loadPath(path);
 }
 
 } // namespace
 
-Module::Module(std::string path) : filePath(std::move(path))
+Module::Module(std::string path) : filePath(std::move(path)), library(checkedLoadPath(filePath))
 {
-    checkLoadable(filePath);
-    // A bare file name would make the loader search its library path instead of opening this file.
-    const std::string loadPath = filePath.find_first_of("/\\") == std::string::npos ? "./" + filePath : filePath;
-#ifdef _WIN32
-    library = LoadLibraryA(loadPath.c_str());
-#else
-    library = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-#endif
-    if (!library) {
+    if (!library.loaded()) {
         // The loader's message usually repeats the path; it is said once already.
-        std::string reason = lastLoaderError();
-        if (const auto colon = reason.find(": "); colon != std::string::npos && reason.compare(0, colon, loadPath) == 0)
+        std::string reason = LoadedModule::lastError();
+        if (const auto colon = reason.find(": ");
+            colon != std::string::npos && reason.compare(0, colon, loadPath(filePath)) == 0)
             reason.erase(0, colon + 2);
         throw UserError(filePath + ": cannot be loaded: " + reason);
     }
     // `main` is the interface's entry point; later modules may export it only as VSTPluginMain.
     for (const char* name : {"main", "VSTPluginMain"}) {
-#ifdef _WIN32
-        entry = reinterpret_cast<EntryFunction>(
-            reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name)));
-#else
-        entry = reinterpret_cast<EntryFunction>(dlsym(library, name));
-#endif
+        entry = library.find<EntryFunction>(name);
         if (entry)
             break;
     }
-    if (!entry) {
-#ifdef _WIN32
-        FreeLibrary(static_cast<HMODULE>(library));
-#else
-        dlclose(library);
-#endif
+    if (!entry)
         throw UserError(filePath + ": no entry point (the module exports neither main nor VSTPluginMain)");
-    }
-}
-
-Module::~Module()
-{
-#ifdef _WIN32
-    FreeLibrary(static_cast<HMODULE>(library));
-#else
-    dlclose(library);
-#endif
 }
 
 Effect Module::makeEffect() const

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "descriptor.h"
+#include "module_loader.h"
 #include "user_error.h"
 
 #include <cstdint>
@@ -24,7 +25,6 @@ public:
     // Throws UserError when the file is missing, is no module, is built for
     // another bitness or platform, cannot be loaded or exports no `main`.
     explicit Module(std::string path);
-    ~Module();
     Module(const Module&) = delete;
     Module& operator=(const Module&) = delete;
 
@@ -46,7 +46,7 @@ public:
 private:
     using EntryFunction = AEffect*(EFFECT_CALL*)(audioMasterCallback);
     std::string filePath;
-    void* library = nullptr;
+    LoadedModule library;
     EntryFunction entry = nullptr;
 };
 

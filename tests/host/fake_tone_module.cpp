@@ -10,6 +10,7 @@
 #define TONE_CUBIC 2
 #define TONE_ADDED_TONE 3
 #define TONE_NO_INPUTS 4
+#define TONE_CHEBYSHEV 5
 
 namespace {
 
@@ -46,12 +47,19 @@ std::intptr_t dispatcher(AEffect* effect, std::int32_t opcode, std::int32_t, std
     }
 }
 
-// y = x * gain, y = x - x^3 / 3 or y = x + 0.01 sin(2 pi 5555 t), in double, rounded once.
+// y = x * gain, y = x - x^3 / 3, y = x + 0.01 sin(2 pi 5555 t), or y = x + T3(x) / 10 +
+// T5(x) / 20 + T7(x) / 50, whose harmonics 3, 5 and 7 have exactly those amplitudes for a
+// full-scale sine (T_n(sin t) = cos(n t - n pi / 2)); in double, rounded once.
 double shape(const ToneEffect& fake, double x, long long frame)
 {
     switch (TONE_KIND) {
     case TONE_CUBIC:
         return x - x * x * x / 3.0;
+    case TONE_CHEBYSHEV: {
+        const double x2 = x * x;
+        return x + (4.0 * x2 - 3.0) * x / 10.0 + ((16.0 * x2 - 20.0) * x2 + 5.0) * x / 20.0 +
+               (((64.0 * x2 - 112.0) * x2 + 56.0) * x2 - 7.0) * x / 50.0;
+    }
     case TONE_ADDED_TONE:
         return x + kAddedAmplitude *
                        std::sin(2.0 * std::numbers::pi *

@@ -93,6 +93,11 @@ std::string fakeModule(const std::string& kind)
     return std::string(FAKE_MODULE_DIR) + "/fake_" + kind + ".so";
 }
 
+std::string fakeLv2(const std::string& name)
+{
+    return std::string(FAKE_LV2_DIR) + "/" + name + ".lv2";
+}
+
 const int kFloatWav = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
 const int kPcm16Wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 

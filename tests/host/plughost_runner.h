@@ -43,6 +43,8 @@ inline ScratchDirectory scratchDirectory(const std::string& name)
 std::vector<std::string> folderContents(const std::filesystem::path& folder);
 
 std::string fakeModule(const std::string& kind);
+// The bundle folder of a stand-in LV2 plug-in, whose URI is urn:plughost-test:NAME.
+std::string fakeLv2(const std::string& name);
 
 // libsndfile format words of the files the tests write.
 extern const int kFloatWav;

@@ -10,18 +10,13 @@
 // the same on every target before the module touches it.
 
 #include "descriptor.h"
+#include "module_loader.h"
 
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 
 namespace {
 
@@ -42,26 +37,6 @@ constexpr std::array<float, 5> kHardnessValues = {0.0f, 0.2f, 0.5f, 0.9f, 1.0f};
 std::intptr_t EFFECT_CALL hostCallback(AEffect*, std::int32_t opcode, std::int32_t, std::intptr_t, void*, float)
 {
     return opcode == audioMasterVersion ? kHostVersion : 0;
-}
-
-EntryFunction loadEntry(const char* path)
-{
-#if defined(_WIN32)
-    HMODULE module = LoadLibraryA(path);
-    if (module == nullptr) {
-        std::fprintf(stderr, "cannot load %s (error %lu)\n", path, GetLastError());
-        return nullptr;
-    }
-    FARPROC entry = GetProcAddress(module, "main");
-    return reinterpret_cast<EntryFunction>(reinterpret_cast<void (*)()>(entry));
-#else
-    void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) {
-        std::fprintf(stderr, "cannot load %s: %s\n", path, dlerror());
-        return nullptr;
-    }
-    return reinterpret_cast<EntryFunction>(dlsym(module, "main"));
-#endif
 }
 
 // Mostly uniform samples in [-4, 4), with special values sprinkled in: signed zeros,
@@ -140,7 +115,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s MODULE OUTPUT\n", argv[0]);
         return 2;
     }
-    EntryFunction entry = loadEntry(argv[1]);
+    const LoadedModule module(argv[1]);
+    if (!module.loaded()) {
+        std::fprintf(stderr, "cannot load %s: %s\n", argv[1], LoadedModule::lastError().c_str());
+        return 1;
+    }
+    const auto entry = module.find<EntryFunction>("main");
     if (entry == nullptr) {
         std::fprintf(stderr, "%s has no entry point main\n", argv[1]);
         return 1;

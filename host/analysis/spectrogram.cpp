@@ -1,0 +1,105 @@
+#include "spectrogram.h"
+
+#include "channel_buffers.h"
+#include "harmonic_analysis.h"
+#include "user_error.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <numbers>
+#include <string>
+
+namespace plughost {
+
+namespace {
+
+constexpr int kBlockFrames = 512;
+constexpr double kFrameSeconds = 0.085;
+
+} // namespace
+
+std::vector<float> sweepResponse(AudioPlugin& plugin, const SweepTone& sweep)
+{
+    const auto total = static_cast<std::size_t>(std::llround(sweep.seconds * sweep.sampleRate));
+    ChannelBuffers inputs(std::max(plugin.inputs(), 1), kBlockFrames);
+    ChannelBuffers outputs(std::max(plugin.outputs(), 1), kBlockFrames);
+    std::vector<float> kept;
+    kept.reserve(total);
+    const double growth = std::log(sweep.to / sweep.from);
+    const double scale = 2.0 * std::numbers::pi * sweep.from * sweep.seconds / growth;
+    plugin.start(sweep.sampleRate, kBlockFrames);
+    for (std::size_t start = 0; start < total; start += kBlockFrames) {
+        const int count = static_cast<int>(std::min<std::size_t>(kBlockFrames, total - start));
+        for (int i = 0; i < count; ++i) {
+            const double t = static_cast<double>(start + static_cast<std::size_t>(i)) / sweep.sampleRate;
+            const double phase = scale * (std::exp(t * growth / sweep.seconds) - 1.0);
+            const auto sample =
+                static_cast<float>(sweep.amplitude * std::sin(std::fmod(phase, 2.0 * std::numbers::pi)));
+            for (int c = 0; c < inputs.channels(); ++c)
+                inputs.channel(c)[i] = sample;
+        }
+        plugin.process(inputs.pointers(), outputs.pointers(), count);
+        kept.insert(kept.end(), outputs.channel(0), outputs.channel(0) + count);
+    }
+    plugin.stop();
+    const auto bad = std::count_if(kept.begin(), kept.end(), [](float s) { return !std::isfinite(s); });
+    if (bad > 0)
+        throw UserError("the module's output holds " + std::to_string(bad) +
+                        " samples that are NaN or infinite; no spectrogram can be drawn");
+    return kept;
+}
+
+Spectrogram spectrogramOf(const std::vector<float>& signal, double sampleRate, std::size_t columns)
+{
+    std::size_t n = 256;
+    while (static_cast<double>(n) < kFrameSeconds * sampleRate)
+        n *= 2;
+    const std::vector<double> window = analysisWindow(n);
+    double windowSum = 0.0;
+    for (const double w : window)
+        windowSum += w;
+    double* timeData = fftw_alloc_real(n);
+    fftw_complex* frequencyData = fftw_alloc_complex(n / 2 + 1);
+    fftw_plan plan = timeData && frequencyData
+                         ? fftw_plan_dft_r2c_1d(static_cast<int>(n), timeData, frequencyData, FFTW_ESTIMATE)
+                         : nullptr;
+    if (!plan) {
+        fftw_free(timeData);
+        fftw_free(frequencyData);
+        throw std::bad_alloc();
+    }
+    Spectrogram result;
+    result.sampleRate = sampleRate;
+    result.seconds = static_cast<double>(signal.size()) / sampleRate;
+    result.binWidth = sampleRate / static_cast<double>(n);
+    // A sine centred on a bin shows |X| = A / 2 * sum(w).
+    const double scale = 2.0 / windowSum;
+    for (std::size_t column = 0; column < columns; ++column) {
+        const double centre =
+            (static_cast<double>(column) + 0.5) / static_cast<double>(columns) * static_cast<double>(signal.size());
+        const auto first = static_cast<long long>(centre) - static_cast<long long>(n / 2);
+        for (std::size_t i = 0; i < n; ++i) {
+            const long long at = first + static_cast<long long>(i);
+            const double sample =
+                at >= 0 && at < static_cast<long long>(signal.size()) ? signal[static_cast<std::size_t>(at)] : 0.0;
+            timeData[i] = window[i] * sample;
+        }
+        fftw_execute(plan);
+        std::vector<float> levels(n / 2 + 1);
+        for (std::size_t k = 0; k <= n / 2; ++k) {
+            const double magnitude = std::hypot(frequencyData[k][0], frequencyData[k][1]);
+            levels[k] = static_cast<float>(20.0 * std::log10(std::max(scale * magnitude, 1e-30)));
+        }
+        result.times.push_back(centre / sampleRate);
+        result.levelDbfs.push_back(std::move(levels));
+    }
+    fftw_destroy_plan(plan);
+    fftw_free(timeData);
+    fftw_free(frequencyData);
+    return result;
+}
+
+} // namespace plughost

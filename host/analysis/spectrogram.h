@@ -1,0 +1,37 @@
+// A log sine sweep through a plug-in and the spectrogram of its output: levels over
+// time and frequency, where harmonics run parallel to the sweep and aliases, folded
+// at Nyquist, run against it.
+#pragma once
+
+#include "audio_plugin.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace plughost {
+
+struct SweepTone {
+    double from = 20.0, to = 20000.0; // Hz
+    double seconds = 6.0;
+    double amplitude = 0.5; // peak, full scale 1
+    double sampleRate = 48000.0;
+};
+
+// The sweep's phase grows so its frequency rises exponentially from `from` to `to`:
+// x(t) = A sin(2 pi from T / ln(to/from) (exp(t ln(to/from) / T) - 1)). It goes to every
+// input in blocks; answers the first output. Throws UserError when that holds NaN or infinity.
+std::vector<float> sweepResponse(AudioPlugin& plugin, const SweepTone& sweep);
+
+struct Spectrogram {
+    double sampleRate = 0.0;
+    double seconds = 0.0;                      // the length analysed
+    double binWidth = 0.0;                     // Hz
+    std::vector<double> times;                 // the centre of each column's frame, in seconds
+    std::vector<std::vector<float>> levelDbfs; // per column, bins 0 to N/2: the level of a sine on the bin
+};
+
+// `columns` frames evenly spread over the signal, each about 85 ms long (a power of two
+// of samples), windowed with the analysis window and transformed with FFTW.
+Spectrogram spectrogramOf(const std::vector<float>& signal, double sampleRate, std::size_t columns);
+
+} // namespace plughost
