@@ -50,7 +50,7 @@ package: $(addprefix build-,$(PRESETS))
 
 # Timings, never part of the tests: Google Benchmark and the subnormal cost ratios on the
 # native build, then one timing program against the native module and, under Wine,
-# against each Windows DLL.
+# against each Windows DLL; and the HQ module's 32-bit DLL against its Linux module.
 .PHONY: bench
 bench: build-native build-win32 build-win64
 	build/native/bench/shaper_bench
@@ -58,6 +58,9 @@ bench: build-native build-win32 build-win64
 	build/native/bench/wine_timing --save=build/native/bench/figures.txt
 	cmake/wine-run.sh build/win32/wine build/win32/bench/wine_timing.exe --against=build/native/bench/figures.txt
 	cmake/wine-run.sh build/win64/wine build/win64/bench/wine_timing.exe --against=build/native/bench/figures.txt
+	build/native/bench/wine_timing dist/linux-x86_64/SoftKneeShaperHQ.so --save=build/native/bench/hq-figures.txt
+	cmake/wine-run.sh build/win32/wine build/win32/bench/wine_timing.exe dist/win32/SoftKneeShaperHQ.dll \
+	    --against=build/native/bench/hq-figures.txt
 
 clean:
 	rm -rf build dist

@@ -1,7 +1,8 @@
 # The packages that `make package` builds with CPack, each from one build tree: on Linux
-# a Debian package with the VST module in /usr/lib/vst/, the LV2 bundle in /usr/lib/lv2/
-# and the license as Debian's copyright file; for each Windows target a zip with its DLL,
-# a README saying what the controls do and where the DLL goes, and the license. Only the
+# a Debian package with the two VST modules (the first effect and HQ) in /usr/lib/vst/,
+# the two LV2 bundles in /usr/lib/lv2/ and the license as Debian's copyright file; for each
+# Windows target a zip with its two DLLs, a README saying what the controls do and where
+# the DLLs go, and the license. Only the
 # component "plugins" is packaged, so tools and tests never end up in a package.
 #
 # Shipped binaries are stripped (CPack strips what it installs); the unstripped modules,
@@ -45,7 +46,7 @@ if(WIN32)
     endif()
     write_windows_text("${CMAKE_CURRENT_LIST_DIR}/packaging/windows-readme.txt.in" "${PACKAGE_TEXTS}/README.txt")
     write_windows_text("${PROJECT_SOURCE_DIR}/LICENSE" "${PACKAGE_TEXTS}/LICENSE.txt")
-    install(TARGETS SoftKneeShaper LIBRARY DESTINATION . COMPONENT plugins)
+    install(TARGETS SoftKneeShaper SoftKneeShaperHQ LIBRARY DESTINATION . COMPONENT plugins)
     install(FILES "${PACKAGE_TEXTS}/README.txt" "${PACKAGE_TEXTS}/LICENSE.txt" DESTINATION . COMPONENT plugins)
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${DIST_PLATFORM}")
@@ -70,7 +71,7 @@ else()
     execute_process(COMMAND "${GZIP}" -9nc "${PACKAGE_TEXTS}/changelog"
                     OUTPUT_FILE "${PACKAGE_TEXTS}/changelog.gz" COMMAND_ERROR_IS_FATAL ANY)
 
-    install(TARGETS SoftKneeShaper LIBRARY DESTINATION lib/vst COMPONENT plugins)
+    install(TARGETS SoftKneeShaper SoftKneeShaperHQ LIBRARY DESTINATION lib/vst COMPONENT plugins)
     install(FILES "${PACKAGE_TEXTS}/copyright" "${PACKAGE_TEXTS}/changelog.gz" DESTINATION "${doc}"
             COMPONENT plugins)
     set(CPACK_GENERATOR DEB)
@@ -97,7 +98,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stereo soft-knee waveshaper, VST 2 and LV
 set(CPACK_PACKAGE_DESCRIPTION "A stereo soft-knee waveshaper with three controls, Boost, Knee and Hardness:
 each sample is boosted, passes unchanged up to the knee and is bent above it
 toward full scale. The same effect as a VST 2 module and as an LV2 plug-in,
-with identical output.")
+with identical output. SoftKneeShaper HQ, a VST 2 module and an LV2 plug-in, runs
+the curve oversampled up to 16 times without audible aliasing or clicks, with
+Output, Mix, Quality and factory presets.")
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};plugins;/")
 set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}/packages")
 include(CPack)

@@ -91,6 +91,8 @@ enum : std::int32_t {
 
     // Questions a host asks when it scans the module. Each answers 0 when the effect gives no
     // answer; a text request with a null ptr does nothing and answers 0.
+    effGetProgramNameIndexed = 29,  // index: program; ptr: buffer of kProgramMenuNameBytes; answers 1
+                                    // when a name was written. Hosts fill their program menus with it.
     effGetPlugCategory = 35,   // answers the effect's kind, kCategory*
     effGetEffectName = 45,     // ptr: buffer of kEffectNameBytes; answers 1 when a name was written
     effGetVendorString = 47,   // ptr: buffer of kVendorStringBytes; answers 1 when a text was written
@@ -99,6 +101,8 @@ enum : std::int32_t {
 };
 
 // Sizes of the host's buffers for the texts above, terminating zero included.
+// Hosts' program menus give the smallest buffers, so a name meant for them fits this one.
+constexpr std::size_t kProgramMenuNameBytes = 24;
 constexpr std::size_t kEffectNameBytes = 32;
 constexpr std::size_t kVendorStringBytes = 64;
 constexpr std::size_t kProductStringBytes = 64;

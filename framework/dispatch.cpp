@@ -28,12 +28,14 @@ std::intptr_t scaleLevel(float level)
     return static_cast<std::int32_t>(scaled);
 }
 
-// The scan questions stand apart from the table: a few opcodes spread over 35..49, each a
-// question whose default answer is 0. A written text answers 1, whatever truth value the
-// effect gives. Everything else outside the table answers 0 and touches nothing.
-std::intptr_t answerScanQuestion(EffectBase& e, std::int32_t opcode, void* ptr)
+// The scan questions and the program menu's stand apart from the table: a few opcodes spread
+// over 29..49, each a question whose default answer is 0. A written text answers 1, whatever
+// truth value the effect gives. Everything else outside the table answers 0 and touches nothing.
+std::intptr_t answerScanQuestion(EffectBase& e, std::int32_t opcode, std::int32_t index, void* ptr)
 {
     switch (opcode) {
+    case effGetProgramNameIndexed:
+        return ptr && e.getProgramNameIndexed(index, static_cast<char*>(ptr)) != 0 ? 1 : 0;
     case effGetPlugCategory:
         return e.getPlugCategory();
     case effGetEffectName:
@@ -203,7 +205,7 @@ std::intptr_t EffectBase::dispatcher(std::int32_t opcode, std::int32_t index, st
     // Negative opcodes become large unsigned numbers, so one comparison rejects both ends.
     const auto slot = static_cast<std::uint32_t>(opcode);
     if (slot >= std::size(table)) {
-        return answerScanQuestion(*this, opcode, ptr);
+        return answerScanQuestion(*this, opcode, index, ptr);
     }
     return table[slot](*this, index, value, ptr, opt);
 }

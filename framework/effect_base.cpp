@@ -258,6 +258,11 @@ std::int32_t EffectBase::getVendorVersion()
     return 0;
 }
 
+std::int16_t EffectBase::getProgramNameIndexed(std::int32_t, char*)
+{
+    return 0;
+}
+
 void EffectBase::setFlag(std::int32_t bit, std::int16_t state)
 {
     if (state != 0) {

@@ -102,6 +102,11 @@ public:
     virtual std::int16_t getProductString(char* text);
     virtual std::int32_t getVendorVersion();
 
+    // [main thread] The name of any program, for a host's program menu, without switching to it:
+    // at most kProgramMenuNameBytes into name, and 1 when a name was written. The default gives
+    // none and answers 0; the dispatcher never passes a null buffer.
+    virtual std::int16_t getProgramNameIndexed(std::int32_t program, char* name);
+
     // The record to hand to the host; valid until effClose.
     AEffect* getAEffect() { return &descriptor; }
 

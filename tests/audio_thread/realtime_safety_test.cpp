@@ -7,6 +7,7 @@
 // Built only without sanitizers: they bring allocators and interceptors of their own.
 
 #include "shaper_effect.h"
+#include "soft_knee_hq.h"
 
 #include "audio_path_counter.h"
 #include "module_loader.h"
@@ -24,6 +25,7 @@
 #include <ctime>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -262,3 +264,25 @@ TEST(RealtimeSafety, LoadedModuleBlocksNeitherAllocateNorLock)
 }
 
 } // namespace
+
+// The HQ core's blocks, through glides and a Quality switch with its crossfade, in blocks of
+// every size a host may give; making the core is counted too, proof that the count sees it.
+TEST(RealtimeSafety, HqCoreBlocksNeitherAllocateNorLock)
+{
+    std::unique_ptr<SoftKneeHq> hq;
+    EXPECT_GT(countDuring([&] { hq = std::make_unique<SoftKneeHq>(44100.0); }).allocations, 0u);
+    Buffers buffers;
+    const AudioPathCounts counts = countDuring([&] {
+        std::int32_t block = 0;
+        for (const std::int32_t frames : {0, 1, 64, 333, Buffers::kCapacity, 512, 512, 512, 512, 7}) {
+            hq->setBoost(static_cast<float>(block % 11));
+            hq->setQuality(static_cast<float>(block % kHqQualityCount));
+            hq->setOutputDb(kNaN);
+            hq->process(buffers.inLeft.data(), buffers.inRight.data(), buffers.outLeft.data(),
+                        buffers.outRight.data(), frames);
+            ++block;
+        }
+    });
+    EXPECT_EQ(counts.allocations, 0u) << "allocations and frees inside SoftKneeHq::process";
+    EXPECT_EQ(counts.locks, 0u) << "lock operations inside SoftKneeHq::process";
+}

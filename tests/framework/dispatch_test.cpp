@@ -58,6 +58,7 @@ TEST_F(DispatchTest, EachOpcodeReachesItsOperationWithItsArguments)
         {"vendor", effGetVendorString, 7, -5, 2.5f, {"wrote vendor"}, 1, "vendor"},
         {"product", effGetProductString, 7, -5, 2.5f, {"wrote product"}, 1, "product"},
         {"vendor version", effGetVendorVersion, 7, -5, 2.5f, {"getVendorVersion"}, 0x01020304, "Lead"},
+        {"program menu name", effGetProgramNameIndexed, 2, -5, 2.5f, {"wrote program2"}, 1, "program2"},
     };
     for (const RoutingRow& row : rows) {
         SCOPED_TRACE(row.what);
@@ -93,7 +94,8 @@ TEST_F(DispatchTest, TextRequestWithNullPtrDoesNothing)
 {
     RecordingEffect effect;
     for (std::int32_t opcode : {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
-                                effGetParamName, effGetEffectName, effGetVendorString, effGetProductString}) {
+                                effGetParamName, effGetEffectName, effGetVendorString, effGetProductString,
+                                effGetProgramNameIndexed}) {
         SCOPED_TRACE(opcode);
         EXPECT_EQ(dispatch(effect.getAEffect(), opcode, 0, 0, nullptr), 0);
     }
@@ -101,8 +103,8 @@ TEST_F(DispatchTest, TextRequestWithNullPtrDoesNothing)
 }
 
 constexpr unsigned char kGuard = 0xA5;
-constexpr std::int32_t kScanQuestions[] = {effGetPlugCategory, effGetEffectName, effGetVendorString,
-                                           effGetProductString, effGetVendorVersion};
+constexpr std::int32_t kScanQuestions[] = {effGetPlugCategory,  effGetEffectName,    effGetVendorString,
+                                           effGetProductString, effGetVendorVersion, effGetProgramNameIndexed};
 
 TEST_F(DispatchTest, ScanQuestionsByDefaultAnswerZeroAndWriteNothing)
 {

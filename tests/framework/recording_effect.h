@@ -145,6 +145,10 @@ public:
         log("getVendorVersion");
         return vendorVersion;
     }
+    std::int16_t getProgramNameIndexed(std::int32_t program, char* name) override
+    {
+        return writeScanText(name, kProgramMenuNameBytes, "program" + std::to_string(program));
+    }
 
     // The scan answers; a test sets texts longer than the host's buffers to see them cut.
     std::int32_t category = 7;

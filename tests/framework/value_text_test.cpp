@@ -1,6 +1,7 @@
 // Number-to-text conversions for the host's parameter display: exact texts for the edge
 // cases, a comparison with the exact decimal value, and the 9-byte bound over a sweep.
 #include "recording_effect.h"
+#include "unit_text.h"
 
 #include <gtest/gtest.h>
 
@@ -382,6 +383,38 @@ TEST(ValueText, NoConversionWritesMoreThanNineBytes)
         GuardedText guarded;
         effect.longToString(value, guarded.text());
         ASSERT_TRUE(guarded.intact(7, 8)) << "value " << value;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Rounded to the nearest, halves away from zero, from the value the float holds: 0.125 and
+// 2.5 are exact halves, 0.15f lies above its half and 0.35f below it.
+TEST(ValueText, UnitTextRoundsTheStoredValueAndFitsEightCharacters)
+{
+    const struct {
+        float value;
+        int decimals;
+        const char* unit;
+        const char* text;
+    } rows[] = {
+        {11.0f, 1, "x", "11.0 x"},      {1.4f, 1, "x", "1.4 x"},       {-6.0f, 1, "dB", "-6.0 dB"},
+        {-24.0f, 1, "dB", "-24.0 dB"},  {24.0f, 1, "dB", "24.0 dB"},   {50.0f, 0, "%", "50 %"},
+        {99.5f, 0, "%", "100 %"},       {2.5f, 0, "%", "3 %"},         {-2.5f, 0, "%", "-3 %"},
+        {0.125f, 2, "", "0.13"},        {0.15f, 1, "", "0.2"},         {0.35f, 1, "", "0.3"},
+        {-0.04f, 1, "dB", "0.0 dB"},    {-0.0f, 2, "", "0.00"},        {0.999f, 2, "", "1.00"},
+        {1234567.0f, 0, "", "1234567"}, {123456.0f, 1, "dB", kHuge.c_str()}, {kNaN, 1, "x", kHuge.c_str()},
+        {kInfinity, 0, "", kHuge.c_str()}, {-kInfinity, 0, "", kHuge.c_str()}, {1.0f, 7, "", "1.000"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.value);
+        char text[32];
+        std::memset(text, '#', sizeof text);
+        unitText(row.value, row.decimals, row.unit, text);
+        EXPECT_STREQ(text, row.text);
+        EXPECT_EQ(text[9], '#');
     }
 }
 

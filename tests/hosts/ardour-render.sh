@@ -5,16 +5,19 @@
 # ardour-render.sh TONE_CHECK FORMAT MODULE BOOST KNEE HARDNESS
 #   FORMAT: LXVST (MODULE: the Linux VST module) or LV2 (MODULE: the bundle folder).
 #   BOOST is the gain factor 1..11; KNEE and HARDNESS 0..1.
+# ardour-render.sh TONE_CHECK LV2HQ BUNDLE QUALITY, or TONE_CHECK LXVSTHQ MODULE QUALITY
+#   An impulse on a dry track and on one through SoftKneeShaper HQ at a linear setting and
+#   QUALITY (0..4 for 1x..16x), checked to land on the same frame of the master.
 #
 # Everything, Ardour's configuration and cache included, lives in a temporary folder
 # that is removed at the end, also on failure; each host step has a time limit.
 set -euo pipefail
 
-if [[ $# -ne 6 ]]; then
-    echo "usage: $0 TONE_CHECK FORMAT MODULE BOOST KNEE HARDNESS" >&2
+if [[ $# -ne 6 && ! ($# -eq 4 && ($2 == LV2HQ || $2 == LXVSTHQ)) ]]; then
+    echo "usage: $0 TONE_CHECK FORMAT MODULE BOOST KNEE HARDNESS, or $0 TONE_CHECK LV2HQ|LXVSTHQ MODULE QUALITY" >&2
     exit 2
 fi
-tone_check=$1 format=$2 module=$3 boost=$4 knee=$5 hardness=$6
+tone_check=$1 format=$2 module=$3 boost=$4 knee=${5:-} hardness=${6:-}
 if [[ ! -e $module ]]; then
     echo "$0: no module $module" >&2
     exit 1
@@ -44,7 +47,7 @@ if [[ ! -f $jemalloc ]]; then
 fi
 
 case $format in
-LXVST)
+LXVST | LXVSTHQ)
     cp "$module" "$work/vst/"
     copy="$work/vst/$(basename "$module")"
     # ardour7-lua does not scan; it reads the scanner's cache, which is stamped with
@@ -52,7 +55,7 @@ LXVST)
     touch -d '2000-01-01 00:00:00' "$copy"
     LD_LIBRARY_PATH=/usr/lib/ardour7 timeout -k 5 30 /usr/lib/ardour7/ardour-vst-scanner -q -f "$copy"
     ;;
-LV2)
+LV2 | LV2HQ)
     cp -r "$module" "$work/lv2/"
     ;;
 *)
@@ -66,6 +69,17 @@ elapsed() {
     printf "%d.%01d s" $((micros / 1000000)) $((micros / 100000 % 10))
 }
 start=${EPOCHREALTIME/./}
+if [[ $format == LV2HQ || $format == LXVSTHQ ]]; then
+    cp "$here/test_impulse.lua" "$HOME/.config/ardour7/scripts/"
+    impulse_frame=24000
+    LD_PRELOAD=$jemalloc timeout -k 5 90 ardour7-lua "$here/ardour_align.lua" "$work/session" "${format%HQ}" \
+        "$boost" "$amplitude" \
+        "$impulse_frame" "$frames" "$work/out" </dev/null
+    echo "ardour7-lua took $(elapsed "$start")"
+    rendered=$(ls "$work/out/"*.wav 2>/dev/null | head -n 1)
+    [[ -n $rendered ]] || { echo "$0: Ardour exported no file" >&2; exit 1; }
+    exec "$tone_check" aligned "$rendered" "$amplitude" "$impulse_frame"
+fi
 LD_PRELOAD=$jemalloc timeout -k 5 90 ardour7-lua "$here/ardour_render.lua" "$work/session" "$format" \
     "$boost" "$knee" "$hardness" "$amplitude" "$frequency" "$frames" "$work/out" </dev/null
 echo "ardour7-lua took $(elapsed "$start")"

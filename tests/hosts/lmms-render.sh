@@ -5,17 +5,29 @@
 #
 # lmms-render.sh TONE_CHECK MODULE BOOST KNEE HARDNESS
 #   BOOST is the gain factor 1..11; KNEE and HARDNESS 0..1.
+# lmms-render.sh TONE_CHECK MODULE --like PLUGHOST REFERENCE NAME=VALUE...
+#   The host values of 0 to 1 by parameter name (SoftKneeShaper HQ's six); the rendering
+#   must equal plughost's rendering of the tone through REFERENCE, the Linux module of the
+#   same effect, at the same values.
 #
 # Everything, LMMS's configuration and the Wine prefix included, lives in a temporary
 # folder that is removed at the end, also on failure, after the prefix's Wine server and
 # every process it runs are ended; each host step has a time limit.
 set -euo pipefail
 
-if [[ $# -ne 5 ]]; then
-    echo "usage: $0 TONE_CHECK MODULE BOOST KNEE HARDNESS" >&2
+if [[ ! ($# -eq 5 || ($# -ge 5 && $3 == --like)) ]]; then
+    echo "usage: $0 TONE_CHECK MODULE BOOST KNEE HARDNESS, or $0 TONE_CHECK MODULE --like PLUGHOST REFERENCE NAME=VALUE..." >&2
     exit 2
 fi
-tone_check=$1 module=$2 boost=$3 knee=$4 hardness=$5
+tone_check=$1 module=$2
+if [[ $3 == --like ]]; then
+    plughost=$4 reference=$5
+    settings=("${@:6}")
+else
+    boost=$3 knee=$4 hardness=$5
+    # The project holds the DLL's parameters as the host's normalised values.
+    settings=("Boost=$(awk -v g="$boost" 'BEGIN { print (g - 1) / 10 }')" "Knee=$knee" "Hardness=$hardness")
+fi
 if [[ ! -f $module ]]; then
     echo "$0: no module $module (the win32 preset builds it)" >&2
     exit 1
@@ -65,10 +77,12 @@ echo "Wine prefix made in $(elapsed "$start")"
 
 cp "$module" "$work/vst/"
 "$tone_check" write "$work/tone.wav" "$rate" 2 "$amplitude" "$frequency"
-# The project holds the DLL's parameters as the host's normalised values.
-sed -e "s|@TONE@|$work/tone.wav|" -e "s|@MODULE@|$work/vst/$(basename "$module")|" \
-    -e "s|@BOOST@|$(awk -v g="$boost" 'BEGIN { print (g - 1) / 10 }')|" \
-    -e "s|@KNEE@|$knee|" -e "s|@HARDNESS@|$hardness|" "$here/lmms-render.mmp" >"$work/project.mmp"
+params="numparams=\"${#settings[@]}\""
+for i in "${!settings[@]}"; do
+    params+=" param$i=\"$i:${settings[i]%%=*}:${settings[i]#*=}\""
+done
+sed -e "s|@TONE@|$work/tone.wav|" -e "s|@MODULE@|$work/vst/$(basename "$module")|" -e "s|@PARAMS@|$params|" \
+    "$here/lmms-render.mmp" >"$work/project.mmp"
 
 # LMMS refuses to run as root without --allowroot (CI runs as root).
 allow_root=()
@@ -80,4 +94,12 @@ start=${EPOCHREALTIME/./}
 timeout -k 5 60 lmms "${allow_root[@]}" render "$work/project.mmp" -o "$work/render.wav" -f wav -a -s "$rate" -x 1 \
     </dev/null
 echo "lmms render took $(elapsed "$start")"
+if [[ -n ${reference:-} ]]; then
+    set_options=()
+    for setting in "${settings[@]}"; do
+        set_options+=(--set "$setting")
+    done
+    "$plughost" render "$reference" "$work/tone.wav" "$work/reference.wav" "${set_options[@]}"
+    exec "$tone_check" like "$work/render.wav" "$work/reference.wav"
+fi
 "$tone_check" check "$work/render.wav" "$amplitude" "$frequency" "$boost" "$knee" "$hardness"

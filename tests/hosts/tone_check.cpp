@@ -2,7 +2,13 @@
 //
 //   tone_check write FILE RATE SECONDS AMPLITUDE FREQUENCY
 //   tone_check check FILE AMPLITUDE FREQUENCY BOOST KNEE HARDNESS
+//   tone_check aligned FILE AMPLITUDE FRAME
+//   tone_check like FILE REFERENCE
 //
+// aligned: the rendering is the sum of two impulses of AMPLITUDE set at session frame FRAME,
+// one dry and one through a latent plug-in at a linear setting; it matches when each channel
+// holds one impulse of twice the amplitude (within 2 %, the filters' ripple) and nothing else
+// above half the amplitude, so the host compensated the plug-in's latency exactly.
 // BOOST is the gain factor (1 to 11), KNEE and HARDNESS as the effect holds them. The
 // check takes one second of each channel, starting a tenth of a second after the sound
 // sets in, and compares its sorted samples with the sorted samples the curve makes of
@@ -54,7 +60,9 @@ bool parse_number(const char* text, double& value)
 int usage()
 {
     std::fputs("usage: tone_check write FILE RATE SECONDS AMPLITUDE FREQUENCY\n"
-               "       tone_check check FILE AMPLITUDE FREQUENCY BOOST KNEE HARDNESS\n",
+               "       tone_check check FILE AMPLITUDE FREQUENCY BOOST KNEE HARDNESS\n"
+               "       tone_check aligned FILE AMPLITUDE FRAME\n"
+               "       tone_check like FILE REFERENCE\n",
                stderr);
     return 2;
 }
@@ -146,23 +154,101 @@ bool check_channel(const char* name, const std::vector<float>& channel, long rat
     return matches;
 }
 
-int check_rendering(const std::string& path, double amplitude, double frequency, const Settings& settings)
+// Prints the frames of each channel above half the amplitude, and how far apart they lie.
+bool check_aligned(const std::vector<float>& frames, int channels, double amplitude, double frame)
 {
-    SF_INFO info{};
+    bool matches = channels == 2;
+    for (int c = 0; c < channels; ++c) {
+        std::vector<std::size_t> found;
+        for (std::size_t i = static_cast<std::size_t>(c); i < frames.size(); i += static_cast<std::size_t>(channels)) {
+            if (!(std::fabs(frames[i]) <= amplitude / 2))
+                found.push_back(i / static_cast<std::size_t>(channels));
+        }
+        std::printf("channel %d: %zu frame(s) above %g:", c, found.size(), amplitude / 2);
+        for (const std::size_t at : found)
+            std::printf(" %zu (%+ld from frame %g) = %.6f", at, static_cast<long>(at) - static_cast<long>(frame), frame,
+                        frames[at * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)]);
+        if (found.size() == 2)
+            std::printf("; the second lags the first by %zu frames", found[1] - found[0]);
+        const bool one = found.size() == 1 &&
+                         std::fabs(frames[found[0] * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] -
+                                   2 * amplitude) <= 0.04 * amplitude;
+        std::printf("%s\n", one ? "" : ": MISALIGNED");
+        matches = matches && one;
+    }
+    return matches;
+}
+
+// Reads a whole file's interleaved frames; false, with a message, when it cannot.
+bool read_frames(const std::string& path, SF_INFO& info, std::vector<float>& frames)
+{
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (file == nullptr) {
         std::fprintf(stderr, "tone_check: cannot read %s: %s\n", path.c_str(), sf_strerror(nullptr));
-        return 2;
+        return false;
     }
-    std::vector<float> frames(static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels));
+    frames.resize(static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels));
     const sf_count_t read = sf_readf_float(file, frames.data(), info.frames);
     sf_close(file);
     if (read != info.frames) {
         std::fprintf(stderr, "tone_check: %s: read %lld of %lld frames\n", path.c_str(), static_cast<long long>(read),
                      static_cast<long long>(info.frames));
-        return 2;
+        return false;
     }
+    return true;
+}
+
+// One second of a channel from a tenth of a second after its sound sets in, sorted; empty
+// when the channel is silent or too short.
+std::vector<float> sorted_second(const std::vector<float>& frames, int channels, int c, long rate)
+{
+    std::vector<float> channel;
+    for (std::size_t i = static_cast<std::size_t>(c); i < frames.size(); i += static_cast<std::size_t>(channels))
+        channel.push_back(frames[i]);
+    const auto onset = std::find_if(channel.begin(), channel.end(), [](float y) { return std::fabs(y) > 1e-4f; });
+    if (channel.end() - onset < rate + rate / 10)
+        return {};
+    std::vector<float> second(onset + rate / 10, onset + rate / 10 + rate);
+    std::sort(second.begin(), second.end());
+    return second;
+}
+
+// like: each channel's sorted second equals the reference's within 1e-6. The tone repeats
+// every second, so a settled effect's output takes the same values in any second, whatever
+// the delay before it: a latent, oversampled effect is checked against its own rendering by
+// another host (plughost) at the same settings.
+int check_like(const std::string& path, const std::string& reference)
+{
+    SF_INFO info{}, referenceInfo{};
+    std::vector<float> frames, referenceFrames;
+    if (!read_frames(path, info, frames) || !read_frames(reference, referenceInfo, referenceFrames))
+        return 2;
+    bool matches = info.channels == 2 && referenceInfo.channels == 2 && info.samplerate == referenceInfo.samplerate;
+    for (int c = 0; c < 2 && matches; ++c) {
+        const std::vector<float> got = sorted_second(frames, 2, c, info.samplerate);
+        const std::vector<float> want = sorted_second(referenceFrames, 2, c, info.samplerate);
+        double deviation = got.empty() || want.empty() ? INFINITY : 0.0;
+        for (std::size_t k = 0; k < got.size() && k < want.size(); ++k)
+            deviation = std::max(deviation, std::fabs(static_cast<double>(got[k]) - want[k]));
+        std::printf("channel %d: peak %.6f (reference %.6f), largest deviation %.2e (allowed 1e-6)%s\n", c,
+                    got.empty() ? 0.0 : std::max(-got.front(), got.back()),
+                    want.empty() ? 0.0 : std::max(-want.front(), want.back()), deviation,
+                    deviation <= 1e-6 ? "" : ": MISMATCH");
+        matches = deviation <= 1e-6;
+    }
+    return matches ? 0 : 1;
+}
+
+int check_rendering(const std::string& path, double amplitude, double frequency, const Settings& settings,
+                    bool aligned = false)
+{
+    SF_INFO info{};
+    std::vector<float> frames;
+    if (!read_frames(path, info, frames))
+        return 2;
     const long rate = info.samplerate;
+    if (aligned)
+        return check_aligned(frames, info.channels, amplitude, frequency) ? 0 : 1;
     if (frequency != std::floor(frequency) || std::gcd(static_cast<long>(frequency), rate) != 1) {
         std::fprintf(stderr, "tone_check: the frequency must be an integer prime to the file's rate %ld\n", rate);
         return 2;
@@ -191,6 +277,8 @@ int main(int argc, char** argv)
     if (argc < 2)
         return usage();
     const std::string command = argv[1];
+    if (command == "like")
+        return argc == 4 ? check_like(argv[2], argv[3]) : usage();
     std::vector<double> numbers;
     for (int i = 3; i < argc; ++i) {
         double value = 0.0;
@@ -204,5 +292,7 @@ int main(int argc, char** argv)
         return write_tone(argv[2], numbers[0], numbers[1], numbers[2], numbers[3]);
     if (command == "check" && argc == 8)
         return check_rendering(argv[2], numbers[0], numbers[1], Settings{numbers[2], numbers[3], numbers[4]});
+    if (command == "aligned" && argc == 5)
+        return check_rendering(argv[2], numbers[0], numbers[1], Settings{}, true);
     return usage();
 }

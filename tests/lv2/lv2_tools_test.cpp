@@ -22,6 +22,7 @@
 namespace {
 
 constexpr char kUri[] = "urn:softkneeshaper:lv2:shaper";
+constexpr char kHqUri[] = "urn:softkneeshaper:lv2:hq";
 constexpr int kChannels = 2;
 
 // A fresh folder for one test's files, removed again however the test ends.
@@ -111,18 +112,59 @@ std::string exactText(float value)
     return text;
 }
 
-TEST(Lv2Tools, Lv2infoDescribesThePlugin)
+TEST(Lv2Tools, Lv2infoDescribesThePlugins)
 {
+    struct Row {
+        const char* uri;
+        std::vector<std::string> expected;
+    };
+    const Row rows[] = {
+        {kUri,
+         {"Name:              SoftKneeShaper\n", "Optional Features: http://lv2plug.in/ns/lv2core#hardRTCapable",
+          "Symbol:      boost\n", "Symbol:      knee\n", "Symbol:      hardness\n", "Symbol:      in_left\n",
+          "Symbol:      in_right\n", "Symbol:      out_left\n", "Symbol:      out_right\n"}},
+        {kHqUri,
+         {"Name:              SoftKneeShaper HQ\n", "Has latency:       yes, reported by port 6\n",
+          "Optional Features: http://lv2plug.in/ns/lv2core#hardRTCapable", "\t         Gentle warmth\n",
+          "\t         Tape-ish push\n", "\t         Hard clip, clean\n", "\t         Parallel grit\n",
+          "\t         Fuzz wall\n", "0.0 = \"1x\"\n", "1.0 = \"2x\"\n", "2.0 = \"4x\"\n", "3.0 = \"8x\"\n",
+          "4.0 = \"16x\"\n",
+          "Properties:  http://lv2plug.in/ns/lv2core#integer\n\t\t             "
+          "http://lv2plug.in/ns/lv2core#enumeration\n",
+          "Symbol:      output\n", "Symbol:      mix\n", "Symbol:      quality\n", "Symbol:      latency\n"}},
+    };
     ScratchFolder scratch("lv2info");
-    const ToolRun run = runWithLv2Path({LV2INFO_PATH, kUri}, scratch);
-    ASSERT_EQ(run.exitCode, 0) << run.out;
-    std::vector<std::string> expected = {kUri, "Name:              SoftKneeShaper",
-                                         "Optional Features: http://lv2plug.in/ns/lv2core#hardRTCapable"};
-    for (const char* symbol : {"boost", "knee", "hardness", "in_left", "in_right", "out_left", "out_right"}) {
-        expected.push_back(std::string("Symbol:      ") + symbol + "\n");
+    for (const Row& row : rows) {
+        const ToolRun run = runWithLv2Path({LV2INFO_PATH, row.uri}, scratch);
+        ASSERT_EQ(run.exitCode, 0) << run.out;
+        for (const std::string& text : row.expected) {
+            EXPECT_NE(run.out.find(text), std::string::npos) << "missing " << text << " in\n" << run.out;
+        }
     }
-    for (const std::string& text : expected) {
-        EXPECT_NE(run.out.find(text), std::string::npos) << "missing " << text << " in\n" << run.out;
+}
+
+// lv2apply, which passes the plug-in no feature, runs SoftKneeShaper HQ: at a linear setting
+// and Quality 1x its output is the input delayed by exactly the 84 frames it reports.
+TEST(Lv2Tools, Lv2applyRunsTheHqPluginAsAPureDelayAtALinearSetting)
+{
+    ScratchFolder scratch("lv2apply-hq");
+    std::mt19937 random(77);
+    std::uniform_real_distribution<float> level(-0.9f, 0.9f);
+    std::vector<float> input(static_cast<std::size_t>(kChannels) * 5000);
+    for (float& sample : input) {
+        sample = level(random);
+    }
+    writeFloatWav(scratch / "in.wav", input);
+    const ToolRun lv2apply =
+        runWithLv2Path({LV2APPLY_PATH, "-i", (scratch / "in.wav").string(), "-o", (scratch / "out.wav").string(), "-c",
+                        "knee", "1", "-c", "quality", "0", kHqUri},
+                       scratch);
+    ASSERT_EQ(lv2apply.exitCode, 0) << lv2apply.out;
+    const std::vector<float> output = readFloats(scratch / "out.wav");
+    ASSERT_EQ(output.size(), input.size());
+    const std::size_t delay = kChannels * 84;
+    for (std::size_t i = 0; i < output.size(); ++i) {
+        ASSERT_EQ(output[i], i < delay ? 0.0f : input[i - delay]) << "sample " << i;
     }
 }
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build tree into a temporary folder and checks it: its
-# fields, a file list of exactly the VST module under usr/lib/vst/, the LV2 bundle under
+# fields, a file list of exactly the two VST modules under usr/lib/vst/, the two LV2 bundles under
 # usr/lib/lv2/ and the license and changelog under usr/share/doc/, each module the built
-# one stripped and each other file equal to the built one, lv2info finding the plug-in in
+# one stripped and each other file equal to the built one, lv2info finding both plug-ins in
 # the unpacked usr/lib/lv2 folder, and lintian finding no error.
 set -euo pipefail
-build=$1 version=$2 vst_module=$3 bundle=$4 lv2info=$5 uri=$6 strip=$7 lintian=$8
+build=$1 version=$2 vst_module=$3 bundle=$4 lv2info=$5 uri=$6 strip=$7 lintian=$8 hq_bundle=$9 hq_uri=${10}
+hq_module=${11}
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -31,15 +32,21 @@ expected=$(printf '%s\n' \
     ./usr/lib/lv2/SoftKneeShaper.lv2/SoftKneeShaper.so \
     ./usr/lib/lv2/SoftKneeShaper.lv2/SoftKneeShaper.ttl \
     ./usr/lib/lv2/SoftKneeShaper.lv2/manifest.ttl \
+    ./usr/lib/lv2/SoftKneeShaperHQ.lv2/SoftKneeShaperHQ.so \
+    ./usr/lib/lv2/SoftKneeShaperHQ.lv2/SoftKneeShaperHQ.ttl \
+    ./usr/lib/lv2/SoftKneeShaperHQ.lv2/manifest.ttl \
+    ./usr/lib/lv2/SoftKneeShaperHQ.lv2/presets.ttl \
     ./usr/lib/vst/SoftKneeShaper.so \
+    ./usr/lib/vst/SoftKneeShaperHQ.so \
     ./usr/share/doc/softkneeshaper/changelog.gz \
     ./usr/share/doc/softkneeshaper/copyright)
 [[ $listed == "$expected" ]] || fail "files in the package:"$'\n'"$listed"
 
 dpkg-deb -x "$deb" "$scratch/root"
 # A module in the package is the built one stripped: no symbol table, no debug information.
-for pair in "$vst_module=usr/lib/vst/SoftKneeShaper.so" \
-            "$bundle/SoftKneeShaper.so=usr/lib/lv2/SoftKneeShaper.lv2/SoftKneeShaper.so"; do
+for pair in "$vst_module=usr/lib/vst/SoftKneeShaper.so" "$hq_module=usr/lib/vst/SoftKneeShaperHQ.so" \
+            "$bundle/SoftKneeShaper.so=usr/lib/lv2/SoftKneeShaper.lv2/SoftKneeShaper.so" \
+            "$hq_bundle/SoftKneeShaperHQ.so=usr/lib/lv2/SoftKneeShaperHQ.lv2/SoftKneeShaperHQ.so"; do
     packaged="$scratch/root/${pair#*=}"
     "$strip" -o "$scratch/stripped.so" "${pair%%=*}"
     cmp "$scratch/stripped.so" "$packaged" || fail "packaged ${pair#*=} is not the built module stripped"
@@ -48,15 +55,20 @@ done
 for file in SoftKneeShaper.ttl manifest.ttl; do
     cmp "$bundle/$file" "$scratch/root/usr/lib/lv2/SoftKneeShaper.lv2/$file" || fail "packaged $file differs"
 done
+for file in SoftKneeShaperHQ.ttl manifest.ttl presets.ttl; do
+    cmp "$hq_bundle/$file" "$scratch/root/usr/lib/lv2/SoftKneeShaperHQ.lv2/$file" || fail "packaged HQ $file differs"
+done
 copyright="$scratch/root/usr/share/doc/softkneeshaper/copyright"
 grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright" &&
     grep -qx 'Copyright: [0-9]* The SoftKneeShaper authors' "$copyright" && grep -qx 'License: ISC' "$copyright" ||
     fail "the copyright file does not grant the ISC license in Debian's format: $(cat "$copyright")"
 "$lintian" --no-tag-display-limit "$deb" >"$scratch/lintian.txt" 2>/dev/null || true
 ! grep -q '^E: ' "$scratch/lintian.txt" || fail "lintian finds errors:"$'\n'"$(cat "$scratch/lintian.txt")"
-LV2_PATH="$scratch/root/usr/lib/lv2" "$lv2info" "$uri" >"$scratch/lv2info.txt" ||
-    fail "lv2info does not find $uri in the unpacked package"
-grep -q "$scratch/root/usr/lib/lv2/SoftKneeShaper.lv2/" "$scratch/lv2info.txt" ||
-    fail "lv2info found the plug-in elsewhere: $(cat "$scratch/lv2info.txt")"
-echo "$(basename "$deb"): $(wc -l <<<"$listed") files, lv2info finds $uri, lintian: $(grep -c . "$scratch/lintian.txt") tag(s)"
+for pair in "$uri=SoftKneeShaper.lv2" "$hq_uri=SoftKneeShaperHQ.lv2"; do
+    LV2_PATH="$scratch/root/usr/lib/lv2" "$lv2info" "${pair%%=*}" >"$scratch/lv2info.txt" ||
+        fail "lv2info does not find ${pair%%=*} in the unpacked package"
+    grep -q "$scratch/root/usr/lib/lv2/${pair#*=}/" "$scratch/lv2info.txt" ||
+        fail "lv2info found the plug-in elsewhere: $(cat "$scratch/lv2info.txt")"
+done
+echo "$(basename "$deb"): $(wc -l <<<"$listed") files, lv2info finds $uri and $hq_uri, lintian: $(grep -c . "$scratch/lintian.txt") tag(s)"
 cat "$scratch/lintian.txt"

@@ -10,7 +10,7 @@
 set -euo pipefail
 
 objdump=$1 module=$2
-own_function='<(ShaperEffect|EffectBase|softKnee|SoftKnee|VSTPluginMain|[A-Za-z]*Entry)'
+own_function='<(ShaperEffect|HqShaperEffect|EffectBase|softKnee|SoftKnee|[A-Za-z]*Hq[A-Za-z]*|hq[A-Z][A-Za-z]*|unitText|VSTPluginMain|[A-Za-z]*Entry)'
 x87_arithmetic='^ *[0-9a-f]+:[[:space:]]+fi?(add|sub|subr|mul|div|divr|sqrt|prem|prem1|scale|rndint)[sp]?[lst]?([[:space:]]|$)'
 
 listing=$("$objdump" -d -C --no-show-raw-insn "$module" | awk -v own="$own_function" -v x87="$x87_arithmetic" '

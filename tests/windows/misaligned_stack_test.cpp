@@ -6,7 +6,7 @@
 //
 // The shipped module runs the widest kernel the processor has; test builds of it pin
 // the SSE2 and the scalar kernel (and AVX2 and AVX-512), and report the kernel they run through an
-// extra export that the shipped module does not have.
+// extra export that the shipped module does not have. The HQ module is called the same way.
 
 #include "descriptor.h"
 #include "module_loader.h"
@@ -217,6 +217,10 @@ std::vector<std::uint32_t> transcriptAt(const void* entry, std::int32_t offset, 
     std::memset(buffer, 0x5a, sizeof buffer);
     caller.dispatcher(effect, effGetProgramName, 0, 0, buffer, 0.0f);
     appendText(transcript, buffer, sizeof buffer);
+    std::memset(buffer, 0x5a, sizeof buffer);
+    transcript.push_back(
+        static_cast<std::uint32_t>(caller.dispatcher(effect, effGetProgramNameIndexed, 0, 0, buffer, 0.0f)));
+    appendText(transcript, buffer, sizeof buffer);
     // Answers of requests that carry no text, one the effect does not handle among them.
     const std::int32_t plainRequests[] = {effSetProgram, effGetProgram, effGetVu, effIdentify, 99};
     for (const std::int32_t opcode : plainRequests) {
@@ -231,8 +235,9 @@ std::vector<std::uint32_t> transcriptAt(const void* entry, std::int32_t offset, 
     float* outputs[2] = {outLeft.data(), outRight.data()};
     const float settings[][3] = {{0.0f, 0.5f, 0.0f}, {1.0f, 0.2f, 0.5f}, {0.37f, 0.9f, 1.0f}, {0.05f, 0.0f, 0.25f}};
     for (const auto& setting : settings) {
-        for (std::int32_t index = 0; index < 3; ++index) {
-            caller.setParameter(effect, index, setting[index]);
+        // A module with more parameters (the HQ module's six) takes the setting's values again.
+        for (std::int32_t index = 0; index < effect->numParams; ++index) {
+            caller.setParameter(effect, index, setting[index % 3]);
             transcript.push_back(word(caller.getParameter(effect, index)));
             for (const std::int32_t opcode : {effGetParamDisplay, effGetParamLabel, effGetParamName}) {
                 std::memset(buffer, 0x5a, sizeof buffer);
@@ -240,7 +245,7 @@ std::vector<std::uint32_t> transcriptAt(const void* entry, std::int32_t offset, 
                 appendText(transcript, buffer, sizeof buffer);
             }
         }
-        transcript.push_back(word(caller.getParameter(effect, 3)));
+        transcript.push_back(word(caller.getParameter(effect, effect->numParams)));
         caller.block(effect, true, inputs, outputs, kFrames);
         append(transcript, outLeft);
         append(transcript, outRight);
@@ -256,15 +261,17 @@ std::vector<std::uint32_t> transcriptAt(const void* entry, std::int32_t offset, 
 
 struct ModuleUnderTest {
     const char* path;
-    const char* pinned; // the kernel a test build pins; null for the shipped module
+    const char* pinned; // the kernel a test build pins; null for a shipped module
+    bool hq;            // the HQ module, whose answers are its own
 };
 
 const ModuleUnderTest kModules[] = {
-    {SHAPER_MODULE_PATH, nullptr},
-    {PINNED_MODULE_DIR "/SoftKneeShaper-scalar.dll", "scalar"},
-    {PINNED_MODULE_DIR "/SoftKneeShaper-sse2.dll", "sse2"},
-    {PINNED_MODULE_DIR "/SoftKneeShaper-avx2.dll", "avx2"},
-    {PINNED_MODULE_DIR "/SoftKneeShaper-avx512.dll", "avx512"},
+    {SHAPER_MODULE_PATH, nullptr, false},
+    {PINNED_MODULE_DIR "/SoftKneeShaper-scalar.dll", "scalar", false},
+    {PINNED_MODULE_DIR "/SoftKneeShaper-sse2.dll", "sse2", false},
+    {PINNED_MODULE_DIR "/SoftKneeShaper-avx2.dll", "avx2", false},
+    {PINNED_MODULE_DIR "/SoftKneeShaper-avx512.dll", "avx512", false},
+    {HQ_MODULE_PATH, nullptr, true},
 };
 
 // The kernel a test build that pins kernel runs here: a kernel the processor lacks gives
@@ -314,7 +321,7 @@ TEST(MisalignedStack, EveryEntryFunctionAnswersAsWhenAligned)
             shippedAligned = aligned;
         }
         // Every kernel gives the shipped module's answers, as the kernel tests demand.
-        EXPECT_TRUE(aligned == shippedAligned) << module.path;
+        EXPECT_TRUE(module.hq || aligned == shippedAligned) << module.path;
         for (const std::int32_t offset : kOffsets) {
             if (offset == 0) {
                 continue;

@@ -1,6 +1,7 @@
 // Renders a fixed, seeded signal through a built module over a grid of parameter
-// settings and writes every output sample as raw 32-bit floats, followed by the
-// parameters' display texts for a seeded sweep of values:
+// settings (the first three parameters in a grid, any further ones each swept on its own)
+// and writes every output sample as raw 32-bit floats, followed by the parameters'
+// display texts for a seeded sweep of values:
 //
 //     module_render MODULE OUTPUT
 //
@@ -16,6 +17,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -33,6 +35,10 @@ constexpr std::array<std::int32_t, 6> kBlockSizes = {1, 7, 64, 333, 512, 1024};
 constexpr std::array<float, 5> kBoostValues = {0.0f, 0.01f, 0.3f, 0.5f, 1.0f};
 constexpr std::array<float, 6> kKneeValues = {0.0f, 0.1f, 0.5f, 0.75f, 0.999f, 1.0f};
 constexpr std::array<float, 5> kHardnessValues = {0.0f, 0.2f, 0.5f, 0.9f, 1.0f};
+// Each parameter past the first three (the HQ module's Output, Mix and Quality) swept on
+// its own with the first three at a loud setting: both ends, every Quality step, between them.
+constexpr std::array<float, 3> kLoudSetting = {0.5f, 0.3f, 0.5f};
+constexpr std::array<float, 6> kFurtherValues = {0.0f, 0.25f, 0.5f, 0.75f, 1.0f, 0.3f};
 
 std::intptr_t EFFECT_CALL hostCallback(AEffect*, std::int32_t opcode, std::int32_t, std::intptr_t, void*, float)
 {
@@ -43,9 +49,9 @@ std::intptr_t EFFECT_CALL hostCallback(AEffect*, std::int32_t opcode, std::int32
 // subnormals, infinities, a NaN, and the knee settings themselves.
 std::vector<float> makeInput(std::uint32_t seed)
 {
-    constexpr std::array<std::uint32_t, 12> kSpecialBits = {
-        0x00000000u, 0x80000000u, 0x00000001u, 0x807fffffu, 0x7f800000u, 0xff800000u,
-        0x7fc01234u, 0x3f000000u, 0xbf000000u, 0x3dcccccdu, 0x3f800000u, 0x7f7fffffu};
+    constexpr std::array<std::uint32_t, 12> kSpecialBits = {0x00000000u, 0x80000000u, 0x00000001u, 0x807fffffu,
+                                                            0x7f800000u, 0xff800000u, 0x7fc01234u, 0x3f000000u,
+                                                            0xbf000000u, 0x3dcccccdu, 0x3f800000u, 0x7f7fffffu};
     std::vector<float> samples(kFrames);
     std::uint32_t state = seed;
     for (std::int32_t i = 0; i < kFrames; ++i) {
@@ -97,7 +103,7 @@ bool writeDisplayTexts(std::FILE* file, AEffect* effect)
         if (n < static_cast<int>(kSpecialValues.size())) {
             value = kSpecialValues[n];
         }
-        for (std::int32_t index = 0; index < 3; ++index) {
+        for (std::int32_t index = 0; index < effect->numParams; ++index) {
             std::array<char, 16> text{};
             effect->setParameter(effect, index, value);
             effect->dispatcher(effect, effGetParamDisplay, index, 0, text.data(), 0.0f);
@@ -107,7 +113,7 @@ bool writeDisplayTexts(std::FILE* file, AEffect* effect)
     return written;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -140,22 +146,32 @@ int main(int argc, char** argv)
     std::array<std::vector<float>, kChannels> in = {makeInput(0x9e3779b9u), makeInput(0x85ebca6bu)};
     std::array<std::vector<float>, kChannels> out = {std::vector<float>(kFrames), std::vector<float>(kFrames)};
     bool written = true;
+    // Sets the parameters, reads them back, and renders with both block operations.
+    const auto renderAt = [&](const std::vector<std::pair<std::int32_t, float>>& setting) {
+        std::vector<float> readBack;
+        for (const auto& [index, value] : setting) {
+            effect->setParameter(effect, index, value);
+        }
+        for (std::int32_t index = 0; index < effect->numParams; ++index) {
+            readBack.push_back(effect->getParameter(effect, index));
+        }
+        written = written && write(file, readBack);
+        render(effect, effect->processReplacing, in, out);
+        written = written && write(file, out[0]) && write(file, out[1]);
+        // process adds into what the outputs hold: here the replacing result.
+        render(effect, effect->process, in, out);
+        written = written && write(file, out[0]) && write(file, out[1]);
+    };
     for (float boost : kBoostValues) {
         for (float knee : kKneeValues) {
             for (float hardness : kHardnessValues) {
-                effect->setParameter(effect, 0, boost);
-                effect->setParameter(effect, 1, knee);
-                effect->setParameter(effect, 2, hardness);
-                std::vector<float> readBack = {effect->getParameter(effect, 0), effect->getParameter(effect, 1),
-                                               effect->getParameter(effect, 2)};
-                written = written && write(file, readBack);
-
-                render(effect, effect->processReplacing, in, out);
-                written = written && write(file, out[0]) && write(file, out[1]);
-                // process adds into what the outputs hold: here the replacing result.
-                render(effect, effect->process, in, out);
-                written = written && write(file, out[0]) && write(file, out[1]);
+                renderAt({{0, boost}, {1, knee}, {2, hardness}});
             }
+        }
+    }
+    for (std::int32_t index = 3; index < effect->numParams; ++index) {
+        for (float value : kFurtherValues) {
+            renderAt({{0, kLoudSetting[0]}, {1, kLoudSetting[1]}, {2, kLoudSetting[2]}, {index, value}});
         }
     }
     written = written && writeDisplayTexts(file, effect);

@@ -1,0 +1,445 @@
+// The vector kernels of hq_kernels.h as templates over a lane type V, included by one file per
+// instruction set inside its own unnamed namespace, after it defines V, so that each set is
+// compiled with its own instructions and nothing compiled here is shared between them. Each
+// function mirrors a reference in hq_kernels.cpp operation for operation; the frames that do not
+// fill a vector go to that reference.
+//
+// V provides, for kFloats float lanes and kDoubles double lanes: F and D vector types; float
+// loadu, storeu, set1, add, mul, zip (stores a0 b0 a1 b1 ...) and unzip (its inverse, from
+// 2 kFloats floats); double set1, add, sub, mul, div, max, abs, flipSign (y with the sign of s
+// flipped in), greater, select(mask, a, b), any(mask), all(mask), first(v), loadDoubles,
+// storeDoubles, widen (kDoubles floats to doubles) and narrowStore; and scaleOf and exponentOf for
+// the logarithm's exact exponent split.
+
+// sum[b] = sum_j pairs[j] (near[b W - j] + far[b W + j]) over j < count in ascending order, for
+// kBlock vectors of outputs side by side, so that each tap is broadcast once for all of them.
+template <class V, std::int32_t kBlock>
+[[gnu::always_inline]] inline void pairSum(const float* near, const float* far, float tap, std::int32_t j,
+                                           typename V::F* sum) noexcept
+{
+    constexpr std::int32_t W = V::kFloats;
+    const typename V::F g = V::set1(tap);
+#pragma GCC unroll 4
+    for (std::int32_t b = 0; b < kBlock; ++b) {
+        sum[b] = V::add(sum[b], V::mul(g, V::add(V::loadu(near + b * W - j), V::loadu(far + b * W + j))));
+    }
+}
+
+// kCount, where not 0, is count known when compiling, for the short filters: their loop over the
+// taps then unrolls completely.
+template <class V, std::int32_t kBlock, std::int32_t kCount>
+[[gnu::always_inline]] inline void pairSums(const float* near, const float* far, const float* pairs, std::int32_t count,
+                                            typename V::F* sum) noexcept
+{
+    constexpr std::int32_t W = V::kFloats;
+    const typename V::F g = V::set1(pairs[0]);
+#pragma GCC unroll 4
+    for (std::int32_t b = 0; b < kBlock; ++b) {
+        sum[b] = V::mul(g, V::add(V::loadu(near + b * W), V::loadu(far + b * W)));
+    }
+    if constexpr (kCount > 0) {
+#pragma GCC unroll 16
+        for (std::int32_t j = 1; j < kCount; ++j) {
+            pairSum<V, kBlock>(near, far, pairs[j], j, sum);
+        }
+    } else {
+        for (std::int32_t j = 1; j < count; ++j) {
+            pairSum<V, kBlock>(near, far, pairs[j], j, sum);
+        }
+    }
+}
+
+template <class V, std::int32_t kCount>
+void vectorInterpolate(const float* x, std::int32_t frames, const float* pairs, std::int32_t count, float* y) noexcept
+{
+    constexpr std::int32_t W = V::kFloats;
+    const std::int32_t m = count - 1;
+    const std::int32_t span = 2 * m + 1;
+    std::int32_t i = 0;
+    for (; i + 4 * W <= frames; i += 4 * W) {
+        typename V::F sum[4];
+        pairSums<V, 4, kCount>(x + i, x + i - span, pairs, count, sum);
+#pragma GCC unroll 4
+        for (std::int32_t b = 0; b < 4; ++b) {
+            V::zip(sum[b], V::loadu(x + i + b * W - m), y + 2 * (i + b * W));
+        }
+    }
+    for (; i + W <= frames; i += W) {
+        typename V::F sum[1];
+        pairSums<V, 1, kCount>(x + i, x + i - span, pairs, count, sum);
+        V::zip(sum[0], V::loadu(x + i - m), y + 2 * i);
+    }
+    if (i < frames) {
+        hqScalarKernels().interpolate(x + i, frames - i, pairs, count, y + 2 * i);
+    }
+}
+
+// Splits the input around t = u + 1 - lag into its two phases, a[k] = t[2k] and b[k] = t[2k - 1]
+// for k from -reach up to frames (a multiple of kFloats), so that the outputs' taps are
+// contiguous in each.
+template <class V>
+[[gnu::always_inline]] inline void splitPhases(const float* t, std::int32_t reach, std::int32_t frames, float* a,
+                                               float* b) noexcept
+{
+    std::int32_t k = -reach;
+    for (; k < -reach + reach % V::kFloats; ++k) {
+        a[k + reach] = t[2 * k];
+        b[k + reach] = t[2 * k - 1];
+    }
+    for (; k < frames; k += V::kFloats) {
+        V::unzip(t + 2 * k - 1, b + k + reach, a + k + reach);
+    }
+}
+
+template <class V, std::int32_t kCount>
+void vectorDecimateHalfband(const float* u, std::int32_t frames, const float* pairs, std::int32_t count,
+                            std::int32_t lag, float* y, float* scratch) noexcept
+{
+    const std::int32_t m = count - 1;
+    const std::int32_t reach = 2 * m + 1;
+    const std::int32_t vectorFrames = frames - frames % V::kFloats;
+    if (vectorFrames > 0) {
+        float* const a = scratch + reach;
+        float* const b = scratch + (vectorFrames + reach) + reach;
+        splitPhases<V>(u + 1 - lag, reach, vectorFrames, scratch, scratch + (vectorFrames + reach));
+        const typename V::F half = V::set1(0.5f);
+        std::int32_t i = 0;
+        for (; i + 4 * V::kFloats <= vectorFrames; i += 4 * V::kFloats) {
+            typename V::F sum[4];
+            pairSums<V, 4, kCount>(a + i, a + i - reach, pairs, count, sum);
+#pragma GCC unroll 4
+            for (std::int32_t k = 0; k < 4; ++k) {
+                V::storeu(y + i + k * V::kFloats, V::add(sum[k], V::mul(half, V::loadu(b + i + k * V::kFloats - m))));
+            }
+        }
+        for (; i < vectorFrames; i += V::kFloats) {
+            typename V::F sum[1];
+            pairSums<V, 1, kCount>(a + i, a + i - reach, pairs, count, sum);
+            V::storeu(y + i, V::add(sum[0], V::mul(half, V::loadu(b + i - m))));
+        }
+    }
+    if (vectorFrames < frames) {
+        hqScalarKernels().decimateHalfband(u + 2 * vectorFrames, frames - vectorFrames, pairs, count, lag,
+                                           y + vectorFrames, scratch);
+    }
+}
+
+// The even-length decimator's sums over the phases a and b, kBlock vectors side by side: tap 0
+// pairs a[i] with b[i - (count - 1)], tap 2p + 1 pairs b[i - p] with a[i - (count - 1) + p] and
+// tap 2p + 2 pairs a[i - p - 1] with b[i - (count - 2) + p].
+template <class V, std::int32_t kBlock>
+[[gnu::always_inline]] inline void evenPairSum(const float* a, const float* b, const float* pairs, std::int32_t count,
+                                               std::int32_t j, typename V::F* sum) noexcept
+{
+    constexpr std::int32_t W = V::kFloats;
+    const std::int32_t p = (j - 1) / 2;
+    const float* const near = (j & 1) ? b - p : a - p - 1;
+    const float* const far = (j & 1) ? a - (count - 1) + p : b - (count - 2) + p;
+    const typename V::F g = V::set1(pairs[j]);
+#pragma GCC unroll 4
+    for (std::int32_t k = 0; k < kBlock; ++k) {
+        sum[k] = V::add(sum[k], V::mul(g, V::add(V::loadu(near + k * W), V::loadu(far + k * W))));
+    }
+}
+
+template <class V, std::int32_t kBlock, std::int32_t kCount>
+[[gnu::always_inline]] inline void evenPairSums(const float* a, const float* b, const float* pairs, std::int32_t count,
+                                                typename V::F* sum) noexcept
+{
+    constexpr std::int32_t W = V::kFloats;
+    const typename V::F g = V::set1(pairs[0]);
+#pragma GCC unroll 4
+    for (std::int32_t k = 0; k < kBlock; ++k) {
+        sum[k] = V::mul(g, V::add(V::loadu(a + k * W), V::loadu(b + k * W - (count - 1))));
+    }
+    if constexpr (kCount > 0) {
+#pragma GCC unroll 16
+        for (std::int32_t j = 1; j < kCount; ++j) {
+            evenPairSum<V, kBlock>(a, b, pairs, kCount, j, sum);
+        }
+    } else {
+        for (std::int32_t j = 1; j < count; ++j) {
+            evenPairSum<V, kBlock>(a, b, pairs, count, j, sum);
+        }
+    }
+}
+
+template <class V, std::int32_t kCount>
+void vectorDecimateEven(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
+                        float* y, float* scratch) noexcept
+{
+    // With span = 2 count - 1 odd, t[2i - j] is a[i - j/2] for even j and b[i - (j - 1)/2] for odd
+    // j; its partner t[2i - span + j] lies in the other phase.
+    const std::int32_t reach = count - 1;
+    const std::int32_t vectorFrames = frames - frames % V::kFloats;
+    if (vectorFrames > 0) {
+        float* const a = scratch + reach;
+        float* const b = scratch + (vectorFrames + reach) + reach;
+        splitPhases<V>(u + 1 - lag, reach, vectorFrames, scratch, scratch + (vectorFrames + reach));
+        std::int32_t i = 0;
+        for (; i + 4 * V::kFloats <= vectorFrames; i += 4 * V::kFloats) {
+            typename V::F sum[4];
+            evenPairSums<V, 4, kCount>(a + i, b + i, pairs, count, sum);
+#pragma GCC unroll 4
+            for (std::int32_t k = 0; k < 4; ++k) {
+                V::storeu(y + i + k * V::kFloats, sum[k]);
+            }
+        }
+        for (; i < vectorFrames; i += V::kFloats) {
+            typename V::F sum[1];
+            evenPairSums<V, 1, kCount>(a + i, b + i, pairs, count, sum);
+            V::storeu(y + i, sum[0]);
+        }
+    }
+    if (vectorFrames < frames) {
+        hqScalarKernels().decimateEven(u + 2 * vectorFrames, frames - vectorFrames, pairs, count, lag, y + vectorFrames,
+                                       scratch);
+    }
+}
+
+// The filters with the tap counts of hq_filter_coefficients.h compiled for their counts; any
+// other count runs the general loop.
+template <class V>
+void dispatchInterpolate(const float* x, std::int32_t frames, const float* pairs, std::int32_t count, float* y) noexcept
+{
+    switch (count) {
+    case 3:
+        return vectorInterpolate<V, 3>(x, frames, pairs, count, y);
+    case 4:
+        return vectorInterpolate<V, 4>(x, frames, pairs, count, y);
+    case 6:
+        return vectorInterpolate<V, 6>(x, frames, pairs, count, y);
+    default:
+        return vectorInterpolate<V, 0>(x, frames, pairs, count, y);
+    }
+}
+
+template <class V>
+void dispatchDecimateHalfband(const float* u, std::int32_t frames, const float* pairs, std::int32_t count,
+                              std::int32_t lag, float* y, float* scratch) noexcept
+{
+    switch (count) {
+    case 4:
+        return vectorDecimateHalfband<V, 4>(u, frames, pairs, count, lag, y, scratch);
+    case 6:
+        return vectorDecimateHalfband<V, 6>(u, frames, pairs, count, lag, y, scratch);
+    default:
+        return vectorDecimateHalfband<V, 0>(u, frames, pairs, count, lag, y, scratch);
+    }
+}
+
+template <class V>
+void dispatchDecimateEven(const float* u, std::int32_t frames, const float* pairs, std::int32_t count,
+                          std::int32_t lag, float* y, float* scratch) noexcept
+{
+    switch (count) {
+    case 6:
+        return vectorDecimateEven<V, 6>(u, frames, pairs, count, lag, y, scratch);
+    case 8:
+        return vectorDecimateEven<V, 8>(u, frames, pairs, count, lag, y, scratch);
+    case 13:
+        return vectorDecimateEven<V, 13>(u, frames, pairs, count, lag, y, scratch);
+    default:
+        return vectorDecimateEven<V, 0>(u, frames, pairs, count, lag, y, scratch);
+    }
+}
+
+// The settings of one frame's curve in every lane.
+template <class V> struct Lanes {
+    typename V::D knee, w, shapeA, g, c, atKnee;
+    bool flat;
+
+    explicit Lanes(const HqCurve& curve)
+        : knee(V::set1(curve.knee)), w(V::set1(curve.w)), shapeA(V::set1(curve.shapeA)), g(V::set1(curve.g)),
+          c(V::set1(curve.c)), atKnee(V::set1(curve.atKnee)), flat(curve.flat)
+    {
+    }
+};
+
+// hqLog1p of hq_antiderivative.h, lane by lane, in two halves: logSplit forms the exponent e and
+// the series' argument s, whose division ends a long chain, and logSeries the rest. A run of
+// samples goes through the first half before any goes through the second, so that the processor
+// always finds independent work beside the chains.
+template <class V>
+[[gnu::always_inline]] inline void logSplit(typename V::D z, typename V::D& s, typename V::D& e) noexcept
+{
+    using namespace hq_log;
+    using D = typename V::D;
+    const D one = V::set1(1.0);
+    const D r = V::add(one, z);
+    const D rootTwo = V::mul(r, V::set1(kSqrt2));
+    const D scale = V::scaleOf(rootTwo);
+    e = V::exponentOf(rootTwo);
+    const D t = V::add(V::mul(z, scale), V::sub(scale, one));
+    s = V::div(t, V::add(V::set1(2.0), t));
+}
+
+template <class V> [[gnu::always_inline]] inline typename V::D logSeries(typename V::D s, typename V::D e) noexcept
+{
+    using namespace hq_log;
+    using D = typename V::D;
+    const D z2 = V::mul(s, s);
+    const D z4 = V::mul(z2, z2);
+    const D z8 = V::mul(z4, z4);
+    const D low = V::add(V::add(V::set1(kP0), V::mul(V::set1(kP1), z2)),
+                         V::mul(z4, V::add(V::set1(kP2), V::mul(V::set1(kP3), z2))));
+    const D high = V::add(V::add(V::set1(kP4), V::mul(V::set1(kP5), z2)), V::mul(z4, V::set1(kP6)));
+    const D lnM = V::add(V::add(s, s), V::mul(s, V::mul(z2, V::add(low, V::mul(z8, high)))));
+    return V::add(V::mul(e, V::set1(kLn2)), lnM);
+}
+
+template <class V> [[gnu::always_inline]] inline typename V::D vectorLog1p(typename V::D z) noexcept
+{
+    typename V::D s;
+    typename V::D e;
+    logSplit<V>(z, s, e);
+    return logSeries<V>(s, e);
+}
+
+// hqAntiderivative, lane by lane. The bent part is computed for every lane, from a distance of
+// at least 0, and kept where the input is above the knee: on a loud signal lanes cross the knee
+// unpredictably, and a branch on them would cost more than the work it saves.
+template <class V>
+[[gnu::always_inline]] inline typename V::D vectorAntiderivative(typename V::D v, const Lanes<V>& k) noexcept
+{
+    using D = typename V::D;
+    const D m = V::abs(v);
+    const D above = V::greater(m, k.knee);
+    const D below = V::mul(V::set1(0.5), V::mul(m, m));
+    if (!V::any(above)) {
+        return below;
+    }
+    const D d = V::sub(m, k.knee);
+    const D bent = k.flat ? V::mul(k.w, d) : V::mul(k.c, vectorLog1p<V>(V::mul(k.g, V::max(d, V::set1(0.0)))));
+    return V::select(above, V::add(k.atKnee, V::sub(d, bent)), below);
+}
+
+// xs[n] and fs[n] = F(x[n]) for n < count, a multiple of kDoubles, with es as scratch. A run
+// that never rises above the knee takes the square alone; otherwise every sample goes through
+// both halves of the logarithm (logSplit), whether above the knee or not.
+template <class V>
+[[gnu::always_inline]] inline void antiderivativeRun(const float* x, std::int32_t count, const Lanes<V>& k, double* xs,
+                                                     double* fs, double* es) noexcept
+{
+    using D = typename V::D;
+    D loudest = V::set1(0.0);
+    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+        const D v = V::widen(x + n);
+        V::storeDoubles(xs + n, v);
+        loudest = V::max(loudest, V::abs(v));
+    }
+    const D half = V::set1(0.5);
+    if (!V::any(V::greater(loudest, k.knee))) {
+        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+            const D m = V::abs(V::loadDoubles(xs + n));
+            V::storeDoubles(fs + n, V::mul(half, V::mul(m, m)));
+        }
+        return;
+    }
+    if (k.flat) {
+        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+            V::storeDoubles(fs + n, vectorAntiderivative<V>(V::loadDoubles(xs + n), k));
+        }
+        return;
+    }
+    // Below the knee the distance is negative and what the logarithm makes of it is dropped.
+    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+        const D d = V::sub(V::abs(V::loadDoubles(xs + n)), k.knee);
+        D s;
+        D e;
+        logSplit<V>(V::mul(k.g, d), s, e);
+        V::storeDoubles(fs + n, s);
+        V::storeDoubles(es + n, e);
+    }
+    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+        const D m = V::abs(V::loadDoubles(xs + n));
+        const D d = V::sub(m, k.knee);
+        const D bent = V::mul(k.c, logSeries<V>(V::loadDoubles(fs + n), V::loadDoubles(es + n)));
+        V::storeDoubles(fs + n, V::select(V::greater(m, k.knee), V::add(k.atKnee, V::sub(d, bent)),
+                                          V::mul(half, V::mul(m, m))));
+    }
+}
+
+template <class V>
+void vectorAntiderivativesOf(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept
+{
+    double xs[64];
+    double es[64];
+    for (std::int32_t n = 0; n < count; n += 64) {
+        const std::int32_t part = count - n < 64 ? count - n : 64;
+        antiderivativeRun<V>(x + n, part, Lanes<V>(curve), xs, f + n, es);
+    }
+}
+
+// hqCurveValue, lane by lane.
+template <class V> [[gnu::always_inline]] inline typename V::D vectorCurve(typename V::D v, const Lanes<V>& k) noexcept
+{
+    using D = typename V::D;
+    const D m = V::abs(v);
+    const D d = V::sub(m, k.knee);
+    const D y = V::sub(V::set1(1.0), V::div(V::mul(k.w, k.w), V::add(k.w, V::mul(k.shapeA, d))));
+    return V::select(V::greater(m, k.knee), V::flipSign(y, v), v);
+}
+
+// The quotients of samples first..last - 1 under one curve, from xs and fs as vectorAdaa leaves them.
+template <class V>
+[[gnu::always_inline]] inline void quotients(const double* xs, const double* fs, std::int32_t first, std::int32_t last,
+                                             const Lanes<V>& k, float* y) noexcept
+{
+    using D = typename V::D;
+    const D close = V::set1(kHqCloseInputs);
+    const D one = V::set1(1.0);
+    for (std::int32_t n = first; n < last; n += V::kDoubles) {
+        const D x0 = V::loadDoubles(xs + n);
+        const D x1 = V::loadDoubles(xs + 1 + n);
+        const D dx = V::sub(x1, x0);
+        const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
+        D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), dx);
+        if (!V::all(far)) {
+            out = V::select(far, out, vectorCurve<V>(V::mul(V::set1(0.5), V::add(x0, x1)), k));
+        }
+        V::narrowStore(y + n, out);
+    }
+}
+
+template <class V>
+void vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
+                double* state, double* scratch, float* y) noexcept
+{
+    double* const xs = scratch;
+    double* const fs = scratch + (frames * factor + 1);
+    double* const es = scratch + 2 * (frames * factor + 1);
+    xs[0] = state[0];
+    fs[0] = state[1];
+    bool oneCurve = true;
+    for (std::int32_t i = 1; i < frames; ++i) {
+        oneCurve = oneCurve && !changed[i];
+    }
+    // First every antiderivative, which depend on nothing but their input, so that the processor
+    // overlaps their long chains; then the quotients. Where the curve changed, the previous input's
+    // antiderivative is taken again under the new one first. A piece with one curve throughout
+    // runs as one stretch.
+    if (oneCurve) {
+        const Lanes<V> k(curves[0]);
+        antiderivativeRun<V>(x, frames * factor, k, xs + 1, fs + 1, es);
+        if (changed[0]) {
+            fs[0] = V::first(vectorAntiderivative<V>(V::set1(xs[0]), k));
+        }
+        quotients<V>(xs, fs, 0, frames * factor, k, y);
+    } else {
+        for (std::int32_t i = 0; i < frames; ++i) {
+            antiderivativeRun<V>(x + i * factor, factor, Lanes<V>(curves[i]), xs + 1 + i * factor, fs + 1 + i * factor,
+                                 es);
+        }
+        for (std::int32_t i = 0; i < frames; ++i) {
+            const Lanes<V> k(curves[i]);
+            const std::int32_t first = i * factor;
+            if (changed[i]) {
+                fs[first] = V::first(vectorAntiderivative<V>(V::set1(xs[first]), k));
+            }
+            quotients<V>(xs, fs, first, first + factor, k, y);
+        }
+    }
+    state[0] = xs[frames * factor];
+    state[1] = fs[frames * factor];
+}

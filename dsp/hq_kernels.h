@@ -1,0 +1,56 @@
+// The HQ shaper's inner loops: the half-band interpolator, the two decimators and the
+// anti-aliased curve, each in a scalar reference and in vector forms.
+//
+// Contract: every kernel gives exactly the output bits of the scalar reference for every
+// input. The vector forms compute several independent outputs at once (filter outputs, or
+// curve outputs, which depend on no earlier output), one per lane, each lane doing the
+// reference's operations in the reference's order; no sum is reordered and nothing is fused.
+// The curve runs in double (hq_antiderivative.h), the filters in float.
+//
+// SSE2 is the floor of every target, so it is what a processor without AVX2 runs; AVX2 does
+// the same with lanes twice as wide. A test build may pin any kernel the processor runs.
+#pragma once
+
+#include "hq_antiderivative.h"
+
+#include <cstdint>
+
+enum class HqKernel : std::int32_t { scalar, sse2, avx2 };
+
+struct HqKernelSet {
+    // y[2i] = sum_j g_j (x[i - j] + x[i - span + j]), y[2i + 1] = x[i - m], i < frames;
+    // span = 2m + 1, m = count - 1; x holds span samples of history before x[0].
+    void (*interpolate)(const float* x, std::int32_t frames, const float* pairs, std::int32_t count, float* y);
+    // With t = u + 2i + 1 - lag, i < frames, m = count - 1:
+    // y[i] = sum_j h_j (t[-2j] + t[-(4m + 2) + 2j]) + t[-(2m + 1)] / 2; u holds 4m + 2 + lag samples of history.
+    // scratch holds room for two rows of frames + 2m + 1 floats each.
+    void (*decimateHalfband)(const float* u, std::int32_t frames, const float* pairs, std::int32_t count,
+                             std::int32_t lag, float* y, float* scratch);
+    // y[i] = sum_j h_j (t[-j] + t[-(2 count - 1) + j]); u holds 2 count - 1 + lag samples of history;
+    // scratch as above, rows of frames + count - 1 floats.
+    void (*decimateEven)(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
+                         float* y, float* scratch);
+    // The anti-aliased curve over frames base frames of factor samples each (hq_oversampling.h):
+    // state holds the last input and its antiderivative and is updated; scratch holds
+    // 3 (frames * factor + 1) doubles.
+    void (*adaa)(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
+                 double* state, double* scratch, float* y);
+    // f[n] = F(x[n]) under one curve, n < count (a multiple of 4), as adaa forms them; for tests,
+    // which compare these doubles before any rounding to float can hide a difference.
+    void (*antiderivatives)(const float* x, std::int32_t count, const HqCurve& curve, double* f);
+};
+
+bool hqKernelSupported(HqKernel kernel) noexcept;
+const HqKernelSet& hqKernelSet(HqKernel kernel) noexcept;
+const char* hqKernelName(HqKernel kernel) noexcept;
+
+// The kernel processors made from now on run: the widest this processor has, unless a test
+// pinned another (one the processor runs). [main thread]
+HqKernel hqKernelForNewProcessors() noexcept;
+void hqPinKernel(HqKernel kernel) noexcept;
+void hqUnpinKernel() noexcept;
+
+// Each set, the vector ones defined in files of their own.
+const HqKernelSet& hqScalarKernels() noexcept;
+const HqKernelSet& hqSse2Kernels() noexcept;
+const HqKernelSet& hqAvx2Kernels() noexcept;

@@ -1,0 +1,382 @@
+#include "soft_knee_hq.h"
+
+#include "hq_antiderivative.h"
+#include "hq_glide.h"
+#include "hq_kernels.h"
+#include "hq_oversampling.h"
+
+#include <emmintrin.h>
+
+#include <bit>
+#include <cstring>
+
+namespace {
+
+constexpr double kMinimumRate = 8000.0;
+constexpr double kMaximumRate = 1536000.0;
+constexpr double kDefaultRate = 48000.0;
+// The shaped path takes the input within +-2^32: far above any curve's knee, and low enough
+// that no filter's sum of boosted samples can overflow a float.
+constexpr float kLoudest = 0x1p32f;
+
+float limited(float value, const HqControlRange& range) noexcept
+{
+    if (value != value) {
+        return range.initial;
+    }
+    return value < range.minimum ? range.minimum : (value > range.maximum ? range.maximum : value);
+}
+
+bool finite(float x) noexcept
+{
+    return (std::bit_cast<std::uint32_t>(x) & 0x7f800000u) != 0x7f800000u;
+}
+
+std::int32_t framesOf(double seconds, double rate) noexcept
+{
+    return static_cast<std::int32_t>(seconds * rate + 0.5);
+}
+
+HqQuality qualityOf(std::int32_t index) noexcept
+{
+    return static_cast<HqQuality>(index < 0 ? 0 : (index >= kHqQualityCount ? kHqQualityCount - 1 : index));
+}
+
+// dry = x with non-finite samples silenced; boosted = dry within +-kLoudest, times the boost.
+// Four frames at a time with SSE2, which every target has, each lane as the scalar tail.
+void takeInput(const float* x, const double* boosts, float* dry, float* boosted, std::int32_t frames) noexcept
+{
+    const __m128i exponent = _mm_set1_epi32(0x7f800000);
+    const __m128 low = _mm_set1_ps(-kLoudest);
+    const __m128 high = _mm_set1_ps(kLoudest);
+    std::int32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 in = _mm_loadu_ps(x + i);
+        const __m128i bits = _mm_and_si128(_mm_castps_si128(in), exponent);
+        const __m128 safe = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(bits, exponent)), in);
+        _mm_storeu_ps(dry + i, safe);
+        const __m128 loud = _mm_min_ps(_mm_max_ps(safe, low), high);
+        const __m128d first = _mm_mul_pd(_mm_cvtps_pd(loud), _mm_loadu_pd(boosts + i));
+        const __m128d second = _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(loud, loud)), _mm_loadu_pd(boosts + i + 2));
+        _mm_storeu_ps(boosted + i, _mm_movelh_ps(_mm_cvtpd_ps(first), _mm_cvtpd_ps(second)));
+    }
+    for (; i < frames; ++i) {
+        const float safe = finite(x[i]) ? x[i] : 0.0f;
+        dry[i] = safe;
+        const float loud = safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe);
+        boosted[i] = static_cast<float>(static_cast<double>(loud) * boosts[i]);
+    }
+}
+
+// y = dry (1 - mix) + wet * gain * mix, two frames at a time as the scalar tail does each.
+void mixOutput(const float* dry, const float* wet, const double* gains, const double* mixes, float* y,
+               std::int32_t frames) noexcept
+{
+    const __m128d one = _mm_set1_pd(1.0);
+    std::int32_t i = 0;
+    for (; i + 2 <= frames; i += 2) {
+        const __m128d d = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(dry + i))));
+        const __m128d w = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(wet + i))));
+        const __m128d mix = _mm_loadu_pd(mixes + i);
+        const __m128d sum =
+            _mm_add_pd(_mm_mul_pd(d, _mm_sub_pd(one, mix)), _mm_mul_pd(_mm_mul_pd(w, _mm_loadu_pd(gains + i)), mix));
+        _mm_store_sd(reinterpret_cast<double*>(y + i), _mm_castps_pd(_mm_cvtpd_ps(sum)));
+    }
+    for (; i < frames; ++i) {
+        y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - mixes[i]) +
+                                  static_cast<double>(wet[i]) * gains[i] * mixes[i]);
+    }
+}
+
+// The next frames values of a control; filled stays true while values holds a whole piece of the
+// settled value, so that it is not written again.
+void glided(HqGlide& glide, double* values, std::int32_t frames, bool& filled) noexcept
+{
+    if (!glide.gliding()) {
+        if (filled && values[0] == glide.value()) {
+            return;
+        }
+        filled = frames == kHqPieceFrames;
+        const double value = glide.value();
+        for (std::int32_t i = 0; i < frames; ++i) {
+            values[i] = value;
+        }
+        return;
+    }
+    filled = false;
+    for (std::int32_t i = 0; i < frames; ++i) {
+        values[i] = glide.next();
+    }
+}
+
+} // namespace
+
+const char* hqQualityName(HqQuality quality) noexcept
+{
+    switch (quality) {
+    case HqQuality::x1:
+        return "1x";
+    case HqQuality::x2:
+        return "2x";
+    case HqQuality::x4:
+        return "4x";
+    case HqQuality::x8:
+        return "8x";
+    case HqQuality::x16:
+        return "16x";
+    }
+    return "";
+}
+
+std::int32_t hqOversampling(HqQuality quality) noexcept
+{
+    const auto index = static_cast<std::int32_t>(quality);
+    return index >= 0 && index < kHqQualityCount ? 1 << index : 1;
+}
+
+std::int32_t hqLatencyFrames(double) noexcept
+{
+    // The filters are made for the rate they run at, relative to the base rate, so the delay in
+    // frames is the same at every base rate: 1.9 ms at 44.1 kHz.
+    return kHqPathDelayFrames;
+}
+
+struct SoftKneeHq::State {
+    static constexpr std::int32_t kP = kHqPieceFrames;
+
+    HqKernel kernel = hqKernelForNewProcessors();
+    double sampleRate = kDefaultRate;
+    std::int32_t glideFrames = 1;
+    std::int32_t fadeFrames = 1;
+
+    HqGlide boost;
+    HqGlide knee;
+    HqGlide hardness;
+    HqGlide gain;
+    HqGlide mix;
+    float gainDecibels = kHqOutputDb.initial;
+    HqCurve lastCurve{};
+    double lastKnee = 0.0;
+    double lastHardness = 0.0;
+
+    // Two paths per channel: the one heard, and one that a Quality change warms up and fades in.
+    HqChannelPath paths[2][2]; // [path][channel]
+    std::int32_t heard = 0;
+    bool switching = false;
+    std::int32_t warmLeft = 0;
+    std::int32_t fadeDone = 0;
+
+    // The dry input of each channel, delayed by the paths' delay.
+    HqLine<kHqPathDelayFrames + kP> dry[2];
+
+    // One piece's per-frame values.
+    float boosted[2][kP];
+    HqCurve curves[kP];
+    bool changed[kP];
+    bool curvesSettled = false; // curves holds the settled curve throughout, changed nothing
+    double boosts[kP];
+    bool boostsFilled = false;
+    bool gainsFilled = false;
+    bool mixesFilled = false;
+    double gains[kP];
+    double mixes[kP];
+    double fades[kP];
+    float wet[2][2][kP]; // [path][channel]
+};
+
+SoftKneeHq::SoftKneeHq(double sampleRate) : state_(new State)
+{
+    prepare(sampleRate);
+}
+
+SoftKneeHq::~SoftKneeHq() = default;
+
+void SoftKneeHq::prepare(double sampleRate) noexcept
+{
+    State& s = *state_;
+    if (!(sampleRate == sampleRate)) {
+        sampleRate = kDefaultRate;
+    }
+    s.sampleRate = sampleRate < kMinimumRate ? kMinimumRate : (sampleRate > kMaximumRate ? kMaximumRate : sampleRate);
+    s.glideFrames = framesOf(kHqGlideSeconds, s.sampleRate);
+    s.fadeFrames = framesOf(kHqQualityFadeSeconds, s.sampleRate);
+    reset();
+}
+
+void SoftKneeHq::reset() noexcept
+{
+    State& s = *state_;
+    s.boost.jump(boost_.load(std::memory_order_relaxed));
+    s.knee.jump(knee_.load(std::memory_order_relaxed));
+    s.hardness.jump(hardness_.load(std::memory_order_relaxed));
+    s.gainDecibels = outputDb_.load(std::memory_order_relaxed);
+    s.gain.jump(hqDecibelsToGain(s.gainDecibels));
+    s.mix.jump(mixPercent_.load(std::memory_order_relaxed) / 100.0);
+    s.lastKnee = s.knee.value();
+    s.lastHardness = s.hardness.value();
+    s.lastCurve = makeHqCurve(s.lastKnee, s.lastHardness);
+    s.curvesSettled = false;
+    s.boostsFilled = false;
+    s.gainsFilled = false;
+    s.mixesFilled = false;
+    const HqQuality quality = qualityOf(quality_.load(std::memory_order_relaxed));
+    s.heard = 0;
+    s.switching = false;
+    for (auto& channel : s.paths[0]) {
+        channel.configure(quality, s.kernel);
+    }
+    qualityInUse_.store(static_cast<std::int32_t>(quality), std::memory_order_relaxed);
+    for (auto& line : s.dry) {
+        line.clear(kHqPathDelayFrames);
+    }
+}
+
+void SoftKneeHq::setBoost(float times) noexcept
+{
+    boost_.store(limited(times, kHqBoost), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setKnee(float knee) noexcept
+{
+    knee_.store(limited(knee, kHqKnee), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setHardness(float hardness) noexcept
+{
+    hardness_.store(limited(hardness, kHqHardness), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setOutputDb(float decibels) noexcept
+{
+    outputDb_.store(limited(decibels, kHqOutputDb), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setMixPercent(float percent) noexcept
+{
+    mixPercent_.store(limited(percent, kHqMixPercent), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setQuality(float index) noexcept
+{
+    const float value = limited(index, kHqQuality);
+    quality_.store(static_cast<std::int32_t>(value + 0.5f), std::memory_order_relaxed);
+}
+
+HqQuality SoftKneeHq::qualityInUse() const noexcept
+{
+    return qualityOf(qualityInUse_.load(std::memory_order_relaxed));
+}
+
+void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                         std::int32_t frames) noexcept
+{
+    State& s = *state_;
+    const float* const in[2] = {inLeft, inRight};
+    float* const out[2] = {outLeft, outRight};
+    for (std::int32_t start = 0; start < frames; start += kHqPieceFrames) {
+        const std::int32_t n = frames - start < kHqPieceFrames ? frames - start : kHqPieceFrames;
+
+        // The controls, read once per piece.
+        s.boost.glideTo(boost_.load(std::memory_order_relaxed), s.glideFrames);
+        s.knee.glideTo(knee_.load(std::memory_order_relaxed), s.glideFrames);
+        s.hardness.glideTo(hardness_.load(std::memory_order_relaxed), s.glideFrames);
+        const float decibels = outputDb_.load(std::memory_order_relaxed);
+        if (decibels != s.gainDecibels) {
+            s.gainDecibels = decibels;
+            s.gain.glideTo(hqDecibelsToGain(decibels), s.glideFrames);
+        }
+        s.mix.glideTo(mixPercent_.load(std::memory_order_relaxed) / 100.0, s.glideFrames);
+
+        // A Quality change: the new path starts from silence beside the heard one, unheard until
+        // its filters hold nothing from before its start, then fades in linearly while the old
+        // one fades out. A request made during the fade waits for its end.
+        const HqQuality wanted = qualityOf(quality_.load(std::memory_order_relaxed));
+        const std::int32_t other = 1 - s.heard;
+        if (!s.switching || s.warmLeft > 0) {
+            if (wanted == s.paths[s.heard][0].quality()) {
+                s.switching = false;
+                qualityInUse_.store(static_cast<std::int32_t>(wanted), std::memory_order_relaxed);
+            } else if (!s.switching || wanted != s.paths[other][0].quality()) {
+                for (auto& channel : s.paths[other]) {
+                    channel.configure(wanted, s.kernel);
+                }
+                s.switching = true;
+                s.warmLeft = kHqPathMemoryFrames;
+                s.fadeDone = 0;
+                qualityInUse_.store(static_cast<std::int32_t>(wanted), std::memory_order_relaxed);
+            }
+        }
+
+        // Per frame: the glided settings, the curve where it changes, the fade, the input made safe.
+        glided(s.boost, s.boosts, n, s.boostsFilled);
+        glided(s.gain, s.gains, n, s.gainsFilled);
+        glided(s.mix, s.mixes, n, s.mixesFilled);
+        if (s.knee.gliding() || s.hardness.gliding() || !s.curvesSettled) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                const double knee = s.knee.next();
+                const double hardness = s.hardness.next();
+                s.changed[i] = knee != s.lastKnee || hardness != s.lastHardness;
+                if (s.changed[i]) {
+                    s.lastCurve = makeHqCurve(knee, hardness);
+                    s.lastKnee = knee;
+                    s.lastHardness = hardness;
+                }
+                s.curves[i] = s.lastCurve;
+            }
+            // Once a whole piece holds one curve with no change after its first frame, the next
+            // pieces reuse it, their first frame unchanged too, until a glide moves it again.
+            s.curvesSettled = !s.knee.gliding() && !s.hardness.gliding() && n == kHqPieceFrames;
+            for (std::int32_t i = 1; i < n && s.curvesSettled; ++i) {
+                s.curvesSettled = !s.changed[i];
+            }
+        } else {
+            s.changed[0] = false;
+        }
+        if (s.switching) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                if (s.warmLeft > 0) {
+                    --s.warmLeft;
+                    s.fades[i] = 0.0;
+                } else if (s.fadeDone < s.fadeFrames) {
+                    ++s.fadeDone;
+                    s.fades[i] = static_cast<double>(s.fadeDone) / static_cast<double>(s.fadeFrames);
+                } else {
+                    s.fades[i] = 1.0;
+                }
+            }
+        }
+        for (std::int32_t ch = 0; ch < 2; ++ch) {
+            takeInput(in[ch] + start, s.boosts, s.dry[ch].fresh(), s.boosted[ch], n);
+        }
+
+        for (std::int32_t ch = 0; ch < 2; ++ch) {
+            s.paths[s.heard][ch].run(s.boosted[ch], s.curves, s.changed, n, s.wet[s.heard][ch]);
+            if (s.switching) {
+                s.paths[other][ch].run(s.boosted[ch], s.curves, s.changed, n, s.wet[other][ch]);
+            }
+        }
+
+        // out = dry (1 - mix) + wet * gain * mix, the wet signal crossfaded during a switch.
+        for (std::int32_t ch = 0; ch < 2; ++ch) {
+            const float* const dry = s.dry[ch].samples;
+            const float* const heardWet = s.wet[s.heard][ch];
+            const float* const otherWet = s.wet[other][ch];
+            float* const y = out[ch] + start;
+            if (s.switching) {
+                for (std::int32_t i = 0; i < n; ++i) {
+                    const double wet = heardWet[i] + s.fades[i] * (static_cast<double>(otherWet[i]) - heardWet[i]);
+                    y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - s.mixes[i]) +
+                                              wet * s.gains[i] * s.mixes[i]);
+                }
+            } else {
+                mixOutput(dry, heardWet, s.gains, s.mixes, y, n);
+            }
+            s.dry[ch].advance(n);
+        }
+
+        if (s.switching && s.warmLeft == 0 && s.fadeDone >= s.fadeFrames) {
+            s.heard = other;
+            s.switching = false;
+        }
+    }
+}
