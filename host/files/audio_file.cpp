@@ -15,10 +15,12 @@ namespace {
 
 // libsndfile reads a WAV or AIFF file whose audio chunk is shorter than its header says
 // as far as it goes, and says so only in its log: "data : 192000 (should be 99956)", in
-// bytes ("SSND" in AIFF). A header that declares less than the file holds (a recorder that
-// never wrote the length) is no damage.
+// bytes ("SSND" in AIFF). Neither a header that declares less than the file holds nor one
+// that declares about 2 or 4 GiB, the marks of a writer that streamed to a pipe and never
+// knew the length (0x7ffff000, 0x7fffffff, 0xffffffff), is damage.
 bool headerClaimsMoreThanTheFileHolds(SNDFILE* file)
 {
+    constexpr long long kLengthUnknown = 0x7ffff000;
     char log[8192] = "";
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
     std::istringstream lines(log);
@@ -27,7 +29,8 @@ bool headerClaimsMoreThanTheFileHolds(SNDFILE* file)
         long long declared = 0;
         long long present = 0;
         if (std::sscanf(line.c_str(), " %4s : %lld (should be %lld)", chunk, &declared, &present) == 3 &&
-            (std::string(chunk) == "data" || std::string(chunk) == "SSND") && declared > present)
+            (std::string(chunk) == "data" || std::string(chunk) == "SSND") && declared > present &&
+            declared < kLengthUnknown)
             return true;
     }
     return false;
