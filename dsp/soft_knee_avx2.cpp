@@ -316,7 +316,8 @@ struct Loops {
         const BlockConstants c = constantsFor(curve);
         const Pointers p{inLeft, inRight, outLeft, outRight};
         std::int32_t i = first;
-        for (; kPairs && i + 2 * kWidth <= whole; i += 2 * kWidth) {
+        // whole - i, never i + 2 * kWidth, which would overflow for a block within a pair of INT32_MAX.
+        for (; kPairs && whole - i >= 2 * kWidth; i += 2 * kWidth) {
             const __m256 xLeft = _mm256_loadu_ps(inLeft + i);
             const __m256 xRight = _mm256_loadu_ps(inRight + i);
             const __m256 xNextLeft = _mm256_loadu_ps(inLeft + i + kWidth);

@@ -199,7 +199,8 @@ struct Loops {
         const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
         const BlockConstants c = constantsFor(curve);
         std::int32_t i = 0;
-        for (; i + kSpan <= whole; i += kSpan) {
+        // whole - i, never i + kSpan, which would overflow for a block within a span of INT32_MAX.
+        for (; whole - i >= kSpan; i += kSpan) {
             const __m512 xLeft = _mm512_loadu_ps(inLeft + i);
             const __m512 xRight = _mm512_loadu_ps(inRight + i);
             const SpanTests tests = spanTests<kSubnormals>(xLeft, xRight, c);
@@ -264,7 +265,7 @@ struct Loops {
         const std::int32_t whole = frames > 0 ? frames - frames % kWidth : 0;
         const BlockConstants c = constantsFor(curve);
         std::int32_t i = first;
-        for (; i + kSpan <= whole; i += kSpan) {
+        for (; whole - i >= kSpan; i += kSpan) {
             const __m512 xLeft = _mm512_loadu_ps(inLeft + i);
             const __m512 xRight = _mm512_loadu_ps(inRight + i);
             const SpanTests tests = spanTests<kSubnormals>(xLeft, xRight, c);

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Shows a new user what `make` built: plughost's view of the native module, and
-# the module's transfer curve at its default settings, its spectrum of a 997 Hz
-# tone at -6 dBFS at the defaults and at Boost 11, its aliasing at three settings,
-# the spectrogram of a sine sweep at Boost 11 and its aliasing against the HQ
-# module's at Boost 11 at 8x and 16x, written into dist/. The pictures
+# the module's transfer curve at its default settings and at six Knee and Hardness
+# settings in one picture, its spectrum of a 997 Hz tone at -6 dBFS at the defaults
+# and at Boost 11, its aliasing at three settings, the spectrogram of a sine sweep
+# at Boost 11 and its aliasing against the HQ module's at Boost 11 at 8x and 16x,
+# written into dist/. The pictures
 # that the READMEs show are made here too, into host/, so they always show this build.
 # Usage: host/after-build.sh [BUILD-DIR]   (default: build/native)
 set -euo pipefail
@@ -25,8 +26,13 @@ done
 
 echo
 "$plughost" info "$module"
+# How Knee and Hardness play together, at Boost 1: the default, harder knees, no knee,
+# and the full-scale knee that clips at 1.0 whatever the hardness.
+family=(--compare Knee=0.5,Hardness=0 --compare Knee=0.5,Hardness=0.5 --compare Knee=0.5,Hardness=1
+        --compare Knee=0,Hardness=0 --compare Knee=0,Hardness=0.9 --compare Knee=1,Hardness=0.5)
 for form in svg png; do
     "$plughost" curve "$module" --out "$root/dist/transfer-curve.$form" >/dev/null
+    "$plughost" curve "$module" "${family[@]}" --out "$root/dist/knee-and-hardness.$form" >/dev/null
     "$plughost" spectrum "$module" --out "$root/dist/harmonics-default.$form" >/dev/null
     "$plughost" spectrum "$module" --set Boost=1 --out "$root/dist/harmonics-boost-11.$form" >/dev/null
     "$plughost" aliasing "$module" --set Boost=0.1 --set Boost=0.5 --set Boost=1 \
@@ -36,11 +42,11 @@ for form in svg png; do
         "$hq" --set "$hq_boost_11,Quality=0.75" --set "$hq_boost_11,Quality=1" \
         --out "$root/dist/aliasing-shaper-vs-hq.$form" >/dev/null
 done
-for picture in transfer-curve harmonics-boost-11 aliasing spectrogram-boost-11 aliasing-shaper-vs-hq; do
+for picture in transfer-curve knee-and-hardness harmonics-boost-11 aliasing spectrogram-boost-11 aliasing-shaper-vs-hq; do
     cp "$root/dist/$picture.png" "$root/host/$picture.png"
 done
 echo
 echo "spectrum of a 997 Hz tone at -6 dBFS, Boost 11:"
 "$plughost" spectrum "$module" --set Boost=1 | grep -v '^  ' 
-echo "pictures written to $root/dist/: transfer-curve, harmonics-default, harmonics-boost-11, aliasing,"
-echo "spectrogram-boost-11 and aliasing-shaper-vs-hq, each as .svg and .png"
+echo "pictures written to $root/dist/: transfer-curve, knee-and-hardness, harmonics-default, harmonics-boost-11,"
+echo "aliasing, spectrogram-boost-11 and aliasing-shaper-vs-hq, each as .svg and .png"

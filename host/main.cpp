@@ -54,11 +54,17 @@ int main(int argc, char** argv)
                      "Use process into cleared buffers, not processReplacing");
     render->add_option("--format", renderOptions.sampleFormat,
                        "Samples of OUT: pcm16, pcm24 or float (default: the input's, or the nearest OUT holds)");
+    render->add_option("--dither", renderOptions.dither,
+                       "tpdf: triangular dither before rounding to pcm16 or pcm24 (default none)");
 
     plughost::CurveOptions curveOptions;
     CLI::App* curve = app.add_subcommand("curve", "Draw the module's static transfer curve");
     curve->add_option("MODULE", curveOptions.modulePath, "Path of the module file")->required();
     curve->add_option("--set", curveOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
+        ->allow_extra_args(false);
+    curve
+        ->add_option("--compare", curveOptions.compare,
+                     "NAME=VALUE,...: draw a curve at these settings on top of --set, one per --compare (repeatable)")
         ->allow_extra_args(false);
     curve->add_option("--range", curveOptions.range, "Sweep input levels from -A to A (default 2)");
     curve->add_option("--out", curveOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write")->required();
@@ -84,7 +90,7 @@ int main(int argc, char** argv)
     sweep->add_option("--set", sweepOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
         ->allow_extra_args(false);
     sweep->add_option("--rate", sweepOptions.sampleRate, "Sample rate in Hz (default 48000)");
-    sweep->add_option("--out", sweepOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write")->required();
+    sweep->add_option("--out", sweepOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write");
     sweep->add_flag("--json", sweepOptions.json, "Print the levels as one JSON document");
 
     plughost::AliasingOptions aliasingOptions;

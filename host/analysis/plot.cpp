@@ -111,13 +111,23 @@ void drawLegendEntry(cairo_t* cr, int row, const char* text, double r, double g,
     drawText(cr, x + 36, y, text, 0.0);
 }
 
-void drawPlot(cairo_t* cr, const TransferCurve& curve, const std::string& title)
+// The colours of a family's curves, in turn.
+struct Colour {
+    double r, g, b;
+};
+constexpr Colour kFamilyColours[] = {{0.12, 0.35, 0.75}, {0.85, 0.37, 0.0}, {0.0, 0.55, 0.3}, {0.8, 0.1, 0.25},
+                                     {0.5, 0.25, 0.7},   {0.55, 0.4, 0.1},  {0.0, 0.6, 0.65}, {0.3, 0.3, 0.3}};
+
+// One curve in full (both outputs where they differ), or a family by left outputs alone.
+void drawPlot(cairo_t* cr, const std::vector<LabelledCurve>& family, const std::string& title)
 {
+    const TransferCurve& curve = family.front().curve;
     double reach = curve.range;
-    for (const auto* channel : {&curve.left, &curve.right})
-        for (const double v : *channel)
-            if (std::isfinite(v))
-                reach = std::max(reach, std::fabs(v));
+    for (const LabelledCurve& member : family)
+        for (const auto* channel : {&member.curve.left, &member.curve.right})
+            for (const double v : *channel)
+                if (std::isfinite(v))
+                    reach = std::max(reach, std::fabs(v));
     const Frame frame(curve.range, reach);
 
     cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
@@ -147,6 +157,22 @@ void drawPlot(cairo_t* cr, const TransferCurve& curve, const std::string& title)
     cairo_stroke(cr);
     cairo_set_dash(cr, nullptr, 0, 0);
 
+    if (family.size() > 1) {
+        cairo_set_line_width(cr, 2.0);
+        for (std::size_t i = 0; i < family.size(); ++i) {
+            const Colour& colour = kFamilyColours[i % std::size(kFamilyColours)];
+            cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
+            drawLine(cr, frame, family[i].curve.input, family[i].curve.left);
+        }
+        cairo_reset_clip(cr);
+        cairo_set_font_size(cr, 12.0);
+        for (std::size_t i = 0; i < family.size(); ++i) {
+            const Colour& colour = kFamilyColours[i % std::size(kFamilyColours)];
+            drawLegendEntry(cr, static_cast<int>(i), family[i].label.c_str(), colour.r, colour.g, colour.b, false);
+        }
+        drawLegendEntry(cr, static_cast<int>(family.size()), "y = x", 0.55, 0.55, 0.55, true);
+        return;
+    }
     cairo_set_line_width(cr, 2.5);
     cairo_set_source_rgb(cr, 0.12, 0.35, 0.75);
     drawLine(cr, frame, curve.input, curve.left);
@@ -191,6 +217,11 @@ double gridStep(double span)
 
 void drawTransferCurve(const AtomicOutput& output, const TransferCurve& curve, const std::string& title)
 {
+    drawTransferCurves(output, {{"", curve}}, title);
+}
+
+void drawTransferCurves(const AtomicOutput& output, const std::vector<LabelledCurve>& family, const std::string& title)
+{
     const std::string& path = output.target();
     const bool svg = endsWith(path, ".svg");
     if (!svg && !endsWith(path, ".png"))
@@ -199,7 +230,7 @@ void drawTransferCurve(const AtomicOutput& output, const TransferCurve& curve, c
         svg ? cairo_svg_surface_create(output.path().c_str(), kSize, kSize)
             : cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(kSize), static_cast<int>(kSize));
     cairo_t* cr = cairo_create(surface);
-    drawPlot(cr, curve, title);
+    drawPlot(cr, family, title);
     cairo_destroy(cr);
     cairo_surface_flush(surface);
     cairo_status_t status = cairo_surface_status(surface);

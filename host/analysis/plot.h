@@ -24,4 +24,14 @@ double gridStep(double span);
 // extension is neither or the file cannot be written.
 void drawTransferCurve(const AtomicOutput& output, const TransferCurve& curve, const std::string& title);
 
+// A member of a family of curves, and the settings that make it, for the legend.
+struct LabelledCurve {
+    std::string label;
+    TransferCurve curve;
+};
+
+// As drawTransferCurve, for several curves in one plot, each in a colour of its own
+// with its label in the legend; only their left outputs are drawn.
+void drawTransferCurves(const AtomicOutput& output, const std::vector<LabelledCurve>& family, const std::string& title);
+
 } // namespace plughost

@@ -31,12 +31,14 @@ struct RenderOptions {
     int blockSize = 512;
     bool accumulate = false;
     std::string sampleFormat; // pcm16, pcm24 or float in any case; empty: like the input
+    std::string dither;       // tpdf or none in any case; empty: none
 };
 int runRender(const RenderOptions& options);
 
 struct CurveOptions {
     std::string modulePath;
     std::vector<std::string> settings;
+    std::vector<std::string> compare; // NAME=VALUE,... : one curve each, on top of settings
     double range = 2.0;
     std::string outputPath; // .svg, .png or .csv
 };

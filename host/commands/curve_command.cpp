@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <sstream>
 
 namespace plughost {
 
@@ -44,20 +45,36 @@ TransferCurve sweep(AudioPlugin& plugin, double range)
     return curve;
 }
 
-void writeCsv(const AtomicOutput& output, const TransferCurve& curve)
+// One curve as input and its outputs; a family as input and each member's left output,
+// headed by its settings.
+void writeCsv(const AtomicOutput& output, const std::vector<LabelledCurve>& family)
 {
     const std::string& path = output.target();
     std::ofstream file(output.path());
     if (!file)
         throw UserError(path + ": cannot be written");
-    file << (curve.right.empty() ? "input,output\n" : "input,left,right\n");
+    const TransferCurve& curve = family.front().curve;
+    if (family.size() > 1) {
+        file << "input";
+        for (const LabelledCurve& member : family)
+            file << ',' << member.label;
+        file << '\n';
+    } else {
+        file << (curve.right.empty() ? "input,output\n" : "input,left,right\n");
+    }
     char line[96];
     for (std::size_t i = 0; i < curve.input.size(); ++i) {
-        if (curve.right.empty())
-            std::snprintf(line, sizeof line, "%.9g,%.9g\n", curve.input[i], curve.left[i]);
-        else
-            std::snprintf(line, sizeof line, "%.9g,%.9g,%.9g\n", curve.input[i], curve.left[i], curve.right[i]);
+        std::snprintf(line, sizeof line, "%.9g", curve.input[i]);
         file << line;
+        for (const LabelledCurve& member : family) {
+            std::snprintf(line, sizeof line, ",%.9g", member.curve.left[i]);
+            file << line;
+            if (family.size() == 1 && !curve.right.empty()) {
+                std::snprintf(line, sizeof line, ",%.9g", curve.right[i]);
+                file << line;
+            }
+        }
+        file << '\n';
     }
     file.close();
     if (!file)
@@ -87,16 +104,37 @@ int runCurve(const CurveOptions& options)
         throw UserError("--range must be a positive number from 1.2e-38 to 3.4e38 (levels are 32-bit floats)");
     const CurveFile kind = fileKind(options.outputPath);
     refuseOverwriting(options.outputPath, options.modulePath, "module");
-    const std::unique_ptr<AudioPlugin> plugin = openPlugin(options.modulePath, options.settings);
-    std::string title = plugin->name();
+    // One curve at --set, or one per --compare at --set and its own settings, each from a
+    // plug-in of its own so that no member inherits another's; all are opened before any file is made.
+    std::vector<std::vector<std::string>> members;
+    std::vector<std::string> labels;
+    for (const std::string& list : options.compare) {
+        members.push_back(options.settings);
+        labels.emplace_back();
+        std::stringstream settings(list);
+        for (std::string setting; std::getline(settings, setting, ',');) {
+            members.back().push_back(setting);
+            labels.back() += (labels.back().empty() ? "" : "  ") + setting;
+        }
+    }
+    if (members.empty()) {
+        members.push_back(options.settings);
+        labels.emplace_back();
+    }
+    std::vector<std::unique_ptr<AudioPlugin>> plugins;
+    for (const std::vector<std::string>& settings : members)
+        plugins.push_back(openPlugin(options.modulePath, settings));
+    std::string title = plugins.front()->name();
     for (const std::string& setting : options.settings)
         title += "  " + setting;
     AtomicOutput output(options.outputPath);
-    const TransferCurve curve = sweep(*plugin, options.range);
+    std::vector<LabelledCurve> family;
+    for (std::size_t i = 0; i < plugins.size(); ++i)
+        family.push_back({labels[i], sweep(*plugins[i], options.range)});
     if (kind == CurveFile::csv)
-        writeCsv(output, curve);
+        writeCsv(output, family);
     else
-        drawTransferCurve(output, curve, title);
+        drawTransferCurves(output, family, title);
     output.commit();
     std::printf("transfer curve from %g to %g written to %s\n", -options.range, options.range,
                 options.outputPath.c_str());

@@ -130,9 +130,10 @@ int runRender(const RenderOptions& options)
     AudioReader reader(options.inputPath);
     const int outputFormat = chooseOutputFormat(options.outputPath, reader.format(), options.sampleFormat,
                                                 reader.channels(), reader.sampleRate());
+    const Dither dither = chooseDither(options.dither, outputFormat, options.outputPath);
     const std::unique_ptr<AudioPlugin> plugin = openPlugin(options.modulePath, options.settings, options.accumulate);
     AtomicOutput output(options.outputPath);
-    AudioWriter writer(output, outputFormat, reader.channels(), reader.sampleRate());
+    AudioWriter writer(output, outputFormat, reader.channels(), reader.sampleRate(), dither);
 
     if (!options.accumulate && plugin->fallsBackToProcess())
         std::fprintf(stderr, "plughost: the module cannot replace; using process into cleared buffers\n");
@@ -155,7 +156,14 @@ int runRender(const RenderOptions& options)
     ProgressBar progress(reader.frames(), reader.sampleRate());
     long long done = 0;
     int latency = plugin->latency();
-    for (int got; (got = reader.read(interleaved.data(), block)) > 0;) {
+    const auto read = [&] {
+        try {
+            return reader.read(interleaved.data(), block);
+        } catch (const UserError& damaged) {
+            throw UserError(std::string(damaged.what()) + "; " + options.outputPath + " was left as it was");
+        }
+    };
+    for (int got; (got = read()) > 0;) {
         for (int i = 0; i < got; ++i)
             for (int c = 0; c < fileChannels; ++c) {
                 const float sample = interleaved[static_cast<std::size_t>(i * fileChannels + c)];

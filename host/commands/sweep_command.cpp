@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <optional>
 
 namespace plughost {
 
@@ -100,13 +101,18 @@ int runSweep(const SweepOptions& options)
 {
     const ToneSetup setup = parseToneSetup(options.tone, options.sampleRate);
     const std::vector<double> levels = sweepLevels(options);
-    const std::string kind = outputKind(options.outputPath, "sweep", options.modulePath);
+    // Without --out the levels are only printed, as text or with --json as JSON.
+    const std::string kind =
+        options.outputPath.empty() ? "" : outputKind(options.outputPath, "sweep", options.modulePath);
     const std::unique_ptr<AudioPlugin> plugin = preparePlugin(options.modulePath, options.settings);
-    AtomicOutput output(options.outputPath);
+    std::optional<AtomicOutput> output;
+    if (!kind.empty())
+        output.emplace(options.outputPath);
     const ToneAnalyser analyser(setup.tone, setup.sampleRate);
     std::vector<SweepPoint> points;
     for (const double level : levels) {
-        output.checkInterrupted();
+        if (output)
+            output->checkInterrupted();
         const std::vector<float> output =
             steadyResponse(*plugin, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
         const ToneFigures figures = analyser.analyse(output).figures;
@@ -114,10 +120,11 @@ int runSweep(const SweepOptions& options)
     }
 
     if (kind == ".csv")
-        writeCsv(output, points);
-    else
-        drawSweep(output.path(), output.target(), points, setup.tone, plotTitle(plugin->name(), options.settings));
-    output.commit();
+        writeCsv(*output, points);
+    else if (output)
+        drawSweep(output->path(), output->target(), points, setup.tone, plotTitle(plugin->name(), options.settings));
+    if (output)
+        output->commit();
     if (options.json)
         printJson(points, setup.tone, setup.sampleRate);
     else

@@ -44,15 +44,36 @@ bool syncToDisk(const fs::path& path)
     return synced;
 }
 
+// The file a chain of symbolic links at path names, which need not exist yet; path itself
+// when it is no link.
+fs::path followLinks(const std::string& path)
+{
+    constexpr int kMostLinks = 40; // as the kernel allows in one path
+    fs::path destination = path;
+    std::error_code error;
+    for (int links = 0; fs::is_symlink(destination, error); ++links) {
+        if (links == kMostLinks)
+            throw UserError(path + ": too many symbolic links in a chain; name the file to write");
+        const fs::path next = fs::read_symlink(destination, error);
+        if (error)
+            throw UserError(path + ": cannot read the symbolic link " + destination.string() + ": " + error.message());
+        destination = next.is_absolute() ? next : destination.parent_path() / next;
+    }
+    return destination;
+}
+
 } // namespace
 
 AtomicOutput::AtomicOutput(std::string target) : targetPath(std::move(target))
 {
     std::error_code error;
-    // A link is written through: the file it points at is replaced, the link kept.
-    fs::path destination = targetPath;
-    if (fs::is_symlink(destination, error))
-        destination = fs::weakly_canonical(destination, error);
+    // A link is written through, also to a file that does not exist yet: the file it names
+    // is replaced or made, the link kept.
+    const fs::path destination = followLinks(targetPath);
+    const fs::path linkedFolder = destination.parent_path().empty() ? fs::path(".") : destination.parent_path();
+    if (destination != fs::path(targetPath) && !fs::is_directory(linkedFolder, error))
+        throw UserError(targetPath + ": is a link to " + destination.string() +
+                        ", whose folder does not exist; make the folder or name another file");
     if (fs::is_directory(destination, error))
         throw UserError(targetPath + ": is a folder; name the file to write");
     // Renaming over a device or a pipe would replace it with a plain file.

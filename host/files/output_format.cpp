@@ -134,4 +134,18 @@ int chooseOutputFormat(const std::string& outputPath, int inputFormat, const std
                     " to " + elsewhere);
 }
 
+Dither chooseDither(const std::string& requested, int outputFormat, const std::string& outputPath)
+{
+    const std::string name = lowered(requested);
+    if (name.empty() || name == "none")
+        return Dither::none;
+    if (name != "tpdf")
+        throw UserError("--dither '" + requested + "' is not a dither; choose tpdf or none");
+    const int subtype = outputFormat & SF_FORMAT_SUBMASK;
+    if (subtype != SF_FORMAT_PCM_16 && subtype != SF_FORMAT_PCM_24)
+        throw UserError(outputPath + ": --dither tpdf applies to pcm16 and pcm24 samples, and this output gets " +
+                        (subtype == SF_FORMAT_FLOAT ? "float samples" : "compressed audio"));
+    return Dither::tpdf;
+}
+
 } // namespace plughost

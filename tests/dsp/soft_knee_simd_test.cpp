@@ -262,25 +262,40 @@ TEST_P(SoftKneeKernels, TouchNothingAtOrBeyondTheFrameCount)
     }
 }
 
+// Every floating-point mode a host's audio thread may run in: each rounding mode, with
+// subnormals kept, flushed, taken as zero, or both, as hosts usually set them.
+struct Mode {
+    std::string what;
+    unsigned int bits;
+};
+
+std::vector<Mode> everyMode()
+{
+    const Mode roundings[] = {{"to nearest", _MM_ROUND_NEAREST},
+                              {"up", _MM_ROUND_UP},
+                              {"down", _MM_ROUND_DOWN},
+                              {"toward zero", _MM_ROUND_TOWARD_ZERO}};
+    const Mode subnormals[] = {{"", 0u},
+                               {", flush to zero", _MM_FLUSH_ZERO_ON},
+                               {", denormals are zero", 0x0040u},
+                               {", flush to zero and denormals are zero", _MM_FLUSH_ZERO_ON | 0x0040u}};
+    std::vector<Mode> modes;
+    for (const Mode& rounding : roundings) {
+        for (const Mode& subnormal : subnormals) {
+            modes.push_back({"round " + rounding.what + subnormal.what, rounding.bits | subnormal.bits});
+        }
+    }
+    return modes;
+}
+
 // A host may run its audio thread with subnormals flushed or a directed rounding mode;
 // the kernels then still give what the reference gives in the same mode.
 TEST_P(SoftKneeKernels, MatchTheReferenceInEveryFloatingPointMode)
 {
-    struct Mode {
-        const char* what;
-        unsigned int bits;
-    };
-    const Mode modes[] = {
-        {"flush to zero", _MM_FLUSH_ZERO_ON},
-        {"denormals are zero", 0x0040u},
-        {"round up", _MM_ROUND_UP},
-        {"round down", _MM_ROUND_DOWN},
-        {"round toward zero", _MM_ROUND_TOWARD_ZERO},
-    };
     constexpr std::size_t kFrames = 4099;
     SampleSource source(17);
     const unsigned int saved = _mm_getcsr();
-    for (const Mode& mode : modes) {
+    for (const Mode& mode : everyMode()) {
         for (const SoftKnee& curve :
              {makeSoftKnee(1.0f, 0.5f, 0.0f), makeSoftKnee(7.3f, 0.1f, 0.6f), makeSoftKnee(1.0f, 0.0f, 0.0f),
               makeSoftKnee(2.0f, 0.3f, 1.0f), makeSoftKnee(3.0f, 1.0f, 0.4f)}) {
@@ -306,6 +321,49 @@ TEST_P(SoftKneeKernels, MatchTheReferenceInEveryFloatingPointMode)
                 const std::vector<float> expected = run(kReference);
                 EXPECT_EQ(firstDifference(inputs, expected, run(GetParam())), "")
                     << (accumulating ? "accumulating, " : "replacing, ") << mode.what << ", " << describe(curve);
+            }
+        }
+    }
+}
+
+// A group whose inputs are all at most the curve's quiet bound passes unchanged, so the bound
+// must lie below every input that the boost takes above the knee, in every rounding mode.
+// At a dense sweep of boosts and at several knees, each group holds one input near the
+// bound or near knee / boost; at knee 0 the bound admits only zeros, so the smallest
+// subnormals, which the curve takes to zero, must not pass. Hardness 0.5 and 1 bend a
+// sample just above the knee visibly, where hardness 0 would leave it within a rounding.
+TEST_P(SoftKneeKernels, PassNothingUnchangedThatTheBoostTakesAboveTheKnee)
+{
+    constexpr std::int32_t kRun = 16; // frames of one input: a span of the widest kernel
+    const unsigned int saved = _mm_getcsr();
+    std::vector<float> left, right, expected[2], actual[2];
+    for (const float knee : {0.5f, 0.1f, 0.9f, 0.03f, 0.0f}) {
+        for (int step = 0; step <= 2001; ++step) {
+            const SoftKnee curve =
+                makeSoftKnee(1.0f + 0.01f * static_cast<float>(step / 2), knee, step % 2 == 0 ? 0.5f : 1.0f);
+            left.clear();
+            for (const std::uint32_t near : {curve.quietBound, bits(curve.knee / curve.boost)}) {
+                for (std::uint32_t pattern = near < 3 ? 0 : near - 3; pattern <= near + 3; ++pattern) {
+                    left.insert(left.end(), kRun, fromBits(pattern));
+                }
+            }
+            right = left;
+            const std::int32_t frames = static_cast<std::int32_t>(left.size());
+            for (const unsigned int rounding :
+                 {_MM_ROUND_NEAREST, _MM_ROUND_UP, _MM_ROUND_DOWN, _MM_ROUND_TOWARD_ZERO}) {
+                const auto run = [&](const Kernel& kernel, std::vector<float>* out) {
+                    out[0].assign(left.size(), 0.0f);
+                    out[1].assign(left.size(), 0.0f);
+                    _mm_setcsr((saved & ~0xe040u) | rounding);
+                    runKernel(kernel, false, curve, left.data(), right.data(), out[0].data(), out[1].data(), frames);
+                    _mm_setcsr(saved);
+                };
+                run(kReference, expected);
+                run(GetParam(), actual);
+                ASSERT_EQ(firstDifference(left, expected[0], actual[0]), "")
+                    << "rounding " << hex(rounding) << ", " << describe(curve);
+                ASSERT_EQ(firstDifference(right, expected[1], actual[1]), "")
+                    << "rounding " << hex(rounding) << ", " << describe(curve);
             }
         }
     }

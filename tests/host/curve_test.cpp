@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -64,6 +65,35 @@ TEST(PlughostCurve, CsvSweepsTheGivenRange)
         EXPECT_EQ(static_cast<float>(row.left), static_cast<float>(row.input) * 0.5f);
         EXPECT_EQ(row.left, row.right);
     }
+}
+
+// Each --compare is a curve of its own from a fresh effect: --set applies to all, and no
+// member keeps a setting of the one before (Gain=0.25 for the third would halve it).
+TEST(PlughostCurve, EachCompareIsACurveAtItsOwnSettings)
+{
+    const auto dir = scratchDirectory("family");
+    const RunResult result =
+        runPlughost({"curve", fakeModule("pass_through"), "--set", "Gain=0.25", "--compare", "Gain=1", "--compare",
+                     "gain=0.125,Gain=0.75", "--compare", "Gain=0.25", "--out", (dir / "f.csv").string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::ifstream file(dir / "f.csv");
+    std::string line;
+    std::getline(file, line);
+    EXPECT_EQ(line, "input,Gain=1,gain=0.125  Gain=0.75,Gain=0.25");
+    int rows = 0;
+    for (; std::getline(file, line); ++rows) {
+        float input = 0, first = 0, second = 0, third = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%g,%g,%g,%g", &input, &first, &second, &third), 4) << line;
+        EXPECT_EQ(first, input * 2.0f);
+        EXPECT_EQ(second, input * 1.5f);
+        EXPECT_EQ(third, input * 0.5f);
+    }
+    EXPECT_GT(rows, 100);
+    ASSERT_EQ(runPlughost({"curve", fakeModule("pass_through"), "--compare", "Gain=1", "--compare", "Gain=0.5", "--out",
+                           (dir / "f.png").string()})
+                  .exitCode,
+              0);
+    EXPECT_EQ(head(dir / "f.png", 8), "\x89PNG\r\n\x1a\n");
 }
 
 #ifdef SHAPER_MODULE_PATH

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <limits>
 
 using namespace plughost_test;
 
@@ -187,6 +188,59 @@ TEST(PlughostRender, KeepsTheInputFormatAndClipsIntegerOutput)
               0);
     EXPECT_EQ(formatOf(dir / "float.wav"), kFloatWav);
     EXPECT_EQ(readFloats(dir / "float.wav")[500], 2.0f * readFloats(dir / "in.wav")[500]);
+}
+
+// libsndfile alone takes float samples to integers toward minus infinity: half a step of
+// DC and 6 dB more noise. Each row: a sample, and the pcm16 and pcm24 values it must give,
+// the nearest integer, ties to even, clamped at full scale; NaN gives 0.
+TEST(PlughostRender, IntegerOutputIsRoundedToNearestNotFloored)
+{
+    constexpr float k16 = 0x1p-15f; // a step of pcm16
+    constexpr float k24 = 0x1p-23f;
+    const struct {
+        float sample;
+        int pcm16, pcm24;
+    } rows[] = {
+        {0.75f * k16, 1, 192},   {-0.25f * k16, 0, -64},
+        {0.5f * k16, 0, 128},    {1.5f * k16, 2, 384},
+        {2.5f * k16, 2, 640},    {-0.5f * k16, 0, -128},
+        {-1.5f * k16, -2, -384}, {0.5f * k24, 0, 0},
+        {1.5f * k24, 0, 2},      {-0.75f * k24, 0, -1},
+        {1.0f, 32767, 8388607},  {-1.0f, -32768, -8388608},
+        {3.0f, 32767, 8388607},  {-std::numeric_limits<float>::infinity(), -32768, -8388608},
+        {std::nanf(""), 0, 0},   {0.999f, 32735, 8380220},
+    };
+    std::vector<float> samples;
+    for (const auto& row : rows)
+        samples.push_back(row.sample);
+    for (const int bits : {16, 24}) {
+        SCOPED_TRACE("pcm" + std::to_string(bits));
+        const std::vector<float> out =
+            rendered(fakeModule("pass_through"), 1, samples, {"--format", "pcm" + std::to_string(bits)});
+        ASSERT_EQ(out.size(), samples.size());
+        for (std::size_t i = 0; i < out.size(); ++i)
+            EXPECT_EQ(out[i] * std::ldexp(1.0f, bits - 1), bits == 16 ? rows[i].pcm16 : rows[i].pcm24)
+                << "sample " << rows[i].sample;
+    }
+}
+
+// TPDF dither makes the rounding error independent of the signal: a level a quarter step
+// above zero, which rounding alone takes to silence, comes out on average a quarter step,
+// and the same noise every run keeps renders repeatable.
+TEST(PlughostRender, TpdfDitherKeepsAQuarterStepOnAverageAndRepeats)
+{
+    const std::vector<float> quarter(20000, 0.25f * 0x1p-15f);
+    const std::vector<std::string> options{"--format", "pcm16", "--dither", "tpdf"};
+    const std::vector<float> out = rendered(fakeModule("pass_through"), 1, quarter, options);
+    ASSERT_EQ(out.size(), quarter.size());
+    double sum = 0.0;
+    for (const float sample : out) {
+        const float steps = sample * 0x1p15f;
+        ASSERT_TRUE(steps == -1.0f || steps == 0.0f || steps == 1.0f) << steps;
+        sum += steps;
+    }
+    EXPECT_NEAR(sum / static_cast<double>(out.size()), 0.25, 0.02);
+    EXPECT_EQ(rendered(fakeModule("pass_through"), 1, quarter, options), out);
 }
 
 TEST(PlughostRender, ShowsProgressOnlyOnATerminalForLongRenders)

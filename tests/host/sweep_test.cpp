@@ -64,12 +64,16 @@ TEST(PlughostSweep, CubicFollowsTheClosedFormAtEveryLevel)
     EXPECT_NE(result.out.find("THD passes 0.1 % at -17.50 dBFS input"), std::string::npos) << result.out;
 }
 
+// --json prints the levels with a picture and without one; no --out writes no file.
 TEST(PlughostSweep, JsonAndPicturesCarryTheSameLevels)
 {
     const ScratchDirectory scratch("sweep-files");
-    for (const char* name : {"s.svg", "s.png"}) {
-        const RunResult result = runPlughost({"sweep", fakeModule("tone_gain"), "--from", "-12", "--to", "-3", "--step",
-                                              "4", "--out", (scratch / name).string(), "--json"});
+    for (const char* name : {"s.svg", "s.png", ""}) {
+        std::vector<std::string> arguments{
+            "sweep", fakeModule("tone_gain"), "--from", "-12", "--to", "-3", "--step", "4", "--json"};
+        if (*name != '\0')
+            arguments.insert(arguments.end(), {"--out", (scratch / name).string()});
+        const RunResult result = runPlughost(arguments);
         ASSERT_EQ(result.exitCode, 0) << result.err;
         const auto document = nlohmann::json::parse(result.out);
         ASSERT_EQ(document["levels"].size(), 4u); // -12, -8, -4 and the end, -3
@@ -81,6 +85,7 @@ TEST(PlughostSweep, JsonAndPicturesCarryTheSameLevels)
     }
     EXPECT_GT(std::filesystem::file_size((scratch / "s.png").string()), 5000u);
     EXPECT_GT(std::filesystem::file_size((scratch / "s.svg").string()), 5000u);
+    EXPECT_EQ(folderContents(scratch.path()), (std::vector<std::string>{"s.png", "s.svg"}));
 }
 
 #ifdef SHAPER_MODULE_PATH

@@ -90,6 +90,12 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--set", "Volume=0.5"};
      },
      "unknown parameter 'Volume' (this module has: Gain)"},
+    {"unknown parameter in a compared curve",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"curve", fakeModule("pass_through"), "--compare", "Gain=1,Volume=0.5",
+                                         "--out", (f.dir / "c.csv").string()};
+     },
+     "unknown parameter 'Volume' (this module has: Gain)"},
     {"value above 1",
      [](const ErrorFiles& f) {
          return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--set", "Gain=1.5"};
@@ -163,6 +169,16 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--format", "double"};
      },
      "--format 'double' is not a sample format; choose pcm16, pcm24 or float"},
+    {"unknown dither",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--dither", "rpdf"};
+     },
+     "--dither 'rpdf' is not a dither; choose tpdf or none"},
+    {"dither on float samples",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"render", fakeModule("pass_through"), f.stereo, f.out, "--dither", "tpdf"};
+     },
+     "out.wav: --dither tpdf applies to pcm16 and pcm24 samples, and this output gets float samples"},
     {"repeat zero",
      [](const ErrorFiles&) {
          return std::vector<std::string>{"validate", fakeModule("pass_through"), "--repeat", "0"};
