@@ -4,7 +4,7 @@
 //
 // Aliasing: a sine at -6 dBFS on an exact bin near 7 kHz and 15 kHz, 44.1 and 48 kHz, Boost 11,
 // Mix 100 %, Output 0 dB, four (Knee, Hardness) settings; the strongest non-harmonic component
-// between 20 Hz and 20 kHz in dB re the fundamental (hq_spectrum.h says how).
+// between 20 Hz and 20 kHz in dB re the fundamental (hq_tone_levels.h says how).
 // Transparency: Knee 1, Boost 1, a sine at -6 dBFS; the output minus the input delayed by the
 // reported latency, in dB re the input.
 // Clicks: each control thrown from one end of its range to the other (and Quality from 1x to 16x
@@ -12,7 +12,7 @@
 // sample-to-sample step in the second after the throw over the largest of the steady output
 // before and after it (the tests hold it to at most 1.5).
 
-#include "hq_spectrum.h"
+#include "hq_tone_levels.h"
 #include "soft_knee_hq.h"
 
 #include <algorithm>
@@ -45,8 +45,8 @@ void aliasing()
     std::printf("\n");
     for (const double rate : {44100.0, 48000.0}) {
         for (const double tone : {7000.0, 15000.0}) {
-            const std::int32_t bin = hq_spectrum::toneBin(tone, rate, kSize);
-            const std::vector<float> in = hq_spectrum::periodicTone(bin, kSize, kAmplitude, 2 * kSize);
+            const std::int32_t bin = hq_tone_levels::toneBin(tone, rate, kSize);
+            const std::vector<float> in = hq_tone_levels::periodicTone(bin, kSize, kAmplitude, 2 * kSize);
             for (const auto& setting : settings) {
                 std::printf("%-6.0f %-6.0f %3.1f,%3.1f   ", rate, bin * rate / kSize, setting[0], setting[1]);
                 for (std::int32_t q = 0; q < kHqQualityCount; ++q) {
@@ -57,7 +57,7 @@ void aliasing()
                     hq->setHardness(static_cast<float>(setting[1]));
                     hq->reset();
                     const std::vector<float> out = run(*hq, in);
-                    std::printf(" %7.1f", hq_spectrum::strongestAliasDb(out.data() + kSize, kSize, bin, rate));
+                    std::printf(" %7.1f", hq_tone_levels::strongestAliasDb(out.data() + kSize, kSize, bin, rate));
                 }
                 std::printf("\n");
             }
@@ -80,8 +80,8 @@ void transparency()
                 hq->setQuality(static_cast<float>(q));
                 hq->setKnee(1.0f);
                 hq->reset();
-                const std::int32_t bin = hq_spectrum::toneBin(tone, rate, kSize);
-                const std::vector<float> in = hq_spectrum::periodicTone(bin, kSize, kAmplitude, kSize);
+                const std::int32_t bin = hq_tone_levels::toneBin(tone, rate, kSize);
+                const std::vector<float> in = hq_tone_levels::periodicTone(bin, kSize, kAmplitude, kSize);
                 const std::vector<float> out = run(*hq, in);
                 const std::int32_t latency = hqLatencyFrames(rate);
                 double signal = 0.0;

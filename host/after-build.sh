@@ -37,16 +37,16 @@ for form in svg png; do
     "$plughost" spectrum "$module" --set Boost=1 --out "$root/dist/harmonics-boost-11.$form" >/dev/null
     "$plughost" aliasing "$module" --set Boost=0.1 --set Boost=0.5 --set Boost=1 \
         --out "$root/dist/aliasing.$form" >/dev/null
-    "$plughost" spectrogram "$module" --set Boost=1 --out "$root/dist/spectrogram-boost-11.$form" >/dev/null
+    "$plughost" spectrogram "$module" --set Boost=1 --out "$root/dist/sonogram-boost-11.$form" >/dev/null
     "$plughost" aliasing "$module" --set Boost=1,Knee=0.5,Hardness=0 \
         "$hq" --set "$hq_boost_11,Quality=0.75" --set "$hq_boost_11,Quality=1" \
         --out "$root/dist/aliasing-shaper-vs-hq.$form" >/dev/null
 done
-for picture in transfer-curve knee-and-hardness harmonics-boost-11 aliasing spectrogram-boost-11 aliasing-shaper-vs-hq; do
+for picture in transfer-curve knee-and-hardness harmonics-boost-11 aliasing sonogram-boost-11 aliasing-shaper-vs-hq; do
     cp "$root/dist/$picture.png" "$root/host/$picture.png"
 done
 echo
 echo "spectrum of a 997 Hz tone at -6 dBFS, Boost 11:"
 "$plughost" spectrum "$module" --set Boost=1 | grep -v '^  ' 
 echo "pictures written to $root/dist/: transfer-curve, knee-and-hardness, harmonics-default, harmonics-boost-11,"
-echo "aliasing, spectrogram-boost-11 and aliasing-shaper-vs-hq, each as .svg and .png"
+echo "aliasing, sonogram-boost-11 and aliasing-shaper-vs-hq, each as .svg and .png"

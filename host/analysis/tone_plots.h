@@ -2,7 +2,7 @@
 #pragma once
 
 #include "harmonic_analysis.h"
-#include "spectrogram.h"
+#include "sonogram.h"
 
 #include <string>
 #include <vector>

@@ -23,7 +23,7 @@ constexpr int kMostTones = 200;
 // Options of the command that take a value, so the scan below can step over it.
 const char* const kValueOptions[] = {"--set", "--from", "--to", "--tones", "--level", "--rate", "--out"};
 
-struct LineSpec {
+struct LineRequest {
     std::string module;
     std::vector<std::string> settings;
 };
@@ -41,7 +41,7 @@ std::vector<std::string> splitSettings(const std::string& group)
 // Each --set is one line of settings (NAME=VALUE, comma separated) for the MODULE
 // before it, or for the first when it comes before any; a MODULE without one is one
 // line at its defaults.
-std::vector<LineSpec> lineSpecs(const AliasingOptions& options)
+std::vector<LineRequest> lineRequests(const AliasingOptions& options)
 {
     std::vector<std::vector<std::string>> groups(options.modules.size());
     std::size_t seen = 0;
@@ -62,7 +62,7 @@ std::vector<LineSpec> lineSpecs(const AliasingOptions& options)
         }
         ++seen;
     }
-    std::vector<LineSpec> lines;
+    std::vector<LineRequest> lines;
     for (std::size_t m = 0; m < options.modules.size(); ++m) {
         if (groups[m].empty())
             lines.push_back({options.modules[m], {}});
@@ -115,13 +115,13 @@ nlohmann::ordered_json aliasJson(const Alias& alias)
     return {{"frequency", number(alias.frequency)}, {"db", number(alias.relativeDb)}, {"harmonic", alias.order}};
 }
 
-void printJson(const std::vector<LineSpec>& specs, const std::vector<AliasingLine>& lines, double rate, double level)
+void printJson(const std::vector<LineRequest>& requests, const std::vector<AliasingLine>& lines, double rate, double level)
 {
     nlohmann::ordered_json all = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < lines.size(); ++i) {
         nlohmann::ordered_json line;
-        line["module"] = specs[i].module;
-        line["settings"] = specs[i].settings;
+        line["module"] = requests[i].module;
+        line["settings"] = requests[i].settings;
         line["sampleRate"] = rate;
         line["level"] = level;
         line["tones"] = nlohmann::ordered_json::array();
@@ -179,21 +179,21 @@ void printTable(const std::vector<AliasingLine>& lines, double rate, double leve
     }
 }
 
-void writeCsv(const AtomicOutput& output, const std::vector<LineSpec>& specs, const std::vector<AliasingLine>& lines)
+void writeCsv(const AtomicOutput& output, const std::vector<LineRequest>& requests, const std::vector<AliasingLine>& lines)
 {
     std::ofstream file(output.path());
     file << "line,module,settings,tone_hz,alias_db,alias_hz,alias_order,alias_below_nyquist_db,"
             "alias_below_nyquist_hz,alias_below_nyquist_order,thd_db\n";
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string settings;
-        for (const std::string& s : specs[i].settings)
+        for (const std::string& s : requests[i].settings)
             settings += (settings.empty() ? "" : " ") + s;
         for (const AliasingPoint& p : lines[i].points) {
             char row[256];
             std::snprintf(row, sizeof row, ",%.1f,%.4f,%.3f,%d,%.4f,%.3f,%d,%.4f\n", p.tone, p.audible.relativeDb,
                           p.audible.frequency, p.audible.order, p.anywhere.relativeDb, p.anywhere.frequency,
                           p.anywhere.order, 20.0 * std::log10(p.thd));
-            file << i + 1 << ",\"" << specs[i].module << "\",\"" << settings << "\"" << row;
+            file << i + 1 << ",\"" << requests[i].module << "\",\"" << settings << "\"" << row;
         }
     }
     if (!file.flush())
@@ -206,21 +206,21 @@ int runAliasing(const AliasingOptions& options)
 {
     const ToneRange range = toneRange(options);
     const double level = parseLevel(options.level, "--level");
-    const std::vector<LineSpec> specs = lineSpecs(options);
+    const std::vector<LineRequest> requests = lineRequests(options);
     std::string kind;
     for (const std::string& module : options.modules)
         kind = options.outputPath.empty() ? "" : outputKind(options.outputPath, "aliasing table", module);
     // Every plug-in is opened first, so a mistake in the last is told before minutes of measuring.
     std::vector<std::unique_ptr<AudioPlugin>> plugins;
-    for (const LineSpec& spec : specs)
+    for (const LineRequest& spec : requests)
         plugins.push_back(preparePlugin(spec.module, spec.settings));
     std::optional<AtomicOutput> output;
     if (!kind.empty())
         output.emplace(options.outputPath);
 
     std::vector<AliasingLine> lines;
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        AliasingLine line{plotTitle(plugins[i]->name(), specs[i].settings), {}};
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        AliasingLine line{plotTitle(plugins[i]->name(), requests[i].settings), {}};
         for (const double tone : range.tones) {
             if (output)
                 output->checkInterrupted();
@@ -236,7 +236,7 @@ int runAliasing(const AliasingOptions& options)
     plugins.clear();
 
     if (kind == ".csv")
-        writeCsv(*output, specs, lines);
+        writeCsv(*output, requests, lines);
     else if (output)
         drawAliasing(output->path(), output->target(), lines,
                      "Aliasing at " + dbText(level).substr(dbText(level).find_first_not_of(' ')) + " dBFS, " +
@@ -244,7 +244,7 @@ int runAliasing(const AliasingOptions& options)
     if (output)
         output->commit();
     if (options.json)
-        printJson(specs, lines, range.sampleRate, level);
+        printJson(requests, lines, range.sampleRate, level);
     else
         printTable(lines, range.sampleRate, level);
     return 0;

@@ -1,7 +1,7 @@
 // The HQ core as a format drives it: controls in real units, any block size, in-place buffers.
 
 #include "hq_kernels.h"
-#include "hq_spectrum.h"
+#include "hq_tone_levels.h"
 #include "soft_knee_hq.h"
 
 #include <gtest/gtest.h>
@@ -125,15 +125,15 @@ TEST_P(HqAliasing, WeakFiltersOrAntiAliasingLetHarmonicsFoldBack)
 {
     const AliasingCase c = GetParam();
     constexpr std::int32_t kSize = 32768;
-    const std::int32_t bin = hq_spectrum::toneBin(c.tone, c.rate, kSize);
-    const std::vector<float> in = hq_spectrum::periodicTone(bin, kSize, std::pow(10.0, -6.0 / 20.0), 2 * kSize);
+    const std::int32_t bin = hq_tone_levels::toneBin(c.tone, c.rate, kSize);
+    const std::vector<float> in = hq_tone_levels::periodicTone(bin, kSize, std::pow(10.0, -6.0 / 20.0), 2 * kSize);
     auto hq = makeHq(c.rate, c.quality);
     hq->setBoost(11.0f);
     hq->setKnee(c.knee);
     hq->setHardness(c.hardness);
     hq->reset();
     const Stereo out = render(*hq, in, in, 512);
-    const double aliasDb = hq_spectrum::strongestAliasDb(out.left.data() + kSize, kSize, bin, c.rate);
+    const double aliasDb = hq_tone_levels::strongestAliasDb(out.left.data() + kSize, kSize, bin, c.rate);
     EXPECT_LT(aliasDb, c.maxAliasDb) << hqQualityName(c.quality) << " at " << c.rate << " Hz, tone " << c.tone
                                      << " Hz, knee " << c.knee << ", hardness " << c.hardness;
 }

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace hq_spectrum {
+namespace hq_tone_levels {
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -79,4 +79,4 @@ inline double strongestAliasDb(const float* x, std::int32_t size, std::int32_t b
     return 20.0 * std::log10(strongest / m[static_cast<std::size_t>(bin)]);
 }
 
-} // namespace hq_spectrum
+} // namespace hq_tone_levels

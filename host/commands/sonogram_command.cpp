@@ -1,6 +1,6 @@
 #include "atomic_output.h"
 #include "commands.h"
-#include "spectrogram.h"
+#include "sonogram.h"
 #include "tone_plots.h"
 #include "tone_setup.h"
 

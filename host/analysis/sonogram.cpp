@@ -1,4 +1,4 @@
-#include "spectrogram.h"
+#include "sonogram.h"
 
 #include "channel_buffers.h"
 #include "harmonic_analysis.h"
