@@ -94,10 +94,13 @@ enum : std::int32_t {
     effGetProgramNameIndexed = 29,  // index: program; ptr: buffer of kProgramMenuNameBytes; answers 1
                                     // when a name was written. Hosts fill their program menus with it.
     effGetPlugCategory = 35,   // answers the effect's kind, kCategory*
+    effSetBypass = 44,         // value: non-zero bypasses, 0 processes; answers 1 when the effect
+                               // bypasses itself (its latency kept), 0 when the host must
     effGetEffectName = 45,     // ptr: buffer of kEffectNameBytes; answers 1 when a name was written
     effGetVendorString = 47,   // ptr: buffer of kVendorStringBytes; answers 1 when a text was written
     effGetProductString = 48,  // ptr: buffer of kProductStringBytes; answers 1 when a text was written
     effGetVendorVersion = 49,  // answers the maker's version number of the effect
+    effCanDo = 51,             // ptr: a capability's name; answers 1 yes, -1 no, 0 unknown
 };
 
 // Sizes of the host's buffers for the texts above, terminating zero included.

@@ -28,10 +28,11 @@ std::intptr_t scaleLevel(float level)
     return static_cast<std::int32_t>(scaled);
 }
 
-// The scan questions and the program menu's stand apart from the table: a few opcodes spread
-// over 29..49, each a question whose default answer is 0. A written text answers 1, whatever
-// truth value the effect gives. Everything else outside the table answers 0 and touches nothing.
-std::intptr_t answerScanQuestion(EffectBase& e, std::int32_t opcode, std::int32_t index, void* ptr)
+// The scan questions, the program menu's, the bypass and the capability question stand apart
+// from the table: a few opcodes spread over 29..51, each a request whose default answer is 0.
+// A written text answers 1, whatever truth value the effect gives. Everything else outside the table answers 0 and
+// touches nothing.
+std::intptr_t answerScanQuestion(EffectBase& e, std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr)
 {
     switch (opcode) {
     case effGetProgramNameIndexed:
@@ -46,6 +47,10 @@ std::intptr_t answerScanQuestion(EffectBase& e, std::int32_t opcode, std::int32_
         return ptr && e.getProductString(static_cast<char*>(ptr)) != 0 ? 1 : 0;
     case effGetVendorVersion:
         return e.getVendorVersion();
+    case effSetBypass:
+        return e.setBypass(value != 0);
+    case effCanDo:
+        return ptr ? e.canDo(static_cast<const char*>(ptr)) : 0;
     default:
         return 0;
     }
@@ -205,7 +210,7 @@ std::intptr_t EffectBase::dispatcher(std::int32_t opcode, std::int32_t index, st
     // Negative opcodes become large unsigned numbers, so one comparison rejects both ends.
     const auto slot = static_cast<std::uint32_t>(opcode);
     if (slot >= std::size(table)) {
-        return answerScanQuestion(*this, opcode, index, ptr);
+        return answerScanQuestion(*this, opcode, index, value, ptr);
     }
     return table[slot](*this, index, value, ptr, opt);
 }

@@ -263,6 +263,16 @@ std::int16_t EffectBase::getProgramNameIndexed(std::int32_t, char*)
     return 0;
 }
 
+std::int32_t EffectBase::setBypass(bool)
+{
+    return 0;
+}
+
+std::int32_t EffectBase::canDo(const char*)
+{
+    return 0;
+}
+
 void EffectBase::setFlag(std::int32_t bit, std::int16_t state)
 {
     if (state != 0) {

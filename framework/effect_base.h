@@ -107,6 +107,13 @@ public:
     // none and answers 0; the dispatcher never passes a null buffer.
     virtual std::int16_t getProgramNameIndexed(std::int32_t program, char* name);
 
+    // [audio or main thread] The host's bypass: an effect that answers 1 keeps being called and
+    // bypasses itself, its latency unchanged. The default does nothing and answers 0.
+    virtual std::int32_t setBypass(bool bypassed);
+    // [any thread] Whether the effect can do what capability names ("bypass"): 1 yes, -1 no,
+    // 0 unknown. The default answers 0; the dispatcher never passes a null text.
+    virtual std::int32_t canDo(const char* capability);
+
     // The record to hand to the host; valid until effClose.
     AEffect* getAEffect() { return &descriptor; }
 
