@@ -1,6 +1,7 @@
 #include "soft_knee_hq.h"
 
 #include "hq_antiderivative.h"
+#include "hq_auto_gain.h"
 #include "hq_glide.h"
 #include "hq_kernels.h"
 #include "hq_oversampling.h"
@@ -88,6 +89,28 @@ void mixOutput(const float* dry, const float* wet, const double* gains, const do
     }
 }
 
+// y held within +-ceiling, frame by frame.
+void holdUnder(const float* ceilings, float* y, std::int32_t frames) noexcept
+{
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const float c = ceilings[i];
+        y[i] = y[i] > c ? c : (y[i] < -c ? -c : y[i]);
+    }
+}
+
+// y = y + b (dry - y), b the bypass's share; at the ends exactly y or dry.
+void crossfadeToDry(const float* dry, const double* bypasses, float* y, std::int32_t frames) noexcept
+{
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const double b = bypasses[i];
+        if (b == 1.0) {
+            y[i] = dry[i];
+        } else if (b != 0.0) {
+            y[i] = static_cast<float>(y[i] + b * (static_cast<double>(dry[i]) - y[i]));
+        }
+    }
+}
+
 // The next frames values of a control; filled stays true while values holds a whole piece of the
 // settled value, so that it is not written again.
 void glided(HqGlide& glide, double* values, std::int32_t frames, bool& filled) noexcept
@@ -148,6 +171,7 @@ struct SoftKneeHq::State {
     double sampleRate = kDefaultRate;
     std::int32_t glideFrames = 1;
     std::int32_t fadeFrames = 1;
+    std::int32_t bypassFrames = 1;
 
     HqGlide boost;
     HqGlide knee;
@@ -158,6 +182,21 @@ struct SoftKneeHq::State {
     HqCurve lastCurve{};
     double lastKnee = 0.0;
     double lastHardness = 0.0;
+
+    // The auto gain's glide, and the settings its target was worked out for.
+    HqGlide autoGain;
+    float autoGainFor[4] = {-1.0f, 0.0f, 0.0f, 0.0f}; // on, boost, knee, hardness
+    double autoGainTarget = 1.0;
+    // The ceiling's level glides between levels; switched on or off it starts or stops at once.
+    HqGlide ceiling;
+    float ceilingDecibels = kHqCeilingDb.initial;
+    bool ceilingOn = false;
+    // The bypass fade in frames, 0 (the effect heard) to bypassFrames (the dry signal heard).
+    // Once there, the paths stand idle; leaving, they start from silence unheard for
+    // resumeWarm frames, as a new Quality does, before the fade back.
+    std::int32_t bypassStep = 0;
+    bool pathsIdle = false;
+    std::int32_t resumeWarm = 0;
 
     // Two paths per channel: the one heard, and one that a Quality change warms up and fades in.
     HqChannelPath paths[2][2]; // [path][channel]
@@ -181,6 +220,11 @@ struct SoftKneeHq::State {
     double gains[kP];
     double mixes[kP];
     double fades[kP];
+    double autoGains[kP];
+    bool autoGainsFilled = false;
+    double wetGains[kP];
+    float ceilings[kP];
+    double bypasses[kP];
     float wet[2][2][kP]; // [path][channel]
 };
 
@@ -200,10 +244,41 @@ void SoftKneeHq::prepare(double sampleRate) noexcept
     s.sampleRate = sampleRate < kMinimumRate ? kMinimumRate : (sampleRate > kMaximumRate ? kMaximumRate : sampleRate);
     s.glideFrames = framesOf(kHqGlideSeconds, s.sampleRate);
     s.fadeFrames = framesOf(kHqQualityFadeSeconds, s.sampleRate);
+    s.bypassFrames = framesOf(kHqBypassFadeSeconds, s.sampleRate);
     reset();
 }
 
-void SoftKneeHq::reset() noexcept
+double SoftKneeHq::autoGainTarget() noexcept
+{
+    State& s = *state_;
+    const float on = autoGain_.load(std::memory_order_relaxed) >= 0.5f ? 1.0f : 0.0f;
+    const float settings[4] = {on, boost_.load(std::memory_order_relaxed), knee_.load(std::memory_order_relaxed),
+                               hardness_.load(std::memory_order_relaxed)};
+    if (std::memcmp(settings, s.autoGainFor, sizeof settings) != 0) {
+        std::memcpy(s.autoGainFor, settings, sizeof settings);
+        s.autoGainTarget = on == 0.0f ? 1.0 : hqAutoGain(settings[1], settings[2], settings[3]);
+    }
+    return s.autoGainTarget;
+}
+
+void SoftKneeHq::takeCeiling(bool glide) noexcept
+{
+    State& s = *state_;
+    const float decibels = ceilingDb_.load(std::memory_order_relaxed);
+    if (decibels == s.ceilingDecibels && glide) {
+        return;
+    }
+    s.ceilingDecibels = decibels;
+    const bool on = decibels <= 0.0f;
+    if (on && s.ceilingOn && glide) {
+        s.ceiling.glideTo(hqDecibelsToGain(decibels), s.glideFrames);
+    } else if (on) {
+        s.ceiling.jump(hqDecibelsToGain(decibels));
+    }
+    s.ceilingOn = on;
+}
+
+void SoftKneeHq::settleControls() noexcept
 {
     State& s = *state_;
     s.boost.jump(boost_.load(std::memory_order_relaxed));
@@ -215,10 +290,23 @@ void SoftKneeHq::reset() noexcept
     s.lastKnee = s.knee.value();
     s.lastHardness = s.hardness.value();
     s.lastCurve = makeHqCurve(s.lastKnee, s.lastHardness);
+    s.autoGain.jump(autoGainTarget());
+    takeCeiling(false);
     s.curvesSettled = false;
     s.boostsFilled = false;
     s.gainsFilled = false;
     s.mixesFilled = false;
+    s.autoGainsFilled = false;
+}
+
+void SoftKneeHq::reset() noexcept
+{
+    State& s = *state_;
+    settleControls();
+    const bool bypassed = bypass_.load(std::memory_order_relaxed) != 0;
+    s.bypassStep = bypassed ? s.bypassFrames : 0;
+    s.pathsIdle = bypassed;
+    s.resumeWarm = 0;
     const HqQuality quality = qualityOf(quality_.load(std::memory_order_relaxed));
     s.heard = 0;
     s.switching = false;
@@ -262,6 +350,21 @@ void SoftKneeHq::setQuality(float index) noexcept
     quality_.store(static_cast<std::int32_t>(value + 0.5f), std::memory_order_relaxed);
 }
 
+void SoftKneeHq::setAutoGain(float on) noexcept
+{
+    autoGain_.store(limited(on, kHqAutoGain), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setCeilingDb(float decibels) noexcept
+{
+    ceilingDb_.store(limited(decibels, kHqCeilingDb), std::memory_order_relaxed);
+}
+
+void SoftKneeHq::setBypass(bool bypassed) noexcept
+{
+    bypass_.store(bypassed ? 1 : 0, std::memory_order_relaxed);
+}
+
 HqQuality SoftKneeHq::qualityInUse() const noexcept
 {
     return qualityOf(qualityInUse_.load(std::memory_order_relaxed));
@@ -286,6 +389,37 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
             s.gain.glideTo(hqDecibelsToGain(decibels), s.glideFrames);
         }
         s.mix.glideTo(mixPercent_.load(std::memory_order_relaxed) / 100.0, s.glideFrames);
+        s.autoGain.glideTo(autoGainTarget(), s.glideFrames);
+        takeCeiling(true);
+
+        // Bypassed and faded out: only the dry line runs, and the output is what it delays.
+        // Leaving, the controls start at their settings and the paths from silence.
+        const bool bypassed = bypass_.load(std::memory_order_relaxed) != 0;
+        if (s.pathsIdle && bypassed) {
+            for (std::int32_t ch = 0; ch < 2; ++ch) {
+                float* const dry = s.dry[ch].fresh();
+                for (std::int32_t i = 0; i < n; ++i) {
+                    dry[i] = finite(in[ch][start + i]) ? in[ch][start + i] : 0.0f;
+                }
+                std::memcpy(out[ch] + start, s.dry[ch].samples, sizeof(float) * static_cast<std::size_t>(n));
+                s.dry[ch].advance(n);
+            }
+            continue;
+        }
+        if (s.pathsIdle) {
+            settleControls();
+            const HqQuality quality = qualityOf(quality_.load(std::memory_order_relaxed));
+            for (auto& channel : s.paths[0]) {
+                channel.configure(quality, s.kernel);
+            }
+            s.heard = 0;
+            s.switching = false;
+            s.pathsIdle = false;
+            s.resumeWarm = kHqPathMemoryFrames;
+        }
+        if (bypassed) {
+            s.resumeWarm = 0;
+        }
 
         // A Quality change: the new path starts from silence beside the heard one, unheard until
         // its filters hold nothing from before its start, then fades in linearly while the old
@@ -311,6 +445,32 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
         glided(s.boost, s.boosts, n, s.boostsFilled);
         glided(s.gain, s.gains, n, s.gainsFilled);
         glided(s.mix, s.mixes, n, s.mixesFilled);
+        glided(s.autoGain, s.autoGains, n, s.autoGainsFilled);
+        const double* gains = s.gains;
+        if (s.autoGain.gliding() || s.autoGains[0] != 1.0) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                s.wetGains[i] = s.gains[i] * s.autoGains[i];
+            }
+            gains = s.wetGains;
+        }
+        if (s.ceilingOn) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                s.ceilings[i] = static_cast<float>(s.ceiling.next());
+            }
+        }
+        const bool crossfading = bypassed || s.bypassStep > 0;
+        if (crossfading) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                if (s.resumeWarm > 0) {
+                    --s.resumeWarm;
+                } else if (bypassed && s.bypassStep < s.bypassFrames) {
+                    ++s.bypassStep;
+                } else if (!bypassed && s.bypassStep > 0) {
+                    --s.bypassStep;
+                }
+                s.bypasses[i] = static_cast<double>(s.bypassStep) / static_cast<double>(s.bypassFrames);
+            }
+        }
         if (s.knee.gliding() || s.hardness.gliding() || !s.curvesSettled) {
             for (std::int32_t i = 0; i < n; ++i) {
                 const double knee = s.knee.next();
@@ -366,10 +526,16 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
                 for (std::int32_t i = 0; i < n; ++i) {
                     const double wet = heardWet[i] + s.fades[i] * (static_cast<double>(otherWet[i]) - heardWet[i]);
                     y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - s.mixes[i]) +
-                                              wet * s.gains[i] * s.mixes[i]);
+                                              wet * gains[i] * s.mixes[i]);
                 }
             } else {
-                mixOutput(dry, heardWet, s.gains, s.mixes, y, n);
+                mixOutput(dry, heardWet, gains, s.mixes, y, n);
+            }
+            if (s.ceilingOn) {
+                holdUnder(s.ceilings, y, n);
+            }
+            if (crossfading) {
+                crossfadeToDry(dry, s.bypasses, y, n);
             }
             s.dry[ch].advance(n);
         }
@@ -378,5 +544,6 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
             s.heard = other;
             s.switching = false;
         }
+        s.pathsIdle = bypassed && s.bypassStep == s.bypassFrames;
     }
 }

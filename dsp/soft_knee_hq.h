@@ -20,6 +20,12 @@
 // droop-compensating decimator and the half-band stages, then scaled by Output and mixed with
 // the dry signal delayed by the latency. The parameters glide linearly, once per frame
 // (hq_glide.h). The loops run in vector kernels (hq_kernels.h).
+//
+// After the mix, three stages a mix needs: the auto gain scales the shaped signal by a gain
+// that depends on Boost, Knee and Hardness alone (hq_auto_gain.h) and glides with them; the
+// ceiling holds every output sample within +-its level, a clip at the base rate after the
+// down-sampler, so that the filters' ringing cannot pass it; the bypass crossfades to the dry
+// signal delayed by the same latency, and once faded out stops running the paths.
 #pragma once
 
 #include <atomic>
@@ -39,6 +45,8 @@ inline constexpr HqControlRange kHqHardness{0.0f, 1.0f, 0.0f};       // 1 - the 
 inline constexpr HqControlRange kHqOutputDb{-24.0f, 24.0f, 0.0f};    // gain of the shaped signal, dB
 inline constexpr HqControlRange kHqMixPercent{0.0f, 100.0f, 100.0f}; // shaped share of the output
 inline constexpr HqControlRange kHqQuality{0.0f, 4.0f, 3.0f};        // an HqQuality, as its index
+inline constexpr HqControlRange kHqAutoGain{0.0f, 1.0f, 0.0f};       // off below 1/2, on from there
+inline constexpr HqControlRange kHqCeilingDb{-12.0f, 1.0f, 1.0f};    // output limit, dBFS; off above 0
 
 // The oversampling of the curve. x1 runs the plain curve at the base rate (no anti-aliasing,
 // a pure delay where the curve is straight); the others add antiderivative anti-aliasing.
@@ -57,9 +65,11 @@ std::int32_t hqLatencyFrames(double sampleRate) noexcept;
 // The longest run process() handles at once; longer blocks are split.
 inline constexpr std::int32_t kHqPieceFrames = 64;
 
-// How long a control takes to reach a new value, and how long a Quality change fades.
+// How long a control takes to reach a new value, and how long a Quality change and the
+// bypass fade.
 inline constexpr double kHqGlideSeconds = 0.02;
 inline constexpr double kHqQualityFadeSeconds = 0.01;
+inline constexpr double kHqBypassFadeSeconds = 0.01;
 
 class SoftKneeHq {
 public:
@@ -86,6 +96,12 @@ public:
     void setMixPercent(float percent) noexcept;
     // The index of an HqQuality; a fraction is rounded to the nearest.
     void setQuality(float index) noexcept;
+    // On from 1/2: the shaped signal scaled so that a sine at -16 dBFS RMS keeps its RMS.
+    void setAutoGain(float on) noexcept;
+    // dBFS from -12 to 0; above 0 the ceiling is off.
+    void setCeilingDb(float decibels) noexcept;
+    // Fades to the input delayed by the latency over kHqBypassFadeSeconds, or back.
+    void setBypass(bool bypassed) noexcept;
 
     // [any thread] The Quality whose path is heard, or is fading in, now.
     HqQuality qualityInUse() const noexcept;
@@ -96,6 +112,13 @@ public:
                  std::int32_t frames) noexcept;
 
 private:
+    // Puts every control at its set value without a glide.
+    void settleControls() noexcept;
+    // The auto gain for the set controls, worked out again only when one has changed.
+    double autoGainTarget() noexcept;
+    // Takes a new ceiling setting: a glide between two levels, or at once.
+    void takeCeiling(bool glide) noexcept;
+
     struct State;
     std::unique_ptr<State> state_;
     std::atomic<float> boost_{kHqBoost.initial};
@@ -105,4 +128,7 @@ private:
     std::atomic<float> mixPercent_{kHqMixPercent.initial};
     std::atomic<std::int32_t> quality_{static_cast<std::int32_t>(kHqQuality.initial)};
     std::atomic<std::int32_t> qualityInUse_{static_cast<std::int32_t>(kHqQuality.initial)};
+    std::atomic<float> autoGain_{kHqAutoGain.initial};
+    std::atomic<float> ceilingDb_{kHqCeilingDb.initial};
+    std::atomic<std::int32_t> bypass_{0};
 };

@@ -14,6 +14,8 @@ enum HqControlIndex : std::int32_t {
     kHqControlOutput,
     kHqControlMix,
     kHqControlQuality,
+    kHqControlAutoGain,
+    kHqControlCeiling,
     kHqControlCount,
 };
 
@@ -25,13 +27,17 @@ struct HqControl {
 };
 
 // Quality is an enumeration: its values are the indices of HqQuality, shown as hqQualityName.
+// Auto gain is a switch, off or on. The ceiling is a level, or off above 0 dB. New controls
+// go at the end: formats number their parameters and ports in this order.
 inline constexpr HqControl kHqControls[kHqControlCount] = {
-    {"boost", "Boost", "x", kHqBoost},         // times, 1..11, initial 1
-    {"knee", "Knee", "", kHqKnee},             // 0..1, initial 0.5
-    {"hardness", "Hardness", "", kHqHardness}, // 0..1, initial 0
-    {"output", "Output", "dB", kHqOutputDb},   // -24..24 dB, initial 0
-    {"mix", "Mix", "%", kHqMixPercent},        // 0..100 %, initial 100
-    {"quality", "Quality", "", kHqQuality},    // 1x, 2x, 4x, 8x, 16x; initial 8x
+    {"boost", "Boost", "x", kHqBoost},           // times, 1..11, initial 1
+    {"knee", "Knee", "", kHqKnee},               // 0..1, initial 0.5
+    {"hardness", "Hardness", "", kHqHardness},   // 0..1, initial 0
+    {"output", "Output", "dB", kHqOutputDb},     // -24..24 dB, initial 0
+    {"mix", "Mix", "%", kHqMixPercent},          // 0..100 %, initial 100
+    {"quality", "Quality", "", kHqQuality},      // 1x, 2x, 4x, 8x, 16x; initial 8x
+    {"auto_gain", "Auto gain", "", kHqAutoGain}, // off or on; initial off
+    {"ceiling", "Ceiling", "dB", kHqCeilingDb},  // -12..0 dB or off; initial off
 };
 
 // [any thread] Hands a value in the control's own units to the core's setter; an index
@@ -56,6 +62,12 @@ inline void setHqControl(SoftKneeHq& core, std::int32_t index, float value) noex
         break;
     case kHqControlQuality:
         core.setQuality(value);
+        break;
+    case kHqControlAutoGain:
+        core.setAutoGain(value);
+        break;
+    case kHqControlCeiling:
+        core.setCeilingDb(value);
         break;
     default:
         break;

@@ -75,10 +75,11 @@ std::string controlPort(std::int32_t index)
 {
     const HqControl& control = kHqControls[index];
     std::ostringstream out;
-    out << "[\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " << index << " ;\n        lv2:symbol "
-        << quotedString(control.symbol) << " ;\n        lv2:name " << quotedString(control.name)
-        << " ;\n        lv2:default " << decimal(control.range.initial) << " ;\n        lv2:minimum "
-        << decimal(control.range.minimum) << " ;\n        lv2:maximum " << decimal(control.range.maximum);
+    out << "[\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " << hqLv2PortOf(index)
+        << " ;\n        lv2:symbol " << quotedString(control.symbol) << " ;\n        lv2:name "
+        << quotedString(control.name) << " ;\n        lv2:default " << decimal(control.range.initial)
+        << " ;\n        lv2:minimum " << decimal(control.range.minimum) << " ;\n        lv2:maximum "
+        << decimal(control.range.maximum);
     if (index == kHqControlQuality) {
         out << " ;\n        lv2:portProperty lv2:integer , lv2:enumeration";
         for (std::int32_t quality = 0; quality < kHqQualityCount; ++quality) {
@@ -86,6 +87,11 @@ std::string controlPort(std::int32_t index)
                 << quotedString(hqQualityName(static_cast<HqQuality>(quality))) << " ; rdf:value "
                 << decimal(static_cast<float>(quality)) << " ]";
         }
+    } else if (index == kHqControlAutoGain) {
+        out << " ;\n        lv2:portProperty lv2:toggled";
+    } else if (index == kHqControlCeiling) {
+        out << " ;\n        units:unit " << lv2Unit(control)
+            << " ;\n        lv2:scalePoint [ rdfs:label \"Off\" ; rdf:value " << decimal(control.range.maximum) << " ]";
     } else {
         out << " ;\n        units:unit " << lv2Unit(control);
     }
@@ -118,7 +124,7 @@ std::string description()
         << "waveshaper without audible aliasing, version " << HQ_LV2_VERSION
         << ": boost, a rational curve above the knee, output level and dry/wet mix.\" ;\n"
         << "    lv2:optionalFeature lv2:hardRTCapable ;\n    lv2:port ";
-    for (std::int32_t index = 0; index < kHqControlCount; ++index) {
+    for (std::int32_t index = 0; index < kHqControlAutoGain; ++index) {
         out << controlPort(index) << " , ";
     }
     const auto latency = static_cast<float>(hqLatencyFrames(48000.0));
@@ -129,7 +135,15 @@ std::string description()
         << " ;\n        units:unit units:frame\n    ] , " << audioPort(kHqLv2InLeft, "InputPort", "in_left", "Left In")
         << " , " << audioPort(kHqLv2InRight, "InputPort", "in_right", "Right In") << " , "
         << audioPort(kHqLv2OutLeft, "OutputPort", "out_left", "Left Out") << " , "
-        << audioPort(kHqLv2OutRight, "OutputPort", "out_right", "Right Out") << " .\n";
+        << audioPort(kHqLv2OutRight, "OutputPort", "out_right", "Right Out");
+    for (std::int32_t index = kHqControlAutoGain; index < kHqControlCount; ++index) {
+        out << " , " << controlPort(index);
+    }
+    // Hosts drive this port from their bypass button: 0 crossfades to the delayed input.
+    out << " , [\n        a lv2:InputPort , lv2:ControlPort ;\n        lv2:index " << kHqLv2Enabled
+        << " ;\n        lv2:symbol \"enabled\" ;\n        lv2:name \"Enabled\" ;\n"
+        << "        lv2:designation lv2:enabled ;\n        lv2:portProperty lv2:toggled ;\n"
+        << "        lv2:default 1 ;\n        lv2:minimum 0 ;\n        lv2:maximum 1\n    ] .\n";
     return out.str();
 }
 

@@ -1,6 +1,7 @@
-// SoftKneeShaper HQ as an LV2 plug-in. The host connects eleven ports (the six controls of
-// kHqControls in their own units, the latency output, two audio inputs, two audio outputs)
-// and calls run; the format-free core does the work, gliding every control itself.
+// SoftKneeShaper HQ as an LV2 plug-in. The host connects fourteen ports (the controls of
+// kHqControls in their own units, the latency output, two audio inputs, two audio outputs,
+// and the enabled port of a host's bypass) and calls run; the format-free core does the
+// work, gliding every control and fading the bypass itself.
 #include "hq_lv2_ports.h"
 #include "soft_knee_hq.h"
 #include "soft_knee_hq_controls.h"
@@ -28,6 +29,7 @@ struct HqInstance {
     // Where the host connected each port, null until it has.
     const float* controls[kHqControlCount] = {};
     float* latencyPort = nullptr;
+    const float* enabledPort = nullptr;
     const float* inputs[2] = {};
     float* outputs[2] = {};
     // Set by activate: the next run starts from the host's settings instead of gliding there.
@@ -59,11 +61,18 @@ LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*, co
 void connectPort(LV2_Handle handle, std::uint32_t port, void* data)
 {
     auto* hq = static_cast<HqInstance*>(handle);
-    if (port < kHqControlCount) {
+    if (port < kHqControlAutoGain) {
         hq->controls[port] = static_cast<const float*>(data);
         return;
     }
     switch (port) {
+    case kHqLv2AutoGain:
+    case kHqLv2Ceiling:
+        hq->controls[kHqControlAutoGain + (port - kHqLv2AutoGain)] = static_cast<const float*>(data);
+        break;
+    case kHqLv2Enabled:
+        hq->enabledPort = static_cast<const float*>(data);
+        break;
     case kHqLv2Latency:
         hq->latencyPort = static_cast<float*>(data);
         break;
@@ -98,6 +107,8 @@ void run(LV2_Handle handle, std::uint32_t sampleCount)
     for (std::int32_t control = 0; control < kHqControlCount; ++control) {
         setHqControl(hq->core, control, readControl(hq->controls[control]));
     }
+    // Unconnected, or any value from 1/2 up: enabled. NaN is not below 1/2.
+    hq->core.setBypass(readControl(hq->enabledPort) < 0.5f);
     const float* inLeft = hq->inputs[0];
     const float* inRight = hq->inputs[1];
     float* outLeft = hq->outputs[0];

@@ -8,8 +8,9 @@
 namespace {
 
 // Places shown after the point, in kHqControls order: a tenth of a gain step or decibel,
-// a hundredth of the knee and hardness, whole percent; Quality shows its name instead.
-constexpr int kDecimals[kHqNumParams] = {1, 2, 2, 1, 0, 0};
+// a hundredth of the knee and hardness, whole percent, a tenth of a decibel of the ceiling;
+// Quality shows its name instead, auto gain Off or On.
+constexpr int kDecimals[kHqNumParams] = {1, 2, 2, 1, 0, 0, 0, 1};
 
 bool isParameter(std::int32_t index) noexcept
 {
@@ -34,6 +35,8 @@ float hqValueFromNormalised(std::int32_t index, float normalised) noexcept
     case kHqControlQuality:
         // Four steps between the ends; a half step rounds up.
         return static_cast<float>(static_cast<std::int32_t>(v * 4.0f + 0.5f));
+    case kHqControlAutoGain:
+        return v >= 0.5f ? 1.0f : 0.0f;
     default:
         return static_cast<float>(static_cast<double>(range.minimum) +
                                   static_cast<double>(v) * (static_cast<double>(range.maximum) - range.minimum));
@@ -66,6 +69,14 @@ void hqDisplayText(std::int32_t index, float value, char* text) noexcept
     if (index == kHqControlQuality) {
         const char* name = hqQualityName(static_cast<HqQuality>(static_cast<std::int32_t>(value)));
         std::memcpy(text, name, std::strlen(name) + 1);
+        return;
+    }
+    if ((index == kHqControlAutoGain && value < 0.5f) || (index == kHqControlCeiling && value > 0.0f)) {
+        std::memcpy(text, "Off", 4);
+        return;
+    }
+    if (index == kHqControlAutoGain) {
+        std::memcpy(text, "On", 3);
         return;
     }
     unitText(value, kDecimals[index], kHqControls[index].unit, text);

@@ -198,3 +198,14 @@ std::int32_t HqShaperEffect::getVendorVersion()
 {
     return kHqVendorVersion;
 }
+
+std::int32_t HqShaperEffect::setBypass(bool bypassed)
+{
+    core->setBypass(bypassed);
+    return 1;
+}
+
+std::int32_t HqShaperEffect::canDo(const char* capability)
+{
+    return std::strcmp(capability, "bypass") == 0 ? 1 : 0;
+}

@@ -1,6 +1,6 @@
 // SoftKneeShaper HQ as a VST 2 effect: the anti-aliased, click-free soft-knee curve of
-// soft_knee_hq.h, two inputs, two outputs, the six controls of kHqControls as parameters
-// (hq_parameters.h) and the factory presets of kHqPresets as programs.
+// soft_knee_hq.h, two inputs, two outputs, the controls of kHqControls as parameters
+// (hq_parameters.h), the factory presets of kHqPresets as programs, and a soft bypass.
 #pragma once
 
 #include "effect_base.h"
@@ -29,7 +29,8 @@ inline constexpr std::int32_t kHqVendorVersion =
 class HqShaperEffect : public EffectBase {
 public:
     // [main thread] audioMaster may be null. Makes the core, whose latency the record reports
-    // from here on, and starts on program 0 with its values.
+    // from here on, and starts on program 0, the controls' initial values, where a new LV2
+    // instance starts too.
     explicit HqShaperEffect(audioMasterCallback audioMaster);
     ~HqShaperEffect() override;
 
@@ -71,6 +72,12 @@ public:
     std::int16_t getVendorString(char* text) override;
     std::int16_t getProductString(char* text) override;
     std::int32_t getVendorVersion() override;
+
+    // [audio or main thread] Bypasses softly: the core fades to the input delayed by the same
+    // latency, so the host keeps the delay it compensates. Answers 1.
+    std::int32_t setBypass(bool bypassed) override;
+    // [any thread] 1 for "bypass", 0 for anything else.
+    std::int32_t canDo(const char* capability) override;
 
 private:
     // Holds a value in the control's units and hands it to the core.

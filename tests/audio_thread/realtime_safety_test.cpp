@@ -265,8 +265,9 @@ TEST(RealtimeSafety, LoadedModuleBlocksNeitherAllocateNorLock)
 
 } // namespace
 
-// The HQ core's blocks, through glides and a Quality switch with its crossfade, in blocks of
-// every size a host may give; making the core is counted too, proof that the count sees it.
+// The HQ core's blocks, through glides, a Quality switch and the bypass with their crossfades,
+// the auto gain and the ceiling, in blocks of every size a host may give; making the core is
+// counted too, proof that the count sees it.
 TEST(RealtimeSafety, HqCoreBlocksNeitherAllocateNorLock)
 {
     std::unique_ptr<SoftKneeHq> hq;
@@ -278,6 +279,9 @@ TEST(RealtimeSafety, HqCoreBlocksNeitherAllocateNorLock)
             hq->setBoost(static_cast<float>(block % 11));
             hq->setQuality(static_cast<float>(block % kHqQualityCount));
             hq->setOutputDb(kNaN);
+            hq->setAutoGain(static_cast<float>(block % 2));
+            hq->setCeilingDb(block % 3 == 0 ? -6.0f : 1.0f);
+            hq->setBypass(block % 4 == 2);
             hq->process(buffers.inLeft.data(), buffers.inRight.data(), buffers.outLeft.data(),
                         buffers.outRight.data(), frames);
             ++block;

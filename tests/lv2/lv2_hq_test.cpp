@@ -6,6 +6,7 @@
 #include "module_loader.h"
 #include "soft_knee_hq.h"
 #include "soft_knee_hq_presets.h"
+#include "vst_reference.h"
 
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
@@ -56,7 +57,14 @@ World& hq()
     return shared;
 }
 
-using Settings = std::vector<float>; // one value per control, in port order
+using Settings = std::vector<float>; // one value per control in kHqControls order; the rest initial
+
+// The value of every control: those given, then the initial values of the others.
+float settingOf(const Settings& settings, std::int32_t control)
+{
+    const auto index = static_cast<std::size_t>(control);
+    return index < settings.size() ? settings[index] : kHqControls[control].range.initial;
+}
 
 // A running instance with its controls and latency port connected; audio is connected per block.
 class HqPlugin {
@@ -67,11 +75,12 @@ public:
         if (instance == nullptr) {
             throw std::runtime_error("the plug-in did not instantiate");
         }
-        std::copy(settings.begin(), settings.end(), controls);
-        for (std::uint32_t port = 0; port < kHqControlCount; ++port) {
-            lilv_instance_connect_port(instance, port, &controls[port]);
+        for (std::int32_t control = 0; control < kHqControlCount; ++control) {
+            controls[control] = settingOf(settings, control);
+            lilv_instance_connect_port(instance, hqLv2PortOf(control), &controls[control]);
         }
         lilv_instance_connect_port(instance, kHqLv2Latency, &latency);
+        lilv_instance_connect_port(instance, kHqLv2Enabled, &enabled);
         lilv_instance_activate(instance);
     }
     ~HqPlugin()
@@ -84,6 +93,7 @@ public:
 
     float controls[kHqControlCount] = {};
     float latency = -1.0f;
+    float enabled = 1.0f;
     LilvInstance* instance;
 };
 
@@ -116,7 +126,9 @@ Stereo renderPlugin(HqPlugin& plugin, Stereo signal, const std::vector<std::uint
     std::size_t done = 0;
     for (std::size_t b = 0; done < signal.left.size(); ++b) {
         if (later != nullptr && b == changeAt) {
-            std::copy(later->begin(), later->end(), plugin.controls);
+            for (std::int32_t control = 0; control < kHqControlCount; ++control) {
+                plugin.controls[control] = settingOf(*later, control);
+            }
         }
         const auto count =
             static_cast<std::uint32_t>(std::min<std::size_t>(blocks[b % blocks.size()], signal.left.size() - done));
@@ -137,7 +149,7 @@ Stereo renderCore(const Settings& settings, Stereo signal, const std::vector<std
     SoftKneeHq core(kRate);
     const auto set = [&](const Settings& values) {
         for (std::int32_t control = 0; control < kHqControlCount; ++control) {
-            setHqControl(core, control, values[static_cast<std::size_t>(control)]);
+            setHqControl(core, control, settingOf(values, control));
         }
     };
     set(settings);
@@ -190,20 +202,22 @@ TEST(Lv2Hq, DescribesItsPortsRangesDefaultsUnitsAndLatencyToHosts)
     EXPECT_EQ(lilv_plugin_get_latency_port_index(world.plugin), kHqLv2Latency);
 
     struct Expected {
+        std::uint32_t port;
         const char* symbol;
         float minimum, fallback, maximum; // fallback -1: no default
         const char* unit;
     };
-    const Expected expected[] = {{"boost", 1, 1, 11, "coef"},     {"knee", 0, 0.5f, 1, "coef"},
-                                 {"hardness", 0, 0, 1, "coef"},   {"output", -24, 0, 24, "db"},
-                                 {"mix", 0, 100, 100, "pc"},      {"quality", 0, 3, 4, nullptr},
-                                 {"latency", 84, -1, 84, "frame"}};
+    // Ports keep their numbers: those added since the first six controls come after the audio.
+    const Expected expected[] = {{0, "boost", 1, 1, 11, "coef"},      {1, "knee", 0, 0.5f, 1, "coef"},
+                                 {2, "hardness", 0, 0, 1, "coef"},    {3, "output", -24, 0, 24, "db"},
+                                 {4, "mix", 0, 100, 100, "pc"},       {5, "quality", 0, 3, 4, nullptr},
+                                 {6, "latency", 84, -1, 84, "frame"}, {11, "auto_gain", 0, 0, 1, nullptr},
+                                 {12, "ceiling", -12, 1, 1, "db"},    {13, "enabled", 0, 1, 1, nullptr}};
     ASSERT_EQ(lilv_plugin_get_num_ports(world.plugin), kHqLv2PortCount);
     LilvNode* unit = world.node("http://lv2plug.in/ns/extensions/units#unit");
-    for (std::uint32_t index = 0; index < std::size(expected); ++index) {
-        const Expected& port = expected[index];
+    for (const Expected& port : expected) {
         SCOPED_TRACE(port.symbol);
-        const LilvPort* found = lilv_plugin_get_port_by_index(world.plugin, index);
+        const LilvPort* found = lilv_plugin_get_port_by_index(world.plugin, port.port);
         EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(world.plugin, found)), port.symbol);
         LilvNode *fallback = nullptr, *minimum = nullptr, *maximum = nullptr;
         lilv_port_get_range(world.plugin, found, &fallback, &minimum, &maximum);
@@ -219,6 +233,10 @@ TEST(Lv2Hq, DescribesItsPortsRangesDefaultsUnitsAndLatencyToHosts)
         lilv_nodes_free(units);
     }
     lilv_node_free(unit);
+    LilvNode* enabled = world.node("http://lv2plug.in/ns/lv2core#enabled");
+    const LilvPort* bypass = lilv_plugin_get_port_by_designation(world.plugin, nullptr, enabled);
+    lilv_node_free(enabled);
+    EXPECT_EQ(bypass != nullptr ? lilv_port_get_index(world.plugin, bypass) : 0u, kHqLv2Enabled);
 }
 
 // At a linear setting an impulse comes out, at its full height, exactly where the latency
@@ -458,6 +476,69 @@ TEST(Lv2Hq, VstModuleRendersThePluginsBitsAtAGridOfSettings)
             }
         }
     }
+}
+
+// The enabled port, as a host's bypass button drives it: off, on and off again in the middle
+// of blocks, the plug-in gives the core's bits with its bypass set alike, and once faded out
+// at a linear setting the output is the input delayed by the latency it reports, exactly.
+TEST(Lv2Hq, EnabledPortBypassesAsTheCoreAndKeepsTheLatency)
+{
+    ASSERT_NE(hq().plugin, nullptr);
+    const Settings linear = {1.0f, 1.0f, 0.0f, 0.0f, 100.0f, 3.0f};
+    HqPlugin plugin(linear);
+    SoftKneeHq core(kRate);
+    for (std::int32_t control = 0; control < kHqControlCount; ++control) {
+        setHqControl(core, control, settingOf(linear, control));
+    }
+    core.reset();
+    Stereo signal = seededSignal(6000, 17);
+    for (auto* channel : {&signal.left, &signal.right}) {
+        for (float& x : *channel) {
+            x = std::isfinite(x) ? std::clamp(x, -0.9f, 0.9f) : 0.0f;
+        }
+    }
+    Stereo out = signal;
+    Stereo expected = signal;
+    for (std::size_t done = 0, block = 0; done < signal.left.size(); done += 500, ++block) {
+        const bool bypassed = block >= 3 && block < 8;
+        plugin.enabled = bypassed ? 0.0f : 1.0f;
+        core.setBypass(bypassed);
+        plugin.connect(kHqLv2InLeft, signal.left.data() + done);
+        plugin.connect(kHqLv2InRight, signal.right.data() + done);
+        plugin.connect(kHqLv2OutLeft, out.left.data() + done);
+        plugin.connect(kHqLv2OutRight, out.right.data() + done);
+        plugin.run(500);
+        core.process(expected.left.data() + done, expected.right.data() + done, expected.left.data() + done,
+                     expected.right.data() + done, 500);
+    }
+    EXPECT_EQ(plugin.latency, 84.0f);
+    EXPECT_EQ(firstDifference(expected.left, out.left), -1);
+    EXPECT_EQ(firstDifference(expected.right, out.right), -1);
+    // Bypassed from frame 1500; the 10 ms fade is over by 1980.
+    for (std::size_t i = 1980; i < 4000; ++i) {
+        ASSERT_EQ(out.left[i], signal.left[i - 84]) << "frame " << i;
+        ASSERT_EQ(out.right[i], signal.right[i - 84]) << "frame " << i;
+    }
+}
+
+// A new VST instance and a new LV2 instance, each as a host makes it (the LV2 controls at the
+// port defaults, the VST effect untouched after its start), give the same first output.
+TEST(Lv2Hq, NewVstAndLv2InstancesStartAlike)
+{
+    ASSERT_NE(hq().plugin, nullptr);
+    VstReference vst(HQ_MODULE_PATH);
+    HqPlugin plugin(defaults());
+    Stereo signal = seededSignal(4000, 19);
+    for (auto* channel : {&signal.left, &signal.right}) {
+        for (float& x : *channel) {
+            x = std::isfinite(x) ? std::clamp(x * 0.3f, -1.0f, 1.0f) : 0.0f;
+        }
+    }
+    const Stereo want = renderPlugin(plugin, signal, {4000}, false);
+    Stereo got;
+    vst.render(signal.left, signal.right, got.left, got.right);
+    EXPECT_EQ(firstDifference(want.left, got.left), -1);
+    EXPECT_EQ(firstDifference(want.right, got.right), -1);
 }
 
 } // namespace

@@ -69,7 +69,7 @@ template <typename Run> void inBlocks(Run run)
 // A new effect runs program 0's values from its first frame; so does this core.
 void startAsTheModule(SoftKneeHq& core)
 {
-    for (std::int32_t index = 0; index < 6; ++index) {
+    for (std::int32_t index = 0; index < kHqControlCount; ++index) {
         setHqControl(core, index, kHqPresets[0].values[index]);
     }
     core.reset();
@@ -129,8 +129,8 @@ protected:
 TEST_F(HqModule, IdentityAndLatencyInTheRecordAtEveryRateAndQuality)
 {
     EXPECT_EQ(effect->uniqueID, fourCharCode("OQbH"));
-    EXPECT_EQ(effect->numPrograms, 5);
-    EXPECT_EQ(effect->numParams, 6);
+    EXPECT_EQ(effect->numPrograms, 6);
+    EXPECT_EQ(effect->numParams, 8);
     EXPECT_EQ(effect->numInputs, 2);
     EXPECT_EQ(effect->numOutputs, 2);
     EXPECT_EQ(effect->flags, effFlagsCanReplacing | effFlagsCanMono);
@@ -144,6 +144,14 @@ TEST_F(HqModule, IdentityAndLatencyInTheRecordAtEveryRateAndQuality)
             EXPECT_EQ(effect->initialDelay, hqLatencyFrames(rate)) << rate << " Hz, Quality " << quality;
         }
     }
+    EXPECT_EQ(effect->initialDelay, 84);
+    // The soft bypass, offered and taken, keeps the delay the host compensates.
+    char bypass[] = "bypass";
+    char other[] = "sendVstEvents";
+    EXPECT_EQ(dispatch(effect, effCanDo, 0, 0, bypass), 1);
+    EXPECT_EQ(dispatch(effect, effCanDo, 0, 0, other), 0);
+    EXPECT_EQ(dispatch(effect, effCanDo, 0, 0, nullptr), 0);
+    EXPECT_EQ(dispatch(effect, effSetBypass, 0, 1), 1);
     EXPECT_EQ(effect->initialDelay, 84);
 }
 
@@ -163,6 +171,9 @@ TEST_F(HqModule, ParameterTextsReadAsTheLv2ControlsDo)
         {4, 0.5f, "Mix", "%", "50 %"},         {4, 1.0f, "Mix", "%", "100 %"},
         {5, 0.75f, "Quality", "", "8x"},       {5, 1.0f, "Quality", "", "16x"},
         {5, 0.0f, "Quality", "", "1x"},        {5, 0.3f, "Quality", "", "2x"},
+        {6, 0.0f, "Auto gain", "", "Off"},     {6, 1.0f, "Auto gain", "", "On"},
+        {7, 1.0f, "Ceiling", "dB", "Off"},     {7, 0.0f, "Ceiling", "dB", "-12.0 dB"},
+        {7, 0.5f, "Ceiling", "dB", "-5.5 dB"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.name) + " at " + std::to_string(row.normalised));
@@ -242,13 +253,13 @@ TEST_F(HqModule, ProgramsSwitchToThePresetsValuesAndNameThemInTheMenu)
     SoftKneeHq core(48000.0);
     startAsTheModule(core);
     Channels got, want;
-    for (std::int32_t program = 0; program < 5; ++program) {
+    for (std::int32_t program = 0; program < 6; ++program) {
         const HqPreset& preset = kHqPresets[program];
         SCOPED_TRACE(preset.name);
         dispatch(effect, effSetProgram, 0, program);
         EXPECT_EQ(dispatch(effect, effGetProgram), program);
         EXPECT_EQ(text(effect, effGetProgramName, 0), preset.name);
-        for (std::int32_t index = 0; index < 6; ++index) {
+        for (std::int32_t index = 0; index < kHqControlCount; ++index) {
             setHqControl(core, index, preset.values[index]);
         }
         renderCore(core, in, want);
@@ -258,14 +269,14 @@ TEST_F(HqModule, ProgramsSwitchToThePresetsValuesAndNameThemInTheMenu)
     }
     char name[32] = "Renamed, and longer than a menu";
     dispatch(effect, effSetProgramName, 0, 0, name);
-    for (std::int32_t program = 0; program < 5; ++program) {
+    for (std::int32_t program = 0; program < 6; ++program) {
         char menu[32];
         std::memset(menu, '#', sizeof menu);
         EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, program, 0, menu), 1);
-        EXPECT_STREQ(menu, program == 4 ? "Renamed, and longer tha" : kHqPresets[program].name);
+        EXPECT_STREQ(menu, program == 5 ? "Renamed, and longer tha" : kHqPresets[program].name);
     }
-    EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, 5, 0, name), 0);
-    EXPECT_EQ(dispatch(effect, effGetProgram), 4) << "the menu's question switched the program";
+    EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, 6, 0, name), 0);
+    EXPECT_EQ(dispatch(effect, effGetProgram), 5) << "the menu's question switched the program";
 }
 
 TEST_F(HqModule, AnImpulsePeaksAtTheRecordsDelayAtEveryQuality)
@@ -286,12 +297,30 @@ TEST_F(HqModule, AnImpulsePeaksAtTheRecordsDelayAtEveryQuality)
     }
 }
 
+// The host's bypass request fades the module as it fades the core, both ways, at any setting.
+TEST_F(HqModule, HostBypassFadesAsTheCoreDoes)
+{
+    SoftKneeHq core(48000.0);
+    startAsTheModule(core);
+    set(kSettings[0].normalised);
+    setCore(core, kSettings[0]);
+    Channels got, want;
+    for (const bool bypassed : {true, false, true}) {
+        dispatch(effect, effSetBypass, 0, bypassed ? 1 : 0);
+        core.setBypass(bypassed);
+        renderCore(core, in, want);
+        got[0] = got[1] = std::vector<float>(kFrames, kNaN);
+        renderModule(effect, true, in, got);
+        expectSameBits(got, want, bypassed ? "bypassed" : "back");
+    }
+}
+
 TEST_F(HqModule, AnyValueAHostSendsGivesFiniteOutputAndAValueInRange)
 {
     const float wild[] = {kNaN, kInfinity, -kInfinity, -1.0f, 2.0f, 1e30f, -0.0f};
     Channels out = {std::vector<float>(kFrames), std::vector<float>(kFrames)};
     for (const float value : wild) {
-        for (std::int32_t index = 0; index < 6; ++index) {
+        for (std::int32_t index = 0; index < 8; ++index) {
             SCOPED_TRACE(std::to_string(value) + " to parameter " + std::to_string(index));
             effect->setParameter(effect, index, value);
             const float answer = effect->getParameter(effect, index);
