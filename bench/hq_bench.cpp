@@ -1,7 +1,8 @@
 // Times the HQ shaper's process() in nanoseconds per stereo frame for each Quality, on loud
 // noise (uniform in -1..1, Boost 11, so nearly every sample is bent) in 512-frame blocks,
 // beside two yardsticks timed in the same run: the first effect's widest kernel on the same
-// buffers and a plain copy of them.
+// buffers and a plain copy of them. The last rows time it bypassed (faded out, the default 8x
+// set) and with auto gain on and the ceiling at -1 dBFS at 8x and 16x.
 //
 //   build/native/bench/hq_bench --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
 #include "test_signals.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -43,12 +45,18 @@ void perFrame(benchmark::State& state)
                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+// range(1): 0 plain, 1 bypassed, 2 auto gain and ceiling.
 void hq(benchmark::State& state)
 {
     Buffers b;
     auto shaper = std::make_unique<SoftKneeHq>(48000.0);
     shaper->setQuality(static_cast<float>(state.range(0)));
     shaper->setBoost(11.0f);
+    shaper->setBypass(state.range(1) == 1);
+    if (state.range(1) == 2) {
+        shaper->setAutoGain(1.0f);
+        shaper->setCeilingDb(-1.0f);
+    }
     shaper->reset();
     std::int32_t block = 0;
     for (auto _ : state) {
@@ -57,7 +65,8 @@ void hq(benchmark::State& state)
         benchmark::DoNotOptimize(b.outLeft.data());
         block = (block + 1) % kBlocks;
     }
-    state.SetLabel(hqQualityName(static_cast<HqQuality>(state.range(0))));
+    const char* const extras[] = {"", " bypassed", " auto gain, ceiling"};
+    state.SetLabel(std::string(hqQualityName(static_cast<HqQuality>(state.range(0)))) + extras[state.range(1)]);
     perFrame(state);
 }
 
@@ -100,7 +109,13 @@ double fastest(const std::vector<double>& times)
     return *std::min_element(times.begin(), times.end());
 }
 
-BENCHMARK(hq)->DenseRange(0, kHqQualityCount - 1)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
+BENCHMARK(hq)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, kHqQualityCount - 1, 1), {0}})
+    ->Args({3, 1})
+    ->Args({3, 2})
+    ->Args({4, 2})
+    ->Unit(benchmark::kMicrosecond)
+    ->ComputeStatistics("min", fastest);
 BENCHMARK(firstEffectKernel)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
 BENCHMARK(copy)->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", fastest);
 

@@ -3,8 +3,10 @@
 // over two seconds of audio after one second of warm-up. A plug-in with an enumerated control
 // (the HQ shaper's Quality) is timed at each of its values. Prints nanoseconds per stereo
 // frame, the median of five runs, one line per plug-in and value; the plug-ins take turns.
+// SYMBOL=VALUE after a URI sets that control instead of its default (an enumerated control
+// so set is timed at that value only), so that peers can be timed at matched distortion.
 //
-//   lv2_cost URI...
+//   lv2_cost URI [SYMBOL=VALUE...]...
 //
 // LV2_PATH as usual says where the plug-ins are. Exit code 2 when a URI is not found or a
 // plug-in does not instantiate.
@@ -16,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -110,7 +113,7 @@ double timeOnce(LilvInstance* instance, const LilvPlugin* plugin, const Nodes& n
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: lv2_cost URI...\n");
+        std::fprintf(stderr, "usage: lv2_cost URI [SYMBOL=VALUE...]...\n");
         return 2;
     }
     LilvWorld* world = lilv_world_new();
@@ -135,6 +138,9 @@ int main(int argc, char** argv)
     int status = 0;
     std::vector<Entry> entries;
     for (int a = 1; a < argc; ++a) {
+        if (std::strchr(argv[a], '=') != nullptr) {
+            continue; // a setting of the URI before it, taken there
+        }
         LilvNode* uri = lilv_new_uri(world, argv[a]);
         const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
         lilv_node_free(uri);
@@ -169,6 +175,27 @@ int main(int argc, char** argv)
                 connection.controls[i] = 0.0f;
             }
             connection.atoms[i].resize(8192);
+        }
+        std::string settings;
+        for (int s = a + 1; s < argc && std::strchr(argv[s], '=') != nullptr; ++s) {
+            const std::string text = argv[s];
+            const std::string symbol = text.substr(0, text.find('='));
+            LilvNode* node = lilv_new_string(world, symbol.c_str());
+            const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin, node);
+            lilv_node_free(node);
+            if (port == nullptr) {
+                std::fprintf(stderr, "lv2_cost: %s has no control %s\n", argv[a], symbol.c_str());
+                return 2;
+            }
+            const std::uint32_t index = lilv_port_get_index(plugin, port);
+            connection.controls[index] = std::strtof(text.c_str() + symbol.size() + 1, nullptr);
+            if (static_cast<std::int64_t>(index) == connection.enumerated) {
+                connection.values = {connection.controls[index]};
+            }
+            settings += (settings.empty() ? "" : ",") + text;
+        }
+        if (!settings.empty()) {
+            label += " " + settings;
         }
         if (connection.values.empty()) {
             connection.values.push_back(connection.enumerated < 0 ? 0.0f : connection.controls[connection.enumerated]);
