@@ -13,7 +13,7 @@ build=${1:-$root/build/native}
 plughost=$build/bin/plughost
 module=$root/dist/linux-x86_64/SoftKneeShaper.so
 hq=$root/dist/linux-x86_64/SoftKneeShaperHQ.so
-# Every HQ control set, as a new instance starts on the first program, not the defaults:
+# Every HQ control set, so that the picture does not depend on where a new instance starts:
 # Boost 11x, Knee 0.5, Hardness 0, Output 0 dB, Mix 100 %; Quality 0.75 is 8x, 1 is 16x.
 hq_boost_11=Boost=1,Knee=0.5,Hardness=0,Output=0.5,Mix=1
 
