@@ -98,7 +98,7 @@ public:
     void setQuality(float index) noexcept;
     // On from 1/2: the shaped signal scaled so that a sine at -16 dBFS RMS keeps its RMS.
     void setAutoGain(float on) noexcept;
-    // dBFS from -12 to 0; above 0 the ceiling is off.
+    // dBFS from -12 to 0; above 0 the ceiling is off. The bypass fades to the input as it is.
     void setCeilingDb(float decibels) noexcept;
     // Fades to the input delayed by the latency over kHqBypassFadeSeconds, or back.
     void setBypass(bool bypassed) noexcept;
