@@ -1,13 +1,14 @@
 #include "sonogram.h"
 
+#include "audio_check.h"
 #include "channel_buffers.h"
 #include "harmonic_analysis.h"
-#include "user_error.h"
 
 #include <fftw3.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <new>
 #include <numbers>
 #include <string>
@@ -21,13 +22,14 @@ constexpr double kFrameSeconds = 0.085;
 
 } // namespace
 
-std::vector<float> sweepResponse(AudioPlugin& plugin, const SweepTone& sweep)
+std::vector<float> sweepResponse(AudioPlugin& plugin, const SweepTone& sweep, const std::string& run)
 {
     const auto total = static_cast<std::size_t>(std::llround(sweep.seconds * sweep.sampleRate));
     ChannelBuffers inputs(std::max(plugin.inputs(), 1), kBlockFrames);
     ChannelBuffers outputs(std::max(plugin.outputs(), 1), kBlockFrames);
     std::vector<float> kept;
     kept.reserve(total);
+    OutputWatch watch;
     const double growth = std::log(sweep.to / sweep.from);
     const double scale = 2.0 * std::numbers::pi * sweep.from * sweep.seconds / growth;
     plugin.start(sweep.sampleRate, kBlockFrames);
@@ -42,13 +44,15 @@ std::vector<float> sweepResponse(AudioPlugin& plugin, const SweepTone& sweep)
                 inputs.channel(c)[i] = sample;
         }
         plugin.process(inputs.pointers(), outputs.pointers(), count);
+        for (int c = 0; c < outputs.channels(); ++c)
+            watch.add(outputs.channel(c), static_cast<std::size_t>(count));
         kept.insert(kept.end(), outputs.channel(0), outputs.channel(0) + count);
     }
     plugin.stop();
-    const auto bad = std::count_if(kept.begin(), kept.end(), [](float s) { return !std::isfinite(s); });
-    if (bad > 0)
-        throw UserError("the module's output holds " + std::to_string(bad) +
-                        " samples that are NaN or infinite; no spectrogram can be drawn");
+    char given[128];
+    std::snprintf(given, sizeof given, " given a log sweep from %g Hz to %g Hz at %.2f dBFS", sweep.from, sweep.to,
+                  20.0 * std::log10(sweep.amplitude));
+    watch.require(run + given);
     return kept;
 }
 

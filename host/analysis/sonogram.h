@@ -6,6 +6,7 @@
 #include "audio_plugin.h"
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace plughost {
@@ -19,8 +20,9 @@ struct SweepTone {
 
 // The sweep's phase grows so its frequency rises exponentially from `from` to `to`:
 // x(t) = A sin(2 pi from T / ln(to/from) (exp(t ln(to/from) / T) - 1)). It goes to every
-// input in blocks; answers the first output. Throws UserError when that holds NaN or infinity.
-std::vector<float> sweepResponse(AudioPlugin& plugin, const SweepTone& sweep);
+// input in blocks; answers the first output. Throws NotAudio, naming `run`, when that holds
+// NaN or infinity or runs away above +60 dBFS.
+std::vector<float> sweepResponse(AudioPlugin& plugin, const SweepTone& sweep, const std::string& run);
 
 struct Spectrogram {
     double sampleRate = 0.0;
