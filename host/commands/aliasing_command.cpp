@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -172,28 +173,34 @@ std::string dbText(double value)
     return text;
 }
 
-// One row per tone; per line the strongest audible alias (level and place), the strongest below Nyquist and THD.
+// One row per tone; per line the strongest audible alias (level and place), the strongest below
+// Nyquist and THD. Two lines fit side by side in 100 columns; more come as blocks beneath.
 void printTable(const std::vector<AliasingLine>& lines, double rate, double level)
 {
+    constexpr std::size_t kLinesPerBlock = 2;
     std::printf("aliasing: %zu tones at %.2f dBFS, sample rate %g Hz; dB re fundamental\n", lines.front().points.size(),
                 level, rate);
     for (std::size_t i = 0; i < lines.size(); ++i)
         std::printf("  [%zu] %s\n", i + 1, lines[i].label.c_str());
-    std::printf("%9s", "");
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        std::printf("  | [%zu] alias   at kHz  to Nyq   THD", i + 1);
-    std::printf("\n%9s", "tone Hz");
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        std::printf("  | %8s  %7s %7s %7s", "dB", "", "dB", "dB");
-    std::printf("\n");
-    for (std::size_t t = 0; t < lines.front().points.size(); ++t) {
-        std::printf("%9.0f", lines.front().points[t].tone);
-        for (const AliasingLine& line : lines) {
-            const AliasingPoint& p = line.points[t];
-            std::printf("  | %8s  %7.2f %7s %7s", dbText(p.audible.relativeDb).c_str(), p.audible.frequency / 1000.0,
-                        dbText(p.anywhere.relativeDb).c_str(), dbText(20.0 * std::log10(p.thd)).c_str());
-        }
+    for (std::size_t first = 0; first < lines.size(); first += kLinesPerBlock) {
+        const std::size_t last = std::min(first + kLinesPerBlock, lines.size());
+        std::printf("%s%9s", first == 0 ? "" : "\n", "");
+        for (std::size_t i = first; i < last; ++i)
+            std::printf("  | [%zu] alias   at kHz  to Nyq   THD", i + 1);
+        std::printf("\n%9s", "tone Hz");
+        for (std::size_t i = first; i < last; ++i)
+            std::printf("  | %8s  %7s %7s %7s", "dB", "", "dB", "dB");
         std::printf("\n");
+        for (std::size_t t = 0; t < lines.front().points.size(); ++t) {
+            std::printf("%9.0f", lines.front().points[t].tone);
+            for (std::size_t i = first; i < last; ++i) {
+                const AliasingPoint& p = lines[i].points[t];
+                std::printf("  | %8s  %7.2f %7s %7s", dbText(p.audible.relativeDb).c_str(),
+                            p.audible.frequency / 1000.0, dbText(p.anywhere.relativeDb).c_str(),
+                            dbText(20.0 * std::log10(p.thd)).c_str());
+            }
+            std::printf("\n");
+        }
     }
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const AliasingPoint* worst = nullptr;
