@@ -603,10 +603,10 @@ Colour levelColour(double t)
 void drawSpectrogramPlot(cairo_t* cr, const Spectrogram& spectrogram, double lowest, const std::string& title)
 {
     const double nyquist = spectrogram.sampleRate / 2.0;
-    const int width = static_cast<int>(spectrogram.levelDbfs.size());
+    const int width = static_cast<int>(spectrogram.times.size());
     const int height = static_cast<int>(kSpectrogramHeight);
     float loudest = -300.0f;
-    for (const auto& column : spectrogram.levelDbfs)
+    for (const auto& column : spectrogram.layers.front().levelDbfs)
         for (std::size_t k = 1; k < column.size(); ++k)
             loudest = std::max(loudest, column[k]);
     const double top = std::max(0.0, 10.0 * std::ceil(static_cast<double>(loudest) / 10.0));
@@ -618,20 +618,8 @@ void drawSpectrogramPlot(cairo_t* cr, const Spectrogram& spectrogram, double low
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
     for (int x = 0; data && x < width; ++x) {
-        const std::vector<float>& column = spectrogram.levelDbfs[static_cast<std::size_t>(x)];
-        const double lastBin = static_cast<double>(column.size() - 1);
         for (int y = 0; y < height; ++y) {
-            // The loudest bin within the row, or the level between bins where a row is narrower than one.
-            const double high = std::min(rowFrequency(y) / spectrogram.binWidth, lastBin);
-            const double low = std::min(rowFrequency(y + 1) / spectrogram.binWidth, lastBin);
-            double level = -1e9;
-            for (auto k = static_cast<std::size_t>(std::ceil(low)); static_cast<double>(k) <= high; ++k)
-                level = std::max(level, static_cast<double>(column[k]));
-            if (level < -1e8) {
-                const auto k = static_cast<std::size_t>(low);
-                const double f = low - static_cast<double>(k);
-                level = (1.0 - f) * column[k] + f * column[std::min(k + 1, column.size() - 1)];
-            }
+            const double level = spectrogram.level(static_cast<std::size_t>(x), rowFrequency(y + 1), rowFrequency(y));
             const Colour c = levelColour((level - bottom) / (top - bottom));
             auto* pixel = reinterpret_cast<std::uint32_t*>(data + y * stride) + x;
             *pixel = static_cast<std::uint32_t>(std::lround(c.r * 255)) << 16 |
