@@ -114,7 +114,8 @@ int main(int argc, char** argv)
 
     plughost::AliasingOptions aliasingOptions;
     std::vector<std::string> aliasingGroups;
-    CLI::App* aliasing = app.add_subcommand("aliasing", "Strongest alias and THD of sine tones, by default from 1 to 20 kHz");
+    CLI::App* aliasing =
+        app.add_subcommand("aliasing", "Strongest alias and THD of sine tones, by default from 1 to 20 kHz");
     aliasing->add_option("MODULE", aliasingOptions.modules, "VST 2 module files or LV2 plug-ins (URI or bundle folder)")
         ->required();
     aliasing
@@ -128,8 +129,10 @@ int main(int argc, char** argv)
     aliasing->add_option("--preset", aliasingPresets, "NAME|URI: the MODULE before it starts on this LV2 preset")
         ->allow_extra_args(false);
     aliasing->add_option("--from", aliasingOptions.from, "Lowest tone in Hz (default 1000)");
-    aliasing->add_option("--to", aliasingOptions.to, "Highest tone in Hz (default 20000, or 0.45 times --rate where lower)");
-    aliasing->add_option("--tones", aliasingOptions.tones, "Number of tones, log-spaced (default 30); 1 is --from alone");
+    aliasing->add_option("--to", aliasingOptions.to,
+                         "Highest tone in Hz (default 20000, or 0.45 times --rate where lower)");
+    aliasing->add_option("--tones", aliasingOptions.tones,
+                         "Number of tones, log-spaced (default 30); 1 is --from alone");
     aliasing->add_option("--level", aliasingOptions.level, "Peak level of the sine in dBFS (default -6)");
     aliasing->add_option("--rate", aliasingOptions.sampleRate, "Sample rate in Hz (default 48000)");
     aliasing->add_option("--out", aliasingOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write");

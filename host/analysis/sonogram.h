@@ -33,8 +33,8 @@ struct SpectrogramLayer {
 
 struct Spectrogram {
     double sampleRate = 0.0;
-    double seconds = 0.0;                // the length analysed
-    std::vector<double> times;           // the centre of each column's frame, in seconds
+    double seconds = 0.0;                 // the length analysed
+    std::vector<double> times;            // the centre of each column's frame, in seconds
     std::vector<SpectrogramLayer> layers; // frame lengths doubling; each serves the lower frequencies
 
     // The level from `low` to `high` Hz in a column, in dBFS: the loudest bin within, or the

@@ -260,8 +260,7 @@ int runAliasing(const AliasingOptions& options)
                 output->checkInterrupted();
             const ToneAnalyser analyser(tone, range.sampleRate);
             const ToneFigures figures =
-                measureTone(*plugins[i], analyser, tone, level, range.sampleRate,
-                            runName(plugins[i]->name(), shown))
+                measureTone(*plugins[i], analyser, tone, level, range.sampleRate, runName(plugins[i]->name(), shown))
                     .figures;
             line.points.push_back({tone, figures.strongestAlias, figures.strongestAliasAnywhere, figures.thd});
         }

@@ -90,8 +90,8 @@ struct SpectrogramOptions {
     std::string modulePath;
     std::vector<std::string> settings;
     std::string program, preset;
-    std::string from = "20";  // Hz, where the sweep starts
-    std::string to;           // Hz, where it ends; empty: defaultHighestTone at the rate
+    std::string from = "20"; // Hz, where the sweep starts
+    std::string to;          // Hz, where it ends; empty: defaultHighestTone at the rate
     std::string seconds = "6";
     std::string level = "-6";
     std::string sampleRate = "48000";

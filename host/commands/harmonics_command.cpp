@@ -1,6 +1,6 @@
 #include "aliases.h"
-#include "audio_check.h"
 #include "atomic_output.h"
+#include "audio_check.h"
 #include "commands.h"
 #include "harmonic_analysis.h"
 #include "steady_tone.h"
@@ -178,8 +178,8 @@ int runSpectrum(const SpectrumOptions& options)
     if (!kind.empty())
         output.emplace(options.outputPath);
     const ToneAnalyser analyser(setup.tone, setup.sampleRate);
-    const ToneSpectrum spectrum = measureTone(*plugin, analyser, setup.tone, level, setup.sampleRate,
-                                              runName(plugin->name(), shown));
+    const ToneSpectrum spectrum =
+        measureTone(*plugin, analyser, setup.tone, level, setup.sampleRate, runName(plugin->name(), shown));
 
     if (kind == ".csv")
         writeCsv(*output, spectrum);

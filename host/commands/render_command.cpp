@@ -1,8 +1,8 @@
 #include "atomic_output.h"
+#include "audio_check.h"
 #include "audio_file.h"
 #include "channel_buffers.h"
 #include "commands.h"
-#include "audio_check.h"
 #include "audio_plugin.h"
 #include "user_error.h"
 #include "output_format.h"
@@ -54,8 +54,8 @@ public:
         if (nonFinite > 0)
             why = std::to_string(nonFinite) + " NaN or infinite sample(s)";
         if (peak > std::pow(10.0, kLoudestAudioDbfs / 20.0))
-            why += (why.empty() ? "a peak of +" : " and a peak of +") + decibels(peak) +
-                   " dBFS, a level no audio reaches";
+            why +=
+                (why.empty() ? "a peak of +" : " and a peak of +") + decibels(peak) + " dBFS, a level no audio reaches";
         return why;
     }
 
@@ -145,7 +145,8 @@ int runRender(const RenderOptions& options)
                                                 reader.channels(), reader.sampleRate());
     const Dither dither = chooseDither(options.dither, outputFormat, options.outputPath);
     const PluginStart start{options.program, options.preset};
-    const std::unique_ptr<AudioPlugin> plugin = openPlugin(options.modulePath, options.settings, start, options.accumulate);
+    const std::unique_ptr<AudioPlugin> plugin =
+        openPlugin(options.modulePath, options.settings, start, options.accumulate);
     AtomicOutput output(options.outputPath);
     AudioWriter writer(output, outputFormat, reader.channels(), reader.sampleRate(), dither);
 
@@ -204,7 +205,8 @@ int runRender(const RenderOptions& options)
     // The file holds what the plug-in gave, as the user asked; what is wrong with it is said.
     if (const std::string why = outputLevel.notAudio(); !why.empty())
         std::fprintf(stderr, "plughost: %s: the output holds %s; %s holds it as the plug-in gave it\n",
-                     runName(plugin->name(), shownSettings(start, options.settings)).c_str(), why.c_str(), options.outputPath.c_str());
+                     runName(plugin->name(), shownSettings(start, options.settings)).c_str(), why.c_str(),
+                     options.outputPath.c_str());
     std::printf("input:  %s\n", inputLevel.text().c_str());
     std::printf("output: %s\n", outputLevel.text().c_str());
     // An LV2 plug-in reports its latency while it runs; a VST module in its record.

@@ -121,8 +121,7 @@ int runSweep(const SweepOptions& options)
         if (output)
             output->checkInterrupted();
         const ToneFigures figures =
-            measureTone(*plugin, analyser, setup.tone, level, setup.sampleRate, runName(plugin->name(), shown))
-                .figures;
+            measureTone(*plugin, analyser, setup.tone, level, setup.sampleRate, runName(plugin->name(), shown)).figures;
         points.push_back({level, toDb(figures.fundamental.amplitude), figures.thd, figures.thdPlusNoise});
     }
 

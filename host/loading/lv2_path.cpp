@@ -90,7 +90,8 @@ std::vector<std::filesystem::path> missingVocabularies(const std::vector<std::fi
     for (const char* vocabulary : kVocabularies) {
         if (std::any_of(loaded.begin(), loaded.end(), [&](const auto& folder) { return holds(folder, vocabulary); }))
             continue;
-        const auto place = std::find_if(places.begin(), places.end(), [&](const auto& f) { return holds(f, vocabulary); });
+        const auto place =
+            std::find_if(places.begin(), places.end(), [&](const auto& f) { return holds(f, vocabulary); });
         if (place != places.end())
             found.push_back(*place / vocabulary);
     }

@@ -391,11 +391,12 @@ void Lv2Plugin::State::applySettings(const std::vector<std::string>& settings)
                          [&](const auto& point) { return point.second == static_cast<float>(value); }))
             throw UserError("value " + valueText + " for '" + name + "' is none of its choices: " + choices(*port));
         if (port->has("integer") && value != std::round(value))
-            throw UserError("value " + valueText + " for '" + name + "' is not a whole number (the control takes integers)");
+            throw UserError("value " + valueText + " for '" + name +
+                            "' is not a whole number (the control takes integers)");
         if (port->has("toggled") && value != port->minimum.value_or(0.0f) && value != port->maximum.value_or(1.0f))
             throw UserError("value " + valueText + " for '" + name + "' is neither on nor off (" +
-                            numberText(port->minimum.value_or(0.0f)) + " or " + numberText(port->maximum.value_or(1.0f)) +
-                            ")");
+                            numberText(port->minimum.value_or(0.0f)) + " or " +
+                            numberText(port->maximum.value_or(1.0f)) + ")");
         controls[port->index] = static_cast<float>(value);
     }
 }

@@ -23,8 +23,8 @@ struct Lv2Port {
     bool input = false;
     bool optional = false; // lv2:connectionOptional
     std::optional<float> minimum, maximum, defaultValue;
-    std::string unit;                    // its symbol ("dB", "Hz") where the Turtle names one
-    std::vector<std::string> properties; // toggled, integer, enumeration, reportsLatency, ...
+    std::string unit;                                       // its symbol ("dB", "Hz") where the Turtle names one
+    std::vector<std::string> properties;                    // toggled, integer, enumeration, reportsLatency, ...
     std::vector<std::pair<std::string, float>> scalePoints; // label and value, in value order
 
     bool has(const std::string& property) const

@@ -125,8 +125,8 @@ TEST(PlughostAliases, TableFitsOneHundredColumnsForManyLinesAndOneToneAtAnyRate)
         rows += line.rfind("      997  |", 0) == 0 ? 1 : 0;
     }
     EXPECT_EQ(rows, 3) << "five lines in blocks of two\n" << result.out;
-    const auto document = runJson({"aliasing", fakeModule("tone_chebyshev"), "--from", "9000", "--tones", "3", "--rate",
-                                   "22050"});
+    const auto document =
+        runJson({"aliasing", fakeModule("tone_chebyshev"), "--from", "9000", "--tones", "3", "--rate", "22050"});
     ASSERT_EQ(document["tones"].size(), 3u);
     EXPECT_NEAR(document["tones"][2]["frequency"].get<double>(), 9922.5, 0.02 * 9922.5);
 }

@@ -225,31 +225,51 @@ TEST(PlughostToneUserErrors, EachGivesOneLineAndExitCodeTwo)
          "fake_nan_at_full_gain.so at Gain=1 given a 997 Hz sine at -6.00 dBFS: the output holds 163840 samples that "
          "are NaN or infinite; no figure is computed from it",
          kNotAudio},
-        {{"spectrum", nan, "--set", "gain=2"}, "Fake nan_output at gain=2 given a 997 Hz sine at -6.00 dBFS: the output "
-         "holds 163840 samples that are NaN or infinite", kNotAudio},
-        {{"sweep", nan, "--step", "30", "--out", out}, "Fake nan_output at its defaults given a 1000 Hz sine at -60.00 "
-         "dBFS: the output holds", kNotAudio},
-        {{"aliasing", nan, "--tones", "2", "--json"}, "Hz sine at -6.00 dBFS: the output holds 163840 samples", kNotAudio},
-        {{"spectrogram", nan, "--seconds", "1", "--out", out}, "Fake nan_output at its defaults given a log sweep from "
-         "20 Hz to 20000 Hz at -6.00 dBFS: the output holds 96000 samples that are NaN", kNotAudio},
-        {{"curve", nan, "--out", out}, "Fake nan_output at its defaults given levels from -2 to 2: the output holds "
-         "1602 samples that are NaN or infinite; no figure is computed from it", kNotAudio},
-        {{"spectrum", huge, "--set", "gain=2"}, "Fake huge_output at gain=2 given a 997 Hz sine at -6.00 dBFS: the "
+        {{"spectrum", nan, "--set", "gain=2"},
+         "Fake nan_output at gain=2 given a 997 Hz sine at -6.00 dBFS: the output "
+         "holds 163840 samples that are NaN or infinite",
+         kNotAudio},
+        {{"sweep", nan, "--step", "30", "--out", out},
+         "Fake nan_output at its defaults given a 1000 Hz sine at -60.00 "
+         "dBFS: the output holds",
+         kNotAudio},
+        {{"aliasing", nan, "--tones", "2", "--json"},
+         "Hz sine at -6.00 dBFS: the output holds 163840 samples",
+         kNotAudio},
+        {{"spectrogram", nan, "--seconds", "1", "--out", out},
+         "Fake nan_output at its defaults given a log sweep from "
+         "20 Hz to 20000 Hz at -6.00 dBFS: the output holds 96000 samples that are NaN",
+         kNotAudio},
+        {{"curve", nan, "--out", out},
+         "Fake nan_output at its defaults given levels from -2 to 2: the output holds "
+         "1602 samples that are NaN or infinite; no figure is computed from it",
+         kNotAudio},
+        {{"spectrum", huge, "--set", "gain=2"},
+         "Fake huge_output at gain=2 given a 997 Hz sine at -6.00 dBFS: the "
          "output reaches +594.0 dBFS, a level no audio reaches (above +60 dBFS); no figure is computed from it",
          kNotAudio},
-        {{"sweep", huge, "--from", "-120", "--step", "60", "--json"}, "given a 1000 Hz sine at -120.00 dBFS: the output "
-         "reaches +480.0 dBFS, a level no audio reaches", kNotAudio},
-        {{"aliasing", huge, "--tones", "1", "--from", "7000", "--out", out}, "Hz sine at -6.00 dBFS: the output reaches +594.0 dBFS", kNotAudio},
-        {{"spectrogram", huge, "--seconds", "1", "--rate", "22050", "--out", out}, "given a log sweep from 20 Hz to "
-         "9922.5 Hz at -6.00 dBFS: the output reaches +594.0 dBFS", kNotAudio},
-        {{"curve", huge, "--range", "0.5", "--out", out}, "given levels from -0.5 to 0.5: the output reaches +594.0 "
-         "dBFS, a level no audio reaches (above +60 dBFS)", kNotAudio},
+        {{"sweep", huge, "--from", "-120", "--step", "60", "--json"},
+         "given a 1000 Hz sine at -120.00 dBFS: the output "
+         "reaches +480.0 dBFS, a level no audio reaches",
+         kNotAudio},
+        {{"aliasing", huge, "--tones", "1", "--from", "7000", "--out", out},
+         "Hz sine at -6.00 dBFS: the output reaches +594.0 dBFS",
+         kNotAudio},
+        {{"spectrogram", huge, "--seconds", "1", "--rate", "22050", "--out", out},
+         "given a log sweep from 20 Hz to "
+         "9922.5 Hz at -6.00 dBFS: the output reaches +594.0 dBFS",
+         kNotAudio},
+        {{"curve", huge, "--range", "0.5", "--out", out},
+         "given levels from -0.5 to 0.5: the output reaches +594.0 "
+         "dBFS, a level no audio reaches (above +60 dBFS)",
+         kNotAudio},
         {{"spectrum", choices, "--set", "shape=1.5"},
          "value 1.5 for 'shape' is none of its choices: soft (0), hard (1), Fold back (2)"},
         {{"spectrum", choices, "--set", "shape=sharp"}, "value 'sharp' for 'shape' is none of its choices: soft (0)"},
         {{"sweep", choices, "--set", "steps=2.5", "--out", out},
          "value 2.5 for 'steps' is not a whole number (the control takes integers)"},
-        {{"curve", choices, "--set", "bypass=0.5", "--out", out}, "value 0.5 for 'bypass' is neither on nor off (0 or 1)"},
+        {{"curve", choices, "--set", "bypass=0.5", "--out", out},
+         "value 0.5 for 'bypass' is neither on nor off (0 or 1)"},
         {{"spectrum", choices, "--set", "bypass=maybe"}, "value 'maybe' for 'bypass' is not a number, on or off"},
         {{"spectrum", choices, "--preset", "Warm"}, "--preset Warm: this plug-in has no presets"},
         {{"spectrogram", choices, "--program", "1", "--out", out},
@@ -275,7 +295,8 @@ TEST(PlughostToneUserErrors, EachGivesOneLineAndExitCodeTwo)
         {{"curve", fakeLv2("unknown_feature"), "--out", out},
          "requires the feature urn:plughost-test:unheard-of, which plughost does not provide"},
         {{"info", fakeLv2("no_audio")}, "no_audio.lv2: the plug-in has no audio ports; there is nothing to process"},
-        {{"spectrum", fakeLv2("gain_stereo"), "--set", "volume=1"}, "unknown control 'volume' (this plug-in has: gain)"},
+        {{"spectrum", fakeLv2("gain_stereo"), "--set", "volume=1"},
+         "unknown control 'volume' (this plug-in has: gain)"},
         {{"sweep", fakeLv2("gain_mono"), "--set", "gain=5", "--out", out}, "value 5 for 'gain' is outside 0 to 4"},
         {{"validate", fakeLv2("gain_stereo")}, "validate checks VST 2 modules only"},
     };

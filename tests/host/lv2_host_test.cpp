@@ -107,7 +107,8 @@ TEST(PlughostLv2, OddLv2PathsFindThePluginOrSayWhy)
         {relative + "/", 0, "class:         Amplifier Plugin\n"},
         {"./" + relative + "//", 0, "plug-in:       urn:plughost-test:gain_stereo (LV2)\n"},
         {"~/lv2", 0, "class:         Amplifier Plugin\n"},
-        {"~", 2, "plughost: urn:plughost-test:gain_stereo: no such file, nor an LV2 plug-in of this URI on LV2_PATH ~\n"},
+        {"~", 2,
+         "plughost: urn:plughost-test:gain_stereo: no such file, nor an LV2 plug-in of this URI on LV2_PATH ~\n"},
         {"/absent/lv2:" + relative + ":", 0, "class:         Amplifier Plugin\n"},
         {"", 2, "nor an LV2 plug-in of this URI on LV2_PATH, which is empty\n"},
         {"absent:/absent/lv2", 2, "on LV2_PATH absent:/absent/lv2 (no such folder: absent, /absent/lv2)\n"},
@@ -139,16 +140,16 @@ TEST(PlughostLv2, RenderWritesRunawayOutputAndSaysSo)
                                        (scratch / "out.wav").string(), "--set", "gain=2"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "plughost: Fake huge_output at gain=2: the output holds a peak of +593.98 dBFS, a level no "
-                       "audio reaches; " + (scratch / "out.wav").string() + " holds it as the plug-in gave it\n");
+                       "audio reaches; " +
+                           (scratch / "out.wav").string() + " holds it as the plug-in gave it\n");
     EXPECT_EQ(readFloats(scratch / "out.wav"), std::vector<float>(2000, 5e29f));
 }
 
 // An enumeration takes its labels (case ignored), a toggle on and off, an integer a whole number.
 TEST(PlughostLv2, ChoicesTakeTheirLabelsAndTogglesOnAndOff)
 {
-    const RunResult run = runPlughost({"spectrum", fakeLv2("choices"), "--set", "shape=FOLD BACK", "--set",
-                                       "bypass=on", "--set", "steps=3", "--set", "gain=2", "--json"});
+    const RunResult run = runPlughost({"spectrum", fakeLv2("choices"), "--set", "shape=FOLD BACK", "--set", "bypass=on",
+                                       "--set", "steps=3", "--set", "gain=2", "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NEAR(nlohmann::json::parse(run.out)["fundamental"]["dbfs"].get<double>(), -6.0 + 20 * std::log10(2.0),
-                1e-3);
+    EXPECT_NEAR(nlohmann::json::parse(run.out)["fundamental"]["dbfs"].get<double>(), -6.0 + 20 * std::log10(2.0), 1e-3);
 }

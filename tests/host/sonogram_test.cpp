@@ -18,7 +18,8 @@ TEST(Spectrogram, LowSweepStaysWithinAQuarterOctave)
     std::vector<float> sweep(static_cast<std::size_t>(kRate * kSeconds));
     for (std::size_t i = 0; i < sweep.size(); ++i) {
         const double t = static_cast<double>(i) / kRate;
-        const double phase = 2.0 * std::numbers::pi * kFrom * kSeconds / growth * (std::exp(t * growth / kSeconds) - 1.0);
+        const double phase =
+            2.0 * std::numbers::pi * kFrom * kSeconds / growth * (std::exp(t * growth / kSeconds) - 1.0);
         sweep[i] = static_cast<float>(0.5 * std::sin(std::fmod(phase, 2.0 * std::numbers::pi)));
     }
     const plughost::Spectrogram image = plughost::spectrogramOf(sweep, kRate, 780);

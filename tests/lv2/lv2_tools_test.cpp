@@ -298,7 +298,8 @@ TEST(Lv2Tools, PlughostTakesQualityLabelsProgramsAndPresetsOnBothFormats)
         {{kHqUri, "--preset", "Fuzz wall"},
          {kHqUri, "--set", "boost=11", "--set", "knee=0.1", "--set", "hardness=0.8", "--set", "output=-6", "--set",
           "quality=16x"}},
-        {{kHqUri, "--preset", "Parallel grit", "--set", "mix=100"}, {vst, "--program", "parallel grit", "--set", "Mix=1"}},
+        {{kHqUri, "--preset", "Parallel grit", "--set", "mix=100"},
+         {vst, "--program", "parallel grit", "--set", "Mix=1"}},
     };
     ScratchFolder scratch("programs");
     for (const Row& row : rows) {
@@ -308,5 +309,6 @@ TEST(Lv2Tools, PlughostTakesQualityLabelsProgramsAndPresetsOnBothFormats)
         EXPECT_EQ(one, hqThd(row.other, scratch));
     }
     // The settings come after the preset: dry, the preset's distortion is gone.
-    EXPECT_NE(hqThd({kHqUri, "--preset", "Fuzz wall"}, scratch), hqThd({kHqUri, "--preset", "Fuzz wall", "--set", "mix=0"}, scratch));
+    EXPECT_NE(hqThd({kHqUri, "--preset", "Fuzz wall"}, scratch),
+              hqThd({kHqUri, "--preset", "Fuzz wall", "--set", "mix=0"}, scratch));
 }
