@@ -178,8 +178,9 @@ std::string dbText(double value)
 void printTable(const std::vector<AliasingLine>& lines, double rate, double level)
 {
     constexpr std::size_t kLinesPerBlock = 2;
-    std::printf("aliasing: %zu tones at %.2f dBFS, sample rate %g Hz; dB re fundamental\n", lines.front().points.size(),
-                level, rate);
+    const std::size_t tones = lines.front().points.size();
+    std::printf("aliasing: %zu tone%s at %.2f dBFS, sample rate %g Hz; dB re fundamental\n", tones,
+                tones == 1 ? "" : "s", level, rate);
     for (std::size_t i = 0; i < lines.size(); ++i)
         std::printf("  [%zu] %s\n", i + 1, lines[i].label.c_str());
     for (std::size_t first = 0; first < lines.size(); first += kLinesPerBlock) {
