@@ -298,6 +298,9 @@ TEST(Lv2Tools, PlughostTakesQualityLabelsProgramsAndPresetsOnBothFormats)
         {{kHqUri, "--preset", "Fuzz wall"},
          {kHqUri, "--set", "boost=11", "--set", "knee=0.1", "--set", "hardness=0.8", "--set", "output=-6", "--set",
           "quality=16x"}},
+        // SoftKneeShaper fills no program menu: its one program is found by the name it gives as current.
+        {{SHAPER_MODULE_PATH, "--program", "orvantel quen'bristle", "--set", "Boost=1"},
+         {SHAPER_MODULE_PATH, "--set", "Boost=1"}},
         {{kHqUri, "--preset", "Parallel grit", "--set", "mix=100"},
          {vst, "--program", "parallel grit", "--set", "Mix=1"}},
     };
