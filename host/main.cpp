@@ -1,6 +1,7 @@
 // plughost: a command-line host for VST 2 effect modules.
 #include "commands.h"
 #include "interruption.h"
+#include "not_audio.h"
 #include "usage_error.h"
 #include "user_error.h"
 
@@ -19,7 +20,25 @@ constexpr const char* kDescription =
     "only the Linux build of plughost uses.";
 #else
 constexpr const char* kDescription =
-    "plughost: inspect, render, plot, analyse and validate any VST 2 effect module; all but validate LV2 plug-ins too.";
+    "plughost: inspect, render, plot, analyse and validate any VST 2 effect module; all but validate LV2 plug-ins "
+    "too.\nExit codes: 0 done, 1 a validate check failed, 2 a mistake the user can fix, 3 the plug-in's output is no "
+    "audio (NaN, infinite, above +60 dBFS or silent at the tone), so no figure is computed.";
+#endif
+
+#ifdef PLUGHOST_INFO_AND_VALIDATE_ONLY
+constexpr const char* kModuleHelp = "Path of the module file";
+#else
+constexpr const char* kModuleHelp = "VST 2 module file, or LV2 plug-in: its URI (on LV2_PATH) or bundle folder";
+constexpr const char* kSetHelp =
+    "NAME=VALUE: a VST parameter, 0 to 1, or an LV2 control in its own units; an LV2 choice by its label "
+    "(quality=8x), a toggle on or off (repeatable)";
+
+// --program and --preset, on every command that takes --set; the settings apply after them.
+void addStartOptions(CLI::App* command, std::string& program, std::string& preset)
+{
+    command->add_option("--program", program, "NAME|N: start a VST module on this program (from 0), then --set");
+    command->add_option("--preset", preset, "NAME|URI: start an LV2 plug-in on this preset, then --set");
+}
 #endif
 
 // Commands that only the Linux build has, named when the Windows build is asked for one.
@@ -37,18 +56,18 @@ int main(int argc, char** argv)
     std::string infoModule;
     bool json = false;
     CLI::App* info = app.add_subcommand("info", "Show the module's descriptor, program and parameters");
-    info->add_option("MODULE", infoModule, "Path of the module file")->required();
+    info->add_option("MODULE", infoModule, kModuleHelp)->required();
     info->add_flag("--json", json, "Print one JSON document instead of text");
 
 #ifndef PLUGHOST_INFO_AND_VALIDATE_ONLY
     plughost::RenderOptions renderOptions;
     CLI::App* render = app.add_subcommand("render", "Process an audio file through the module");
-    render->add_option("MODULE", renderOptions.modulePath, "Path of the module file")->required();
+    render->add_option("MODULE", renderOptions.modulePath, kModuleHelp)->required();
     render->add_option("IN", renderOptions.inputPath, "Mono or stereo audio file that libsndfile reads")->required();
     render->add_option("OUT", renderOptions.outputPath, "Audio file to write: .wav, .flac, .aiff, .aif, .caf or .ogg")
         ->required();
-    render->add_option("--set", renderOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
-        ->allow_extra_args(false);
+    render->add_option("--set", renderOptions.settings, kSetHelp)->allow_extra_args(false);
+    addStartOptions(render, renderOptions.program, renderOptions.preset);
     render->add_option("--block", renderOptions.blockSize, "Block size in samples (default 512)");
     render->add_flag("--accumulate", renderOptions.accumulate,
                      "Use process into cleared buffers, not processReplacing");
@@ -59,9 +78,9 @@ int main(int argc, char** argv)
 
     plughost::CurveOptions curveOptions;
     CLI::App* curve = app.add_subcommand("curve", "Draw the module's static transfer curve");
-    curve->add_option("MODULE", curveOptions.modulePath, "Path of the module file")->required();
-    curve->add_option("--set", curveOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
-        ->allow_extra_args(false);
+    curve->add_option("MODULE", curveOptions.modulePath, kModuleHelp)->required();
+    curve->add_option("--set", curveOptions.settings, kSetHelp)->allow_extra_args(false);
+    addStartOptions(curve, curveOptions.program, curveOptions.preset);
     curve
         ->add_option("--compare", curveOptions.compare,
                      "NAME=VALUE,...: draw a curve at these settings on top of --set, one per --compare (repeatable)")
@@ -71,39 +90,49 @@ int main(int argc, char** argv)
 
     plughost::SpectrumOptions spectrumOptions;
     CLI::App* spectrum = app.add_subcommand("spectrum", "Feed a sine through the module: harmonics, THD and THD+N");
-    spectrum->add_option("MODULE", spectrumOptions.modulePath, "Path of the module file")->required();
+    spectrum->add_option("MODULE", spectrumOptions.modulePath, kModuleHelp)->required();
     spectrum->add_option("--tone", spectrumOptions.tone, "Frequency of the sine in Hz (default 997)");
     spectrum->add_option("--level", spectrumOptions.level, "Peak level of the sine in dBFS (default -6)");
-    spectrum->add_option("--set", spectrumOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
-        ->allow_extra_args(false);
+    spectrum->add_option("--set", spectrumOptions.settings, kSetHelp)->allow_extra_args(false);
+    addStartOptions(spectrum, spectrumOptions.program, spectrumOptions.preset);
     spectrum->add_option("--rate", spectrumOptions.sampleRate, "Sample rate in Hz (default 48000)");
     spectrum->add_option("--out", spectrumOptions.outputPath, "Picture (.svg, .png) or table of the bins (.csv)");
     spectrum->add_flag("--json", spectrumOptions.json, "Print the figures as one JSON document");
 
     plughost::SweepOptions sweepOptions;
     CLI::App* sweep = app.add_subcommand("sweep", "THD and output level of a sine against its input level");
-    sweep->add_option("MODULE", sweepOptions.modulePath, "Path of the module file")->required();
+    sweep->add_option("MODULE", sweepOptions.modulePath, kModuleHelp)->required();
     sweep->add_option("--tone", sweepOptions.tone, "Frequency of the sine in Hz (default 1000)");
     sweep->add_option("--from", sweepOptions.from, "Lowest input level in dBFS (default -60)");
     sweep->add_option("--to", sweepOptions.to, "Highest input level in dBFS (default 0)");
     sweep->add_option("--step", sweepOptions.step, "Level step in dB (default 1)");
-    sweep->add_option("--set", sweepOptions.settings, "NAME=VALUE: set a parameter, value 0 to 1 (repeatable)")
-        ->allow_extra_args(false);
+    sweep->add_option("--set", sweepOptions.settings, kSetHelp)->allow_extra_args(false);
+    addStartOptions(sweep, sweepOptions.program, sweepOptions.preset);
     sweep->add_option("--rate", sweepOptions.sampleRate, "Sample rate in Hz (default 48000)");
     sweep->add_option("--out", sweepOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write");
     sweep->add_flag("--json", sweepOptions.json, "Print the levels as one JSON document");
 
     plughost::AliasingOptions aliasingOptions;
     std::vector<std::string> aliasingGroups;
-    CLI::App* aliasing = app.add_subcommand("aliasing", "Strongest alias and THD of sine tones from 1 to 20 kHz");
-    aliasing->add_option("MODULE", aliasingOptions.modules, "Module files or LV2 plug-ins (URI or bundle folder)")
+    CLI::App* aliasing =
+        app.add_subcommand("aliasing", "Strongest alias and THD of sine tones, by default from 1 to 20 kHz");
+    aliasing->add_option("MODULE", aliasingOptions.modules, "VST 2 module files or LV2 plug-ins (URI or bundle folder)")
         ->required();
-    aliasing->add_option("--set", aliasingGroups,
-                         "NAME=VALUE[,NAME=VALUE...]: one line at these settings of the MODULE before it (repeatable)")
+    aliasing
+        ->add_option("--set", aliasingGroups,
+                     "NAME=VALUE[,NAME=VALUE...]: one line at these settings of the MODULE before it; a VST parameter "
+                     "0 to 1, an LV2 control in its own units (repeatable)")
+        ->allow_extra_args(false);
+    std::vector<std::string> aliasingPrograms, aliasingPresets;
+    aliasing->add_option("--program", aliasingPrograms, "NAME|N: the MODULE before it starts on this VST program")
+        ->allow_extra_args(false);
+    aliasing->add_option("--preset", aliasingPresets, "NAME|URI: the MODULE before it starts on this LV2 preset")
         ->allow_extra_args(false);
     aliasing->add_option("--from", aliasingOptions.from, "Lowest tone in Hz (default 1000)");
-    aliasing->add_option("--to", aliasingOptions.to, "Highest tone in Hz (default 20000)");
-    aliasing->add_option("--tones", aliasingOptions.tones, "Number of tones, log-spaced (default 30)");
+    aliasing->add_option("--to", aliasingOptions.to,
+                         "Highest tone in Hz (default 20000, or 0.45 times --rate where lower)");
+    aliasing->add_option("--tones", aliasingOptions.tones,
+                         "Number of tones, log-spaced (default 30); 1 is --from alone");
     aliasing->add_option("--level", aliasingOptions.level, "Peak level of the sine in dBFS (default -6)");
     aliasing->add_option("--rate", aliasingOptions.sampleRate, "Sample rate in Hz (default 48000)");
     aliasing->add_option("--out", aliasingOptions.outputPath, "Picture (.svg, .png) or table (.csv) to write");
@@ -112,12 +141,12 @@ int main(int argc, char** argv)
     plughost::SpectrogramOptions spectrogramOptions;
     CLI::App* spectrogram =
         app.add_subcommand("spectrogram", "Picture of a log sine sweep through the module: time against frequency");
-    spectrogram->add_option("MODULE", spectrogramOptions.modulePath, "Module file or LV2 plug-in (URI or bundle folder)")
-        ->required();
-    spectrogram->add_option("--set", spectrogramOptions.settings, "NAME=VALUE: set a parameter (repeatable)")
-        ->allow_extra_args(false);
+    spectrogram->add_option("MODULE", spectrogramOptions.modulePath, kModuleHelp)->required();
+    spectrogram->add_option("--set", spectrogramOptions.settings, kSetHelp)->allow_extra_args(false);
+    addStartOptions(spectrogram, spectrogramOptions.program, spectrogramOptions.preset);
     spectrogram->add_option("--from", spectrogramOptions.from, "Start of the sweep in Hz (default 20)");
-    spectrogram->add_option("--to", spectrogramOptions.to, "End of the sweep in Hz (default 20000)");
+    spectrogram->add_option("--to", spectrogramOptions.to,
+                            "End of the sweep in Hz (default 20000, or 0.45 times --rate where that is lower)");
     spectrogram->add_option("--seconds", spectrogramOptions.seconds, "Length of the sweep (default 6)");
     spectrogram->add_option("--level", spectrogramOptions.level, "Peak level of the sweep in dBFS (default -6)");
     spectrogram->add_option("--rate", spectrogramOptions.sampleRate, "Sample rate in Hz (default 48000)");
@@ -174,6 +203,9 @@ int main(int argc, char** argv)
     } catch (const plughost::UserError& error) {
         std::fprintf(stderr, "plughost: %s\n", error.what());
         return plughost::kUserErrorExit;
+    } catch (const plughost::NotAudio& error) {
+        std::fprintf(stderr, "plughost: %s\n", error.what());
+        return plughost::kNotAudioExit;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "plughost: unexpected failure: %s\n", error.what());
         return plughost::kUserErrorExit;

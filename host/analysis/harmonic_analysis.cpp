@@ -194,8 +194,14 @@ ToneSpectrum ToneAnalyser::analyse(const std::vector<float>& samples) const
         if (loudestOther == 0 || power[k] > power[loudestOther])
             loudestOther = k;
     }
-    figures.thd = std::sqrt(harmonicPower / fundamentalPower);
-    figures.thdPlusNoise = std::sqrt(restPower / fundamentalPower);
+    // A silent fundamental: no distortion when the rest is silent too, and without bound when it is not.
+    const auto ratio = [&](double power) {
+        if (fundamentalPower > 0.0)
+            return std::sqrt(power / fundamentalPower);
+        return power > 0.0 ? std::numeric_limits<double>::infinity() : 0.0;
+    };
+    figures.thd = ratio(harmonicPower);
+    figures.thdPlusNoise = ratio(restPower);
 
     // The noise floor: the median bin, as the level of a band of it, raised by a margin.
     double noiseAmplitude = 0.0;

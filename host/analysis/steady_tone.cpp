@@ -1,23 +1,24 @@
 #include "steady_tone.h"
 
+#include "audio_check.h"
 #include "channel_buffers.h"
-#include "user_error.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
-#include <string>
 
 namespace plughost {
 
 std::vector<float> steadyResponse(AudioPlugin& plugin, double tone, double amplitude, double sampleRate,
-                                  std::size_t frames)
+                                  std::size_t frames, const std::string& run)
 {
     ChannelBuffers inputs(std::max(plugin.inputs(), 1), kToneBlockFrames);
     ChannelBuffers outputs(std::max(plugin.outputs(), 1), kToneBlockFrames);
     plugin.start(sampleRate, kToneBlockFrames);
     std::vector<float> kept;
     kept.reserve(frames);
+    OutputWatch watch;
     const std::size_t total = kSettlingFrames + frames;
     // The phase comes from the sample index, so no error accumulates over a long run.
     const double cyclesPerSample = tone / sampleRate;
@@ -31,16 +32,34 @@ std::vector<float> steadyResponse(AudioPlugin& plugin, double tone, double ampli
                 inputs.channel(c)[i] = sample;
         }
         plugin.process(inputs.pointers(), outputs.pointers(), count);
+        for (int c = 0; c < outputs.channels(); ++c)
+            watch.add(outputs.channel(c), static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i)
             if (start + static_cast<std::size_t>(i) >= kSettlingFrames)
                 kept.push_back(outputs.channel(0)[i]);
     }
     plugin.stop();
-    const auto bad = std::count_if(kept.begin(), kept.end(), [](float s) { return !std::isfinite(s); });
-    if (bad > 0)
-        throw UserError("the module's output holds " + std::to_string(bad) +
-                        " samples that are NaN or infinite; no spectrum can be taken");
+    char given[96];
+    std::snprintf(given, sizeof given, " given a %g Hz sine at %.2f dBFS", tone, 20.0 * std::log10(amplitude));
+    watch.require(run + given);
     return kept;
+}
+
+ToneSpectrum measureTone(AudioPlugin& plugin, const ToneAnalyser& analyser, double tone, double levelDbfs,
+                         double sampleRate, const std::string& run)
+{
+    ToneSpectrum spectrum = analyser.analyse(
+        steadyResponse(plugin, tone, std::pow(10.0, levelDbfs / 20.0), sampleRate, analyser.length(), run));
+    // Output within +60 dBFS keeps every sum far inside a double; this is the guard should one not.
+    const ToneFigures& f = spectrum.figures;
+    if (!std::isfinite(f.fundamental.amplitude) || std::isnan(f.thd) || std::isnan(f.thdPlusNoise) ||
+        (f.fundamental.amplitude > 0.0 && !(std::isfinite(f.thd) && std::isfinite(f.thdPlusNoise))))
+        throw NotAudio(run + ": a figure computed from the output overflows; none is reported");
+    // Every figure is relative to the fundamental; with none there is nothing to relate to.
+    if (!(f.fundamental.amplitude > 0.0))
+        throw NotAudio(run + ": the output holds nothing at " + std::to_string(static_cast<int>(std::lround(tone))) +
+                       " Hz, so no figure relative to the fundamental exists");
+    return spectrum;
 }
 
 } // namespace plughost

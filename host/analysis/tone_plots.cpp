@@ -162,17 +162,24 @@ void setDash(cairo_t* cr, bool dashed)
     cairo_set_dash(cr, &dash, dashed ? 1 : 0, 0);
 }
 
-// Lines of text in a white box at a corner of the axes: top left or top right.
-void drawFigureBox(cairo_t* cr, const Axes& axes, const std::vector<std::string>& lines, bool atRight)
+constexpr double kBoxLineHeight = 15.0;
+
+// The height of a band beneath a plot for a box of `lines` lines: boxes and legends lie
+// outside the axes, so they never cover what the plot shows.
+double boxBandHeight(std::size_t lines)
+{
+    return kBoxLineHeight * static_cast<double>(lines) + 10 + 12;
+}
+
+// Lines of text in a white box with its top left corner at x, y.
+void drawFigureBox(cairo_t* cr, double x, double y, const std::vector<std::string>& lines)
 {
     cairo_set_font_size(cr, 11.5);
     double width = 0.0;
     for (const std::string& line : lines)
         width = std::max(width, textWidth(cr, line));
-    const double lineHeight = 15.0;
+    const double lineHeight = kBoxLineHeight;
     const double boxWidth = width + 16, boxHeight = lineHeight * static_cast<double>(lines.size()) + 10;
-    const double x = atRight ? axes.right() - boxWidth - 8 : axes.left + 8;
-    const double y = axes.top + 8;
     cairo_set_source_rgba(cr, 1.0, 1.0, 1.0, 0.92);
     cairo_rectangle(cr, x, y, boxWidth, boxHeight);
     cairo_fill_preserve(cr);
@@ -375,9 +382,7 @@ void drawSpectrumPlot(cairo_t* cr, const ToneSpectrum& spectrum, const std::stri
     cairo_restore(cr);
     drawFrame(cr, axes);
 
-    // The figures go to the top corner farther from the fundamental.
-    const bool toneAtLeft = axes.x(figures.tone) < axes.left + axes.width / 2;
-    drawFigureBox(cr, axes, spectrumFigureLines(figures), toneAtLeft);
+    drawFigureBox(cr, axes.left, kSpectrumHeight, spectrumFigureLines(figures));
 }
 
 constexpr double kSweepWidth = 700.0;
@@ -467,7 +472,8 @@ void drawSweepPlot(cairo_t* cr, const std::vector<SweepPoint>& points, double to
 void drawSpectrum(const std::string& writePath, const std::string& targetPath, const ToneSpectrum& spectrum,
                   const std::string& title)
 {
-    writePicture(writePath, targetPath, kSpectrumWidth, kSpectrumHeight,
+    writePicture(writePath, targetPath, kSpectrumWidth,
+                 kSpectrumHeight + boxBandHeight(spectrumFigureLines(spectrum.figures).size()),
                  [&](cairo_t* cr) { drawSpectrumPlot(cr, spectrum, title); });
 }
 
@@ -537,7 +543,7 @@ void drawAliasingPlot(cairo_t* cr, const std::vector<AliasingLine>& lines, const
     }
     cairo_restore(cr);
     drawFrame(cr, axes);
-    // The legend below the lines' usual place: aliases fall toward high tones' bottom right.
+    // The legend beneath the plot, clear of every line.
     std::vector<std::string> legend;
     for (const AliasingLine& line : lines)
         legend.push_back(line.label);
@@ -547,7 +553,7 @@ void drawAliasingPlot(cairo_t* cr, const std::vector<AliasingLine>& lines, const
         width = std::max(width, textWidth(cr, text) + 30);
     const double rowHeight = 16.0;
     const double boxHeight = rowHeight * static_cast<double>(lines.size() + 1) + 10;
-    const double x = axes.left + 8, y = axes.bottom() - boxHeight - 8;
+    const double x = axes.left, y = kAliasingHeight;
     cairo_set_source_rgba(cr, 1.0, 1.0, 1.0, 0.92);
     cairo_rectangle(cr, x, y, width + 16, boxHeight);
     cairo_fill_preserve(cr);
@@ -575,7 +581,7 @@ void drawAliasingPlot(cairo_t* cr, const std::vector<AliasingLine>& lines, const
 void drawAliasing(const std::string& writePath, const std::string& targetPath, const std::vector<AliasingLine>& lines,
                   const std::string& title)
 {
-    writePicture(writePath, targetPath, kAliasingWidth, kAliasingHeight,
+    writePicture(writePath, targetPath, kAliasingWidth, kAliasingHeight + boxBandHeight(lines.size() + 1),
                  [&](cairo_t* cr) { drawAliasingPlot(cr, lines, title); });
 }
 
@@ -603,10 +609,10 @@ Colour levelColour(double t)
 void drawSpectrogramPlot(cairo_t* cr, const Spectrogram& spectrogram, double lowest, const std::string& title)
 {
     const double nyquist = spectrogram.sampleRate / 2.0;
-    const int width = static_cast<int>(spectrogram.levelDbfs.size());
+    const int width = static_cast<int>(spectrogram.times.size());
     const int height = static_cast<int>(kSpectrogramHeight);
     float loudest = -300.0f;
-    for (const auto& column : spectrogram.levelDbfs)
+    for (const auto& column : spectrogram.layers.front().levelDbfs)
         for (std::size_t k = 1; k < column.size(); ++k)
             loudest = std::max(loudest, column[k]);
     const double top = std::max(0.0, 10.0 * std::ceil(static_cast<double>(loudest) / 10.0));
@@ -618,20 +624,8 @@ void drawSpectrogramPlot(cairo_t* cr, const Spectrogram& spectrogram, double low
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
     for (int x = 0; data && x < width; ++x) {
-        const std::vector<float>& column = spectrogram.levelDbfs[static_cast<std::size_t>(x)];
-        const double lastBin = static_cast<double>(column.size() - 1);
         for (int y = 0; y < height; ++y) {
-            // The loudest bin within the row, or the level between bins where a row is narrower than one.
-            const double high = std::min(rowFrequency(y) / spectrogram.binWidth, lastBin);
-            const double low = std::min(rowFrequency(y + 1) / spectrogram.binWidth, lastBin);
-            double level = -1e9;
-            for (auto k = static_cast<std::size_t>(std::ceil(low)); static_cast<double>(k) <= high; ++k)
-                level = std::max(level, static_cast<double>(column[k]));
-            if (level < -1e8) {
-                const auto k = static_cast<std::size_t>(low);
-                const double f = low - static_cast<double>(k);
-                level = (1.0 - f) * column[k] + f * column[std::min(k + 1, column.size() - 1)];
-            }
+            const double level = spectrogram.level(static_cast<std::size_t>(x), rowFrequency(y + 1), rowFrequency(y));
             const Colour c = levelColour((level - bottom) / (top - bottom));
             auto* pixel = reinterpret_cast<std::uint32_t*>(data + y * stride) + x;
             *pixel = static_cast<std::uint32_t>(std::lround(c.r * 255)) << 16 |

@@ -61,6 +61,11 @@ ToneSetup parseToneSetup(const std::string& tone, const std::string& sampleRate)
     return setup;
 }
 
+double defaultHighestTone(double sampleRate)
+{
+    return std::min(20000.0, 0.45 * sampleRate);
+}
+
 std::string outputKind(const std::string& path, const std::string& what, const std::string& modulePath)
 {
     std::string extension = std::filesystem::path(path).extension().string();
@@ -72,9 +77,10 @@ std::string outputKind(const std::string& path, const std::string& what, const s
     return extension;
 }
 
-std::unique_ptr<AudioPlugin> preparePlugin(const std::string& module, const std::vector<std::string>& settings)
+std::unique_ptr<AudioPlugin> preparePlugin(const std::string& module, const std::vector<std::string>& settings,
+                                           const PluginStart& start)
 {
-    std::unique_ptr<AudioPlugin> plugin = openPlugin(module, settings);
+    std::unique_ptr<AudioPlugin> plugin = openPlugin(module, settings, start);
     if (plugin->inputs() < 1)
         throw UserError(plugin->name() + ": the module has no inputs; there is nothing to feed a tone to");
     if (plugin->outputs() < 1)

@@ -27,7 +27,8 @@ struct RenderOptions {
     std::string modulePath;
     std::string inputPath;
     std::string outputPath;
-    std::vector<std::string> settings; // NAME=VALUE, values normalised 0 to 1
+    std::vector<std::string> settings; // NAME=VALUE: a VST parameter 0 to 1, an LV2 control in its units
+    std::string program, preset;       // --program (VST) or --preset (LV2), applied before the settings
     int blockSize = 512;
     bool accumulate = false;
     std::string sampleFormat; // pcm16, pcm24 or float in any case; empty: like the input
@@ -38,6 +39,7 @@ int runRender(const RenderOptions& options);
 struct CurveOptions {
     std::string modulePath;
     std::vector<std::string> settings;
+    std::string program, preset;
     std::vector<std::string> compare; // NAME=VALUE,... : one curve each, on top of settings
     double range = 2.0;
     std::string outputPath; // .svg, .png or .csv
@@ -48,6 +50,7 @@ int runCurve(const CurveOptions& options);
 struct SpectrumOptions {
     std::string modulePath;
     std::vector<std::string> settings;
+    std::string program, preset;
     std::string tone = "997";         // Hz; divides no common rate, so aliases fall apart from harmonics
     std::string level = "-6";         // dBFS, 0 being a sine of peak amplitude 1
     std::string sampleRate = "48000"; // Hz
@@ -59,6 +62,7 @@ int runSpectrum(const SpectrumOptions& options);
 struct SweepOptions {
     std::string modulePath;
     std::vector<std::string> settings;
+    std::string program, preset;
     std::string tone = "1000";
     std::string from = "-60"; // dBFS
     std::string to = "0";
@@ -73,7 +77,7 @@ struct AliasingOptions {
     std::vector<std::string> modules;
     std::vector<std::string> arguments; // the command's words as given: each --set belongs to the MODULE before it
     std::string from = "1000";          // Hz
-    std::string to = "20000";
+    std::string to;                     // empty: defaultHighestTone at the rate
     std::string tones = "30";
     std::string level = "-6"; // dBFS
     std::string sampleRate = "48000";
@@ -85,8 +89,9 @@ int runAliasing(const AliasingOptions& options);
 struct SpectrogramOptions {
     std::string modulePath;
     std::vector<std::string> settings;
-    std::string from = "20";  // Hz, where the sweep starts
-    std::string to = "20000"; // Hz, where it ends
+    std::string program, preset;
+    std::string from = "20"; // Hz, where the sweep starts
+    std::string to;          // Hz, where it ends; empty: defaultHighestTone at the rate
     std::string seconds = "6";
     std::string level = "-6";
     std::string sampleRate = "48000";

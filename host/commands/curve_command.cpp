@@ -1,4 +1,5 @@
 #include "atomic_output.h"
+#include "audio_check.h"
 #include "channel_buffers.h"
 #include "commands.h"
 #include "audio_plugin.h"
@@ -121,16 +122,29 @@ int runCurve(const CurveOptions& options)
         members.push_back(options.settings);
         labels.emplace_back();
     }
+    const PluginStart start{options.program, options.preset};
     std::vector<std::unique_ptr<AudioPlugin>> plugins;
     for (const std::vector<std::string>& settings : members)
-        plugins.push_back(openPlugin(options.modulePath, settings));
+        plugins.push_back(openPlugin(options.modulePath, settings, start));
     std::string title = plugins.front()->name();
-    for (const std::string& setting : options.settings)
+    for (const std::string& setting : shownSettings(start, options.settings))
         title += "  " + setting;
     AtomicOutput output(options.outputPath);
     std::vector<LabelledCurve> family;
-    for (std::size_t i = 0; i < plugins.size(); ++i)
+    for (std::size_t i = 0; i < plugins.size(); ++i) {
         family.push_back({labels[i], sweep(*plugins[i], options.range)});
+        // Audio reaches 60 dB above the loudest level fed at most, as it does above full scale.
+        const TransferCurve& curve = family.back().curve;
+        OutputWatch watch;
+        for (const std::vector<double>* channel : {&curve.left, &curve.right}) {
+            const std::vector<float> samples(channel->begin(), channel->end());
+            watch.add(samples.data(), samples.size());
+        }
+        char given[64];
+        std::snprintf(given, sizeof given, " given levels from %g to %g", -options.range, options.range);
+        watch.require(runName(plugins[i]->name(), shownSettings(start, members[i])) + given,
+                      kLoudestAudioDbfs + std::max(0.0, 20.0 * std::log10(options.range)));
+    }
     if (kind == CurveFile::csv)
         writeCsv(output, family);
     else

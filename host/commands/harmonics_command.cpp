@@ -1,5 +1,6 @@
 #include "aliases.h"
 #include "atomic_output.h"
+#include "audio_check.h"
 #include "commands.h"
 #include "harmonic_analysis.h"
 #include "steady_tone.h"
@@ -170,19 +171,20 @@ int runSpectrum(const SpectrumOptions& options)
     const double level = parseLevel(options.level, "--level");
     const std::string kind =
         options.outputPath.empty() ? "" : outputKind(options.outputPath, "spectrum", options.modulePath);
-    const std::unique_ptr<AudioPlugin> plugin = preparePlugin(options.modulePath, options.settings);
+    const PluginStart start{options.program, options.preset};
+    const std::vector<std::string> shown = shownSettings(start, options.settings);
+    const std::unique_ptr<AudioPlugin> plugin = preparePlugin(options.modulePath, options.settings, start);
     std::optional<AtomicOutput> output;
     if (!kind.empty())
         output.emplace(options.outputPath);
     const ToneAnalyser analyser(setup.tone, setup.sampleRate);
-    const std::vector<float> samples =
-        steadyResponse(*plugin, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
-    const ToneSpectrum spectrum = analyser.analyse(samples);
+    const ToneSpectrum spectrum =
+        measureTone(*plugin, analyser, setup.tone, level, setup.sampleRate, runName(plugin->name(), shown));
 
     if (kind == ".csv")
         writeCsv(*output, spectrum);
     else if (output)
-        drawSpectrum(output->path(), output->target(), spectrum, plotTitle(plugin->name(), options.settings));
+        drawSpectrum(output->path(), output->target(), spectrum, plotTitle(plugin->name(), shown));
     if (output)
         output->commit();
     if (options.json)

@@ -1,4 +1,5 @@
 #include "atomic_output.h"
+#include "audio_check.h"
 #include "audio_file.h"
 #include "channel_buffers.h"
 #include "commands.h"
@@ -44,6 +45,18 @@ public:
         if (nonFinite > 0)
             line += "; " + std::to_string(nonFinite) + " NaN or infinite sample(s) left out";
         return line;
+    }
+
+    // What makes the output no audio (NaN or infinite samples, a peak above +60 dBFS), or empty.
+    std::string notAudio() const
+    {
+        std::string why;
+        if (nonFinite > 0)
+            why = std::to_string(nonFinite) + " NaN or infinite sample(s)";
+        if (peak > std::pow(10.0, kLoudestAudioDbfs / 20.0))
+            why +=
+                (why.empty() ? "a peak of +" : " and a peak of +") + decibels(peak) + " dBFS, a level no audio reaches";
+        return why;
     }
 
 private:
@@ -131,7 +144,9 @@ int runRender(const RenderOptions& options)
     const int outputFormat = chooseOutputFormat(options.outputPath, reader.format(), options.sampleFormat,
                                                 reader.channels(), reader.sampleRate());
     const Dither dither = chooseDither(options.dither, outputFormat, options.outputPath);
-    const std::unique_ptr<AudioPlugin> plugin = openPlugin(options.modulePath, options.settings, options.accumulate);
+    const PluginStart start{options.program, options.preset};
+    const std::unique_ptr<AudioPlugin> plugin =
+        openPlugin(options.modulePath, options.settings, start, options.accumulate);
     AtomicOutput output(options.outputPath);
     AudioWriter writer(output, outputFormat, reader.channels(), reader.sampleRate(), dither);
 
@@ -187,6 +202,11 @@ int runRender(const RenderOptions& options)
     plugin->stop();
     writer.close();
     output.commit();
+    // The file holds what the plug-in gave, as the user asked; what is wrong with it is said.
+    if (const std::string why = outputLevel.notAudio(); !why.empty())
+        std::fprintf(stderr, "plughost: %s: the output holds %s; %s holds it as the plug-in gave it\n",
+                     runName(plugin->name(), shownSettings(start, options.settings)).c_str(), why.c_str(),
+                     options.outputPath.c_str());
     std::printf("input:  %s\n", inputLevel.text().c_str());
     std::printf("output: %s\n", outputLevel.text().c_str());
     // An LV2 plug-in reports its latency while it runs; a VST module in its record.

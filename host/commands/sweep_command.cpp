@@ -1,4 +1,5 @@
 #include "atomic_output.h"
+#include "audio_check.h"
 #include "commands.h"
 #include "harmonic_analysis.h"
 #include "steady_tone.h"
@@ -75,7 +76,11 @@ void printText(const std::vector<SweepPoint>& points, double tone, double sample
                     toDb(p.thd), 100.0 * p.thdPlusNoise, toDb(p.thdPlusNoise));
     for (const SweepPoint& p : points)
         if (p.thd > kAudibleThd) {
-            std::printf("THD passes %g %% at %.2f dBFS input\n", 100.0 * kAudibleThd, p.inputDbfs);
+            if (&p == &points.front())
+                std::printf("THD is above %g %% already at the first level, %.2f dBFS input\n", 100.0 * kAudibleThd,
+                            p.inputDbfs);
+            else
+                std::printf("THD passes %g %% at %.2f dBFS input\n", 100.0 * kAudibleThd, p.inputDbfs);
             return;
         }
     std::printf("THD stays at or below %g %%\n", 100.0 * kAudibleThd);
@@ -104,7 +109,9 @@ int runSweep(const SweepOptions& options)
     // Without --out the levels are only printed, as text or with --json as JSON.
     const std::string kind =
         options.outputPath.empty() ? "" : outputKind(options.outputPath, "sweep", options.modulePath);
-    const std::unique_ptr<AudioPlugin> plugin = preparePlugin(options.modulePath, options.settings);
+    const PluginStart start{options.program, options.preset};
+    const std::vector<std::string> shown = shownSettings(start, options.settings);
+    const std::unique_ptr<AudioPlugin> plugin = preparePlugin(options.modulePath, options.settings, start);
     std::optional<AtomicOutput> output;
     if (!kind.empty())
         output.emplace(options.outputPath);
@@ -113,16 +120,15 @@ int runSweep(const SweepOptions& options)
     for (const double level : levels) {
         if (output)
             output->checkInterrupted();
-        const std::vector<float> output =
-            steadyResponse(*plugin, setup.tone, std::pow(10.0, level / 20.0), setup.sampleRate, analyser.length());
-        const ToneFigures figures = analyser.analyse(output).figures;
+        const ToneFigures figures =
+            measureTone(*plugin, analyser, setup.tone, level, setup.sampleRate, runName(plugin->name(), shown)).figures;
         points.push_back({level, toDb(figures.fundamental.amplitude), figures.thd, figures.thdPlusNoise});
     }
 
     if (kind == ".csv")
         writeCsv(*output, points);
     else if (output)
-        drawSweep(output->path(), output->target(), points, setup.tone, plotTitle(plugin->name(), options.settings));
+        drawSweep(output->path(), output->target(), points, setup.tone, plotTitle(plugin->name(), shown));
     if (output)
         output->commit();
     if (options.json)

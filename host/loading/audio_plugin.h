@@ -36,6 +36,12 @@ public:
     virtual bool fallsBackToProcess() const { return false; }
 };
 
+// Where a plug-in starts before its NAME=VALUE settings apply, as the user chose it.
+struct PluginStart {
+    std::string program; // --program NAME|N: a VST module's program, by name or number from 0
+    std::string preset;  // --preset NAME|URI: an LV2 plug-in's preset, by its label or URI
+};
+
 // Opens MODULE as the user named it: an LV2 plug-in's URI (on LV2_PATH as lilv finds
 // it) or bundle folder, otherwise a VST 2 module file. Applies the NAME=VALUE
 // settings: a VST parameter's name and a value from 0 to 1, an LV2 control port's
@@ -43,6 +49,13 @@ public:
 // cleared buffers. Throws UserError for anything that keeps the plug-in from running.
 std::unique_ptr<AudioPlugin> openPlugin(const std::string& module, const std::vector<std::string>& settings,
                                         bool accumulate = false);
+// The same, starting from a program or preset; a program given to an LV2 plug-in, or a
+// preset to a VST module, is refused.
+std::unique_ptr<AudioPlugin> openPlugin(const std::string& module, const std::vector<std::string>& settings,
+                                        const PluginStart& start, bool accumulate = false);
+
+// The settings as a title or message shows them, the program or preset first ("preset=Fuzz wall").
+std::vector<std::string> shownSettings(const PluginStart& start, const std::vector<std::string>& settings);
 
 // True when MODULE names an LV2 plug-in (a folder or a URI that is no file), not a VST module file.
 bool namesLv2Plugin(const std::string& module);

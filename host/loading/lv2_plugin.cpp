@@ -1,11 +1,13 @@
 #include "lv2_plugin.h"
 
 #include "lv2_features.h"
+#include "lv2_path.h"
 #include "quiet_stderr.h"
 #include "user_error.h"
 
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
+#include <lv2/presets/presets.h>
 #include <lv2/units/units.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 
 namespace plughost {
 
@@ -80,24 +81,32 @@ std::string pathOfFileUri(const LilvNode* node)
     return text;
 }
 
-std::string lv2PathText()
+// "1x = 0, 2x = 1, ..." : the labels a control takes, with their values.
+std::string choices(const Lv2Port& port)
 {
-    const char* path = std::getenv("LV2_PATH");
-    return path ? "LV2_PATH " + std::string(path) : "lilv's default folders, LV2_PATH being unset";
+    std::string text;
+    for (const auto& [label, value] : port.scalePoints)
+        text += (text.empty() ? "" : ", ") + label + " (" + numberText(value) + ")";
+    return text;
 }
 
-// The folders lilv searches, for finding the specifications a lone bundle refers to.
-std::vector<std::filesystem::path> lv2Folders()
+// A control's value as given: a label of its scale points (quality=8x, case ignored), on or
+// off for a toggle, or a number.
+double controlValue(const Lv2Port& port, const std::string& name, const std::string& text)
 {
-    const char* set = std::getenv("LV2_PATH");
-    const char* home = std::getenv("HOME");
-    const std::string path = set ? set : (home ? std::string(home) + "/.lv2:" : "") + "/usr/local/lib/lv2:/usr/lib/lv2";
-    std::vector<std::filesystem::path> folders;
-    std::stringstream parts(path);
-    for (std::string part; std::getline(parts, part, ':');)
-        if (!part.empty())
-            folders.emplace_back(part);
-    return folders;
+    for (const auto& [label, value] : port.scalePoints)
+        if (folded(label) == folded(text))
+            return value;
+    if (port.has("toggled") && (folded(text) == "on" || folded(text) == "off"))
+        return folded(text) == "on" ? port.maximum.value_or(1.0f) : port.minimum.value_or(0.0f);
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (!text.empty() && *end == '\0' && std::isfinite(value))
+        return value;
+    if (!port.scalePoints.empty())
+        throw UserError("value '" + text + "' for '" + name + "' is none of its choices: " + choices(port));
+    throw UserError("value '" + text + "' for '" + name + "' is not a number" +
+                    (port.has("toggled") ? ", on or off" : ""));
 }
 
 } // namespace
@@ -144,24 +153,51 @@ struct Lv2Plugin::State {
     }
 
     void find(const std::string& module);
+    void loadBundles(const std::vector<std::filesystem::path>& bundles);
     void describe();
     void checkRunnable() const;
     void applySettings(const std::vector<std::string>& settings);
+    void applyPreset(const std::string& preset);
     void freeInstances() noexcept;
     void prepareAtoms(Instance& instance) const noexcept;
 };
+
+void Lv2Plugin::State::loadBundles(const std::vector<std::filesystem::path>& bundles)
+{
+    for (const auto& bundle : bundles) {
+        const OwnedNode node(lilv_new_file_uri(world, nullptr, (bundle.string() + "/").c_str()));
+        lilv_world_load_bundle(world, node.get());
+    }
+}
 
 void Lv2Plugin::State::find(const std::string& module)
 {
     QuietStderr quiet;
     world = lilv_world_new();
+    const Lv2SearchPath path = lv2SearchPath();
     std::error_code error;
     if (!std::filesystem::is_directory(module, error)) {
-        lilv_world_load_all(world);
+        // lilv reads exactly these absolute folders; with none, nothing (not lilv's defaults).
+        if (!path.folders.empty()) {
+            const OwnedNode lv2Path(lilv_new_string(world, joinedPath(path.folders).c_str()));
+            lilv_world_set_option(world, LILV_OPTION_LV2_PATH, lv2Path.get());
+            lilv_world_load_all(world);
+        }
+        const auto vocabularies = missingVocabularies(path.folders, {});
+        if (!vocabularies.empty()) {
+            loadBundles(vocabularies);
+            lilv_world_load_specifications(world);
+            lilv_world_load_plugin_classes(world);
+        }
         const OwnedNode uri(lilv_new_uri(world, module.c_str()));
         plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri.get());
-        if (!plugin)
-            throw UserError(module + ": no such file, nor an LV2 plug-in of this URI on " + lv2PathText());
+        if (!plugin) {
+            std::string missing;
+            for (const std::string& entry : path.missing)
+                missing += (missing.empty() ? " (no such folder: " : ", ") + entry;
+            throw UserError(module + ": no such file, nor an LV2 plug-in of this URI on " + path.described + missing +
+                            (missing.empty() ? "" : ")"));
+        }
         return;
     }
     // A bundle folder is read alone, so it is this folder's plug-in that runs even when one of
@@ -173,12 +209,7 @@ void Lv2Plugin::State::find(const std::string& module)
         throw UserError(module + ": a folder without manifest.ttl, so no LV2 bundle");
     const OwnedNode bundle(lilv_new_file_uri(world, nullptr, folder.c_str()));
     lilv_world_load_bundle(world, bundle.get());
-    for (const auto& place : lv2Folders())
-        for (const char* vocabulary : {"core.lv2/", "units.lv2/"})
-            if (std::filesystem::exists(place / vocabulary / "manifest.ttl")) {
-                const OwnedNode node(lilv_new_file_uri(world, nullptr, (place / vocabulary).c_str()));
-                lilv_world_load_bundle(world, node.get());
-            }
+    loadBundles(missingVocabularies({}, path.folders));
     lilv_world_load_specifications(world);
     lilv_world_load_plugin_classes(world);
     std::vector<const LilvPlugin*> found;
@@ -279,6 +310,17 @@ void Lv2Plugin::State::describe()
                 p.unit = lastPart(textOf(unit));
             lilv_nodes_free(units);
         }
+        if (LilvScalePoints* points = lilv_port_get_scale_points(plugin, port)) {
+            LILV_FOREACH(scale_points, i, points)
+            {
+                const LilvScalePoint* point = lilv_scale_points_get(points, i);
+                if (const auto value = numberOf(lilv_scale_point_get_value(point)))
+                    p.scalePoints.emplace_back(textOf(lilv_scale_point_get_label(point)), *value);
+            }
+            lilv_scale_points_free(points);
+            std::sort(p.scalePoints.begin(), p.scalePoints.end(),
+                      [](const auto& a, const auto& b) { return a.second < b.second; });
+        }
         if (LilvNodes* properties = lilv_port_get_properties(plugin, port)) {
             LILV_FOREACH(nodes, i, properties)
             p.properties.push_back(lastPart(textOf(lilv_nodes_get(properties, i))));
@@ -339,16 +381,66 @@ void Lv2Plugin::State::applySettings(const std::vector<std::string>& settings)
                     known += (known.empty() ? "" : ", ") + p.symbol;
             throw UserError("unknown control '" + name + "' (this plug-in has: " + known + ")");
         }
-        char* end = nullptr;
-        const double value = std::strtod(valueText.c_str(), &end);
-        if (valueText.empty() || *end != '\0' || !std::isfinite(value))
-            throw UserError("value '" + valueText + "' for '" + name + "' is not a number");
+        const double value = controlValue(*port, name, valueText);
         if ((port->minimum && value < *port->minimum) || (port->maximum && value > *port->maximum))
             throw UserError("value " + valueText + " for '" + name + "' is outside " +
                             (port->minimum ? numberText(*port->minimum) : "-inf") + " to " +
                             (port->maximum ? numberText(*port->maximum) : "inf") + " (the control's own range)");
+        if (port->has("enumeration") && !port->scalePoints.empty() &&
+            std::none_of(port->scalePoints.begin(), port->scalePoints.end(),
+                         [&](const auto& point) { return point.second == static_cast<float>(value); }))
+            throw UserError("value " + valueText + " for '" + name + "' is none of its choices: " + choices(*port));
+        if (port->has("integer") && value != std::round(value))
+            throw UserError("value " + valueText + " for '" + name +
+                            "' is not a whole number (the control takes integers)");
+        if (port->has("toggled") && value != port->minimum.value_or(0.0f) && value != port->maximum.value_or(1.0f))
+            throw UserError("value " + valueText + " for '" + name + "' is neither on nor off (" +
+                            numberText(port->minimum.value_or(0.0f)) + " or " +
+                            numberText(port->maximum.value_or(1.0f)) + ")");
         controls[port->index] = static_cast<float>(value);
     }
+}
+
+// A preset's values for the control inputs, by symbol, as its Turtle gives them (lv2:port
+// [ lv2:symbol ...; pset:value ... ]); lilv reads the preset's own file first.
+void Lv2Plugin::State::applyPreset(const std::string& wanted)
+{
+    QuietStderr quiet;
+    const OwnedNode presetClass(lilv_new_uri(world, LV2_PRESETS__Preset));
+    const OwnedNode label(lilv_new_uri(world, LILV_NS_RDFS "label"));
+    const OwnedNode portPredicate(lilv_new_uri(world, LV2_CORE__port));
+    const OwnedNode symbolPredicate(lilv_new_uri(world, LV2_CORE__symbol));
+    const OwnedNode valuePredicate(lilv_new_uri(world, LV2_PRESETS__value));
+    LilvNodes* presets = lilv_plugin_get_related(plugin, presetClass.get());
+    const LilvNode* chosen = nullptr;
+    std::string known;
+    LILV_FOREACH(nodes, i, presets)
+    {
+        const LilvNode* preset = lilv_nodes_get(presets, i);
+        lilv_world_load_resource(world, preset);
+        const OwnedNode name(lilv_world_get(world, preset, label.get(), nullptr));
+        if (!chosen && (folded(textOf(name.get())) == folded(wanted) || textOf(preset) == wanted))
+            chosen = preset;
+        known += (known.empty() ? "" : ", ") + (name.get() ? textOf(name.get()) : textOf(preset));
+    }
+    if (!chosen) {
+        lilv_nodes_free(presets);
+        throw UserError(known.empty() ? "--preset " + wanted + ": this plug-in has no presets"
+                                      : "unknown preset '" + wanted + "' (this plug-in has: " + known + ")");
+    }
+    LilvNodes* ports = lilv_world_find_nodes(world, chosen, portPredicate.get(), nullptr);
+    LILV_FOREACH(nodes, i, ports)
+    {
+        const LilvNode* port = lilv_nodes_get(ports, i);
+        const OwnedNode symbol(lilv_world_get(world, port, symbolPredicate.get(), nullptr));
+        const OwnedNode value(lilv_world_get(world, port, valuePredicate.get(), nullptr));
+        const auto number = numberOf(value.get());
+        for (const Lv2Port& p : description.ports)
+            if (number && p.kind == Lv2Port::Kind::control && p.input && p.symbol == textOf(symbol.get()))
+                controls[p.index] = *number;
+    }
+    lilv_nodes_free(ports);
+    lilv_nodes_free(presets);
 }
 
 void Lv2Plugin::State::freeInstances() noexcept
@@ -381,13 +473,15 @@ void Lv2Plugin::State::prepareAtoms(Instance& instance) const noexcept
     }
 }
 
-Lv2Plugin::Lv2Plugin(const std::string& module, const std::vector<std::string>& settings)
+Lv2Plugin::Lv2Plugin(const std::string& module, const std::vector<std::string>& settings, const std::string& preset)
     : state(std::make_unique<State>())
 {
     state->who = module;
     state->find(module);
     state->describe();
     state->checkRunnable();
+    if (!preset.empty())
+        state->applyPreset(preset);
     state->applySettings(settings);
 }
 

@@ -6,9 +6,11 @@
 
 #include "audio_plugin.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plughost {
@@ -21,8 +23,14 @@ struct Lv2Port {
     bool input = false;
     bool optional = false; // lv2:connectionOptional
     std::optional<float> minimum, maximum, defaultValue;
-    std::string unit;                    // its symbol ("dB", "Hz") where the Turtle names one
-    std::vector<std::string> properties; // toggled, integer, enumeration, reportsLatency, ...
+    std::string unit;                                       // its symbol ("dB", "Hz") where the Turtle names one
+    std::vector<std::string> properties;                    // toggled, integer, enumeration, reportsLatency, ...
+    std::vector<std::pair<std::string, float>> scalePoints; // label and value, in value order
+
+    bool has(const std::string& property) const
+    {
+        return std::find(properties.begin(), properties.end(), property) != properties.end();
+    }
 };
 
 // What the Turtle says about the plug-in, for info.
@@ -38,7 +46,8 @@ public:
     // Finds the plug-in named by `module` (a URI on LV2_PATH or a bundle folder), checks
     // its description, its features and its ports, and applies the settings. Throws
     // UserError for anything that keeps it from running here.
-    Lv2Plugin(const std::string& module, const std::vector<std::string>& settings);
+    // A preset, when named (its label, case ignored, or its URI), applies before the settings.
+    Lv2Plugin(const std::string& module, const std::vector<std::string>& settings, const std::string& preset = {});
     ~Lv2Plugin() override;
     Lv2Plugin(const Lv2Plugin&) = delete;
     Lv2Plugin& operator=(const Lv2Plugin&) = delete;

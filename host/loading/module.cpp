@@ -209,6 +209,20 @@ std::string Effect::programName() const
     return readText(effGetProgramName, 0);
 }
 
+std::string Effect::programNameAt(int index) const
+{
+    std::array<char, 512> text{};
+    if (dispatch(effGetProgramNameIndexed, index, 0, text.data()) == 0)
+        return {};
+    text.back() = '\0';
+    return text.data();
+}
+
+void Effect::setProgram(int index) const
+{
+    dispatch(effSetProgram, 0, index);
+}
+
 std::string Effect::effectName() const
 {
     return readText(effGetEffectName, 0);

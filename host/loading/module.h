@@ -83,6 +83,9 @@ public:
     std::string parameterLabel(int index) const;
     std::string parameterDisplay(int index) const;
     std::string programName() const;
+    // Program `index`'s name as a host's program menu asks for it; empty when the module gives none.
+    std::string programNameAt(int index) const;
+    void setProgram(int index) const;
 
     // What a scanning host asks: texts come back empty and numbers 0 where the module gives no answer.
     std::string effectName() const;

@@ -1,5 +1,7 @@
 #include "parameter_settings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
@@ -30,6 +32,45 @@ std::vector<ParameterSetting> resolveSettings(const Effect& effect, const std::v
         resolved.push_back({index, static_cast<float>(value)});
     }
     return resolved;
+}
+
+namespace {
+
+std::string folded(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+} // namespace
+
+void selectProgram(const Effect& effect, const std::string& program)
+{
+    const int count = std::max(effect.record().numPrograms, 0);
+    std::string known;
+    for (int i = 0; i < count && i < Module::kMaxParameters; ++i) {
+        std::string name = effect.programNameAt(i);
+        if (name.empty()) {
+            // A module that fills no program menu names the current program only.
+            effect.setProgram(i);
+            name = effect.programName();
+        }
+        if (!name.empty() && folded(name) == folded(program)) {
+            effect.setProgram(i);
+            return;
+        }
+        known += (known.empty() ? "" : ", ") + std::to_string(i) + " " + name;
+    }
+    char* end = nullptr;
+    const long number = std::strtol(program.c_str(), &end, 10);
+    if (!program.empty() && *end == '\0' && number >= 0 && number < count) {
+        effect.setProgram(static_cast<int>(number));
+        return;
+    }
+    if (count == 0)
+        throw UserError("--program " + program + ": this module has no programs");
+    throw UserError("unknown program '" + program + "' (this module has: " + known + ")");
 }
 
 void applySettings(const Effect& effect, const std::vector<ParameterSetting>& settings)

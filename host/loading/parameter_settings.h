@@ -19,4 +19,8 @@ std::vector<ParameterSetting> resolveSettings(const Effect& effect, const std::v
 
 void applySettings(const Effect& effect, const std::vector<ParameterSetting>& settings);
 
+// Switches the effect to the program named `program` (case ignored) or numbered so, from 0 as
+// hosts count them. Throws UserError for a program the module does not have.
+void selectProgram(const Effect& effect, const std::string& program);
+
 } // namespace plughost

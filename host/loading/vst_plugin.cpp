@@ -7,9 +7,12 @@
 
 namespace plughost {
 
-VstPlugin::VstPlugin(const std::string& path, const std::vector<std::string>& settings, bool accumulateAsked)
+VstPlugin::VstPlugin(const std::string& path, const std::vector<std::string>& settings, const std::string& program,
+                     bool accumulateAsked)
     : module(path), effect(module.makeEffect()), accumulate(false)
 {
+    if (!program.empty())
+        selectProgram(effect, program);
     applySettings(effect, resolveSettings(effect, settings));
     module.requireProcessing(effect, accumulateAsked);
     accumulate = accumulateAsked || !effect.canReplace();

@@ -11,7 +11,9 @@ public:
     // Loads the module, opens one effect and applies the settings. Throws UserError as
     // Module does, for a bad setting, and when the record has no process function
     // (or, with `accumulate`, no process).
-    VstPlugin(const std::string& path, const std::vector<std::string>& settings, bool accumulate);
+    // A program, when named, is chosen before the settings apply.
+    VstPlugin(const std::string& path, const std::vector<std::string>& settings, const std::string& program,
+              bool accumulate);
 
     std::string name() const override;
     int inputs() const override { return effect.numInputs(); }

@@ -110,3 +110,23 @@ TEST(PlughostAliasing, GivesOneLinePerSettingGroupAndModule)
     EXPECT_LT(lines[0]["tones"][0]["thdDb"].get<double>(), -120.0);
     EXPECT_GT(lines[2]["tones"][0]["thdDb"].get<double>(), -60.0);
 }
+
+// However many lines are compared, the table stays within 100 columns; one tone is --from alone,
+// and the upper end follows the rate (0.45 of 22050 Hz is below 20 kHz).
+TEST(PlughostAliases, TableFitsOneHundredColumnsForManyLinesAndOneToneAtAnyRate)
+{
+    const RunResult result = runPlughost({"aliasing", fakeModule("tone_chebyshev"), "--set", "Gain=0.2", "--set",
+                                          "Gain=0.4", "--set", "Gain=0.6", "--set", "Gain=0.8", "--set", "Gain=1",
+                                          "--tones", "1", "--from", "997", "--rate", "22050"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    int rows = 0;
+    for (const std::string& line : lines(result.out)) {
+        EXPECT_LE(line.size(), 100u) << line;
+        rows += line.rfind("      997  |", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(rows, 3) << "five lines in blocks of two\n" << result.out;
+    const auto document =
+        runJson({"aliasing", fakeModule("tone_chebyshev"), "--from", "9000", "--tones", "3", "--rate", "22050"});
+    ASSERT_EQ(document["tones"].size(), 3u);
+    EXPECT_NEAR(document["tones"][2]["frequency"].get<double>(), 9922.5, 0.02 * 9922.5);
+}

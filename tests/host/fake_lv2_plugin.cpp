@@ -2,6 +2,8 @@
 // file into a bundle of its own with the Turtle that tests/host/CMakeLists.txt writes.
 // The gains multiply by their control; NEEDS_OPTIONS also delays by kLatency samples,
 // reports that on its latency port, and answers NaN when the host breaks a promise.
+// NAN_OUTPUT answers NaN and HUGE_OUTPUT 1e30 times its input, as plug-ins that run away do;
+// CHOICES is a stereo gain with an enumeration and a toggle port it leaves alone.
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
@@ -20,11 +22,14 @@
 #define GAIN_MONO 2
 #define NEEDS_OPTIONS 3
 #define FAILS_INSTANTIATE 4
+#define NAN_OUTPUT 5
+#define HUGE_OUTPUT 6
+#define CHOICES 7
 
 namespace {
 
 constexpr std::uint32_t kLatency = 7;
-constexpr int kChannels = LV2_KIND == GAIN_STEREO ? 2 : 1;
+constexpr int kChannels = LV2_KIND == GAIN_MONO || LV2_KIND == NEEDS_OPTIONS ? 1 : 2;
 
 // Ports: 0 gain, then the inputs, then the outputs; NEEDS_OPTIONS adds events and latency.
 struct Fake {
@@ -73,6 +78,8 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
 void connectPort(LV2_Handle handle, std::uint32_t port, void* data)
 {
     auto* fake = static_cast<Fake*>(handle);
+    if (LV2_KIND == CHOICES && port > 2 * kChannels)
+        return;
     if (port == 0)
         fake->gain = static_cast<const float*>(data);
     else if (port <= kChannels)
@@ -99,6 +106,10 @@ void run(LV2_Handle handle, std::uint32_t frames)
             if (LV2_KIND == NEEDS_OPTIONS)
                 std::swap(x, fake->history[c][fake->at]);
             fake->out[c][i] = broken ? std::numeric_limits<float>::quiet_NaN() : x * *fake->gain;
+            if (LV2_KIND == NAN_OUTPUT)
+                fake->out[c][i] = std::numeric_limits<float>::quiet_NaN();
+            if (LV2_KIND == HUGE_OUTPUT)
+                fake->out[c][i] = 1e30f * x;
         }
         fake->at = (fake->at + 1) % kLatency;
     }

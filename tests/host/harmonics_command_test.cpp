@@ -183,7 +183,8 @@ TEST(PlughostSpectrum, ShaperAboveTheKneeAddsOddHarmonicsGrowingWithBoost)
 }
 #endif
 
-// Every mistake the tone commands can be given: one line, exit code 2, no file written.
+// Every mistake the tone commands can be given: one line, exit code 2, no file written; and
+// output that is no audio (NaN, or 1e30 times the input), one line and exit code 3.
 TEST(PlughostToneUserErrors, EachGivesOneLineAndExitCodeTwo)
 {
     const ScratchDirectory scratch("tone-errors");
@@ -192,7 +193,10 @@ TEST(PlughostToneUserErrors, EachGivesOneLineAndExitCodeTwo)
     struct Case {
         std::vector<std::string> arguments;
         std::string message;
+        int exit = 2;
     };
+    constexpr int kNotAudio = 3;
+    const std::string nan = fakeLv2("nan_output"), huge = fakeLv2("huge_output"), choices = fakeLv2("choices");
     const Case cases[] = {
         {{"spectrum", gain, "--tone", "24000"},
          "--tone 24000 Hz is at or above Nyquist (24000 Hz at a rate of 48000 Hz)"},
@@ -218,13 +222,68 @@ TEST(PlughostToneUserErrors, EachGivesOneLineAndExitCodeTwo)
          "fake_tone_no_inputs.so: the module has no inputs; there is nothing to feed a tone to"},
         {{"sweep", fakeModule("tone_no_inputs"), "--out", out}, "the module has no inputs"},
         {{"spectrum", fakeModule("nan_at_full_gain"), "--set", "Gain=1", "--out", out},
-         "the module's output holds 65536 samples that are NaN or infinite; no spectrum can be taken"},
+         "fake_nan_at_full_gain.so at Gain=1 given a 997 Hz sine at -6.00 dBFS: the output holds 163840 samples that "
+         "are NaN or infinite; no figure is computed from it",
+         kNotAudio},
+        {{"spectrum", nan, "--set", "gain=2"},
+         "Fake nan_output at gain=2 given a 997 Hz sine at -6.00 dBFS: the output "
+         "holds 163840 samples that are NaN or infinite",
+         kNotAudio},
+        {{"sweep", nan, "--step", "30", "--out", out},
+         "Fake nan_output at its defaults given a 1000 Hz sine at -60.00 "
+         "dBFS: the output holds",
+         kNotAudio},
+        {{"aliasing", nan, "--tones", "2", "--json"},
+         "Hz sine at -6.00 dBFS: the output holds 163840 samples",
+         kNotAudio},
+        {{"spectrogram", nan, "--seconds", "1", "--out", out},
+         "Fake nan_output at its defaults given a log sweep from "
+         "20 Hz to 20000 Hz at -6.00 dBFS: the output holds 96000 samples that are NaN",
+         kNotAudio},
+        {{"curve", nan, "--out", out},
+         "Fake nan_output at its defaults given levels from -2 to 2: the output holds "
+         "1602 samples that are NaN or infinite; no figure is computed from it",
+         kNotAudio},
+        {{"spectrum", huge, "--set", "gain=2"},
+         "Fake huge_output at gain=2 given a 997 Hz sine at -6.00 dBFS: the "
+         "output reaches +594.0 dBFS, a level no audio reaches (above +60 dBFS); no figure is computed from it",
+         kNotAudio},
+        {{"sweep", huge, "--from", "-120", "--step", "60", "--json"},
+         "given a 1000 Hz sine at -120.00 dBFS: the output "
+         "reaches +480.0 dBFS, a level no audio reaches",
+         kNotAudio},
+        {{"aliasing", huge, "--tones", "1", "--from", "7000", "--out", out},
+         "Hz sine at -6.00 dBFS: the output reaches +594.0 dBFS",
+         kNotAudio},
+        {{"spectrogram", huge, "--seconds", "1", "--rate", "22050", "--out", out},
+         "given a log sweep from 20 Hz to "
+         "9922.5 Hz at -6.00 dBFS: the output reaches +594.0 dBFS",
+         kNotAudio},
+        {{"curve", huge, "--range", "0.5", "--out", out},
+         "given levels from -0.5 to 0.5: the output reaches +594.0 "
+         "dBFS, a level no audio reaches (above +60 dBFS)",
+         kNotAudio},
+        {{"spectrum", choices, "--set", "shape=1.5"},
+         "value 1.5 for 'shape' is none of its choices: soft (0), hard (1), Fold back (2)"},
+        {{"spectrum", choices, "--set", "shape=sharp"}, "value 'sharp' for 'shape' is none of its choices: soft (0)"},
+        {{"sweep", choices, "--set", "steps=2.5", "--out", out},
+         "value 2.5 for 'steps' is not a whole number (the control takes integers)"},
+        {{"curve", choices, "--set", "bypass=0.5", "--out", out},
+         "value 0.5 for 'bypass' is neither on nor off (0 or 1)"},
+        {{"spectrum", choices, "--set", "bypass=maybe"}, "value 'maybe' for 'bypass' is not a number, on or off"},
+        {{"spectrum", choices, "--preset", "Warm"}, "--preset Warm: this plug-in has no presets"},
+        {{"spectrogram", choices, "--program", "1", "--out", out},
+         "choices.lv2: --program is for VST 2 modules; an LV2 plug-in takes --preset NAME|URI"},
+        {{"curve", gain, "--preset", "Warm", "--out", out},
+         "fake_tone_gain.so: --preset is for LV2 plug-ins; a VST 2 module takes --program NAME|N"},
+        {{"sweep", gain, "--program", "Warm", "--out", out}, "unknown program 'Warm' (this module has: 0 "},
         {{"spectrum", gain, "--out", (scratch / "out.gif").string()},
          "out.gif: the spectrum is written as .svg, .png or .csv"},
         {{"sweep", gain, "--out", (scratch / "out.wav").string()},
          "out.wav: the sweep is written as .svg, .png or .csv"},
         {{"spectrum", (scratch / "absent.so").string()}, "absent.so: no such file"},
-        {{"aliasing", gain, "--tones", "1"}, "--tones takes a whole number from 2 to 200, not '1'"},
+        {{"aliasing", gain, "--tones", "0"}, "--tones takes a whole number from 1 to 200, not '0'"},
+        {{"aliasing", gain, "--rate", "2100"}, "--from 1000 must be below --to 945 (the default at this rate)"},
         {{"aliasing", gain, "--to", "30000"}, "--to 30000 Hz is at or above Nyquist"},
         {{"aliasing", gain, "--from", "5000", "--to", "2000"}, "--from 5000 must be below --to 2000"},
         {{"aliasing", gain, "--set", "Volume=1", "--out", out}, "unknown parameter 'Volume'"},
@@ -236,14 +295,15 @@ TEST(PlughostToneUserErrors, EachGivesOneLineAndExitCodeTwo)
         {{"curve", fakeLv2("unknown_feature"), "--out", out},
          "requires the feature urn:plughost-test:unheard-of, which plughost does not provide"},
         {{"info", fakeLv2("no_audio")}, "no_audio.lv2: the plug-in has no audio ports; there is nothing to process"},
-        {{"spectrum", fakeLv2("gain_stereo"), "--set", "volume=1"}, "unknown control 'volume' (this plug-in has: gain)"},
+        {{"spectrum", fakeLv2("gain_stereo"), "--set", "volume=1"},
+         "unknown control 'volume' (this plug-in has: gain)"},
         {{"sweep", fakeLv2("gain_mono"), "--set", "gain=5", "--out", out}, "value 5 for 'gain' is outside 0 to 4"},
         {{"validate", fakeLv2("gain_stereo")}, "validate checks VST 2 modules only"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         const RunResult result = runPlughost(c.arguments);
-        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.exitCode, c.exit);
         const auto errorLines = lines(result.err);
         ASSERT_EQ(errorLines.size(), 1u) << result.err;
         EXPECT_EQ(errorLines[0].rfind("plughost: ", 0), 0u) << errorLines[0];

@@ -89,3 +89,67 @@ TEST(PlughostLv2, FindsAPluginByItsUriOnLv2Path)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NEAR(nlohmann::json::parse(run.out)["fundamental"]["dbfs"].get<double>(), -12.02, 0.01);
 }
+
+// LV2_PATH as users type it: each entry is made an absolute folder before lilv reads it, and
+// lilv gets the core vocabulary, so the class has its name with the stand-ins' folder alone.
+TEST(PlughostLv2, OddLv2PathsFindThePluginOrSayWhy)
+{
+    const ScratchDirectory home("lv2-home");
+    std::filesystem::create_directory_symlink(FAKE_LV2_DIR, home / "lv2");
+    const std::string relative = std::filesystem::relative(FAKE_LV2_DIR).string();
+    struct Row {
+        std::string lv2Path;
+        int exit;
+        std::string said; // on standard output when exit is 0, else the one line on standard error
+    };
+    const Row rows[] = {
+        {relative, 0, "class:         Amplifier Plugin\n"},
+        {relative + "/", 0, "class:         Amplifier Plugin\n"},
+        {"./" + relative + "//", 0, "plug-in:       urn:plughost-test:gain_stereo (LV2)\n"},
+        {"~/lv2", 0, "class:         Amplifier Plugin\n"},
+        {"~", 2,
+         "plughost: urn:plughost-test:gain_stereo: no such file, nor an LV2 plug-in of this URI on LV2_PATH ~\n"},
+        {"/absent/lv2:" + relative + ":", 0, "class:         Amplifier Plugin\n"},
+        {"", 2, "nor an LV2 plug-in of this URI on LV2_PATH, which is empty\n"},
+        {"absent:/absent/lv2", 2, "on LV2_PATH absent:/absent/lv2 (no such folder: absent, /absent/lv2)\n"},
+    };
+    const char* home0 = std::getenv("HOME");
+    const std::string savedHome = home0 ? home0 : "";
+    ::setenv("HOME", home.string().c_str(), 1);
+    for (const Row& row : rows) {
+        SCOPED_TRACE("LV2_PATH=" + row.lv2Path);
+        ::setenv("LV2_PATH", row.lv2Path.c_str(), 1);
+        const RunResult run = runPlughost({"info", "urn:plughost-test:gain_stereo"});
+        EXPECT_EQ(run.exitCode, row.exit) << run.err;
+        const std::string& said = row.exit == 0 ? run.out : run.err;
+        EXPECT_NE(said.find(row.said), std::string::npos) << said;
+        if (row.exit != 0) {
+            EXPECT_EQ(lines(run.err).size(), 1u) << run.err;
+        }
+    }
+    ::unsetenv("LV2_PATH");
+    ::setenv("HOME", savedHome.c_str(), 1);
+}
+
+// render writes what a plug-in gives, however wild (it is the user's audio), and says so.
+TEST(PlughostLv2, RenderWritesRunawayOutputAndSaysSo)
+{
+    const ScratchDirectory scratch("lv2-runaway");
+    writeFloatWav(scratch / "in.wav", 2, 44100, std::vector<float>(2000, 0.5f));
+    const RunResult run = runPlughost({"render", fakeLv2("huge_output"), (scratch / "in.wav").string(),
+                                       (scratch / "out.wav").string(), "--set", "gain=2"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "plughost: Fake huge_output at gain=2: the output holds a peak of +593.98 dBFS, a level no "
+                       "audio reaches; " +
+                           (scratch / "out.wav").string() + " holds it as the plug-in gave it\n");
+    EXPECT_EQ(readFloats(scratch / "out.wav"), std::vector<float>(2000, 5e29f));
+}
+
+// An enumeration takes its labels (case ignored), a toggle on and off, an integer a whole number.
+TEST(PlughostLv2, ChoicesTakeTheirLabelsAndTogglesOnAndOff)
+{
+    const RunResult run = runPlughost({"spectrum", fakeLv2("choices"), "--set", "shape=FOLD BACK", "--set", "bypass=on",
+                                       "--set", "steps=3", "--set", "gain=2", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NEAR(nlohmann::json::parse(run.out)["fundamental"]["dbfs"].get<double>(), -6.0 + 20 * std::log10(2.0), 1e-3);
+}

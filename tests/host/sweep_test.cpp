@@ -62,6 +62,10 @@ TEST(PlughostSweep, CubicFollowsTheClosedFormAtEveryLevel)
         EXPECT_GE(rows[i].thdnDb, rows[i].thdDb);
     }
     EXPECT_NE(result.out.find("THD passes 0.1 % at -17.50 dBFS input"), std::string::npos) << result.out;
+    // Above 0.1 % from the first level on, THD passes nothing there: it is above it already.
+    const RunResult loud = runPlughost({"sweep", fakeModule("tone_cubic"), "--from", "-10", "--step", "5"});
+    EXPECT_NE(loud.out.find("THD is above 0.1 % already at the first level, -10.00 dBFS input\n"), std::string::npos)
+        << loud.out;
 }
 
 // --json prints the levels with a picture and without one; no --out writes no file.

@@ -282,3 +282,52 @@ TEST(Lv2Tools, PlughostRendersAndMeasuresTheBundleAsTheVstModule)
 }
 
 } // namespace
+
+namespace {
+
+// The THD that plughost spectrum prints for the HQ effect, LV2_PATH on the bundle folder only.
+std::string hqThd(const std::vector<std::string>& arguments, const ScratchFolder& scratch)
+{
+    std::vector<std::string> words{PLUGHOST_PATH, "spectrum"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    const ToolRun run = runWithLv2Path(words, scratch);
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    const auto at = run.out.find("THD:");
+    return at == std::string::npos ? run.out : run.out.substr(at, run.out.find('\n', at) - at);
+}
+
+} // namespace
+
+// Each row names one state of the HQ effect two ways, which must measure alike: a Quality label
+// and its number, a VST program and the LV2 preset of its name or URI (settings apply after
+// either), and the preset against its values set one by one.
+TEST(Lv2Tools, PlughostTakesQualityLabelsProgramsAndPresetsOnBothFormats)
+{
+    struct Row {
+        std::vector<std::string> one, other;
+    };
+    const std::string vst = HQ_MODULE_PATH;
+    const Row rows[] = {
+        {{kHqUri, "--set", "boost=11", "--set", "quality=2X"}, {kHqUri, "--set", "boost=11", "--set", "quality=1"}},
+        {{kHqUri, "--preset", "fuzz wall"}, {vst, "--program", "Fuzz wall"}},
+        {{kHqUri, "--preset", "urn:softkneeshaper:lv2:hq:preset:fuzz-wall"}, {vst, "--program", "4"}},
+        {{kHqUri, "--preset", "Fuzz wall"},
+         {kHqUri, "--set", "boost=11", "--set", "knee=0.1", "--set", "hardness=0.8", "--set", "output=-6", "--set",
+          "quality=16x"}},
+        // SoftKneeShaper fills no program menu: its one program is found by the name it gives as current.
+        {{SHAPER_MODULE_PATH, "--program", "orvantel quen'bristle", "--set", "Boost=1"},
+         {SHAPER_MODULE_PATH, "--set", "Boost=1"}},
+        {{kHqUri, "--preset", "Parallel grit", "--set", "mix=100"},
+         {vst, "--program", "parallel grit", "--set", "Mix=1"}},
+    };
+    ScratchFolder scratch("programs");
+    for (const Row& row : rows) {
+        const std::string one = hqThd(row.one, scratch);
+        SCOPED_TRACE(row.one[2] + " " + row.one[3]);
+        EXPECT_EQ(one.rfind("THD:", 0), 0u) << one;
+        EXPECT_EQ(one, hqThd(row.other, scratch));
+    }
+    // The settings come after the preset: dry, the preset's distortion is gone.
+    EXPECT_NE(hqThd({kHqUri, "--preset", "Fuzz wall"}, scratch),
+              hqThd({kHqUri, "--preset", "Fuzz wall", "--set", "mix=0"}, scratch));
+}
