@@ -309,11 +309,11 @@ TEST(Lv2Tools, PlughostTakesQualityLabelsProgramsAndPresetsOnBothFormats)
     const std::string vst = HQ_MODULE_PATH;
     const Row rows[] = {
         {{kHqUri, "--set", "boost=11", "--set", "quality=2X"}, {kHqUri, "--set", "boost=11", "--set", "quality=1"}},
-        {{kHqUri, "--preset", "fuzz wall"}, {vst, "--program", "Fuzz wall"}},
-        {{kHqUri, "--preset", "urn:softkneeshaper:lv2:hq:preset:fuzz-wall"}, {vst, "--program", "4"}},
-        {{kHqUri, "--preset", "Fuzz wall"},
-         {kHqUri, "--set", "boost=11", "--set", "knee=0.1", "--set", "hardness=0.8", "--set", "output=-6", "--set",
-          "quality=16x"}},
+        {{kHqUri, "--preset", "firm drive"}, {vst, "--program", "Firm drive"}},
+        {{kHqUri, "--preset", "urn:softkneeshaper:lv2:hq:preset:firm-drive"}, {vst, "--program", "5"}},
+        {{kHqUri, "--preset", "Firm drive"},
+         {kHqUri, "--set", "boost=2", "--set", "knee=0.3", "--set", "hardness=0.5", "--set", "output=-5.1", "--set",
+          "quality=8x"}},
         // SoftKneeShaper fills no program menu: its one program is found by the name it gives as current.
         {{SHAPER_MODULE_PATH, "--program", "orvantel quen'bristle", "--set", "Boost=1"},
          {SHAPER_MODULE_PATH, "--set", "Boost=1"}},
@@ -328,6 +328,6 @@ TEST(Lv2Tools, PlughostTakesQualityLabelsProgramsAndPresetsOnBothFormats)
         EXPECT_EQ(one, hqThd(row.other, scratch));
     }
     // The settings come after the preset: dry, the preset's distortion is gone.
-    EXPECT_NE(hqThd({kHqUri, "--preset", "Fuzz wall"}, scratch),
-              hqThd({kHqUri, "--preset", "Fuzz wall", "--set", "mix=0"}, scratch));
+    EXPECT_NE(hqThd({kHqUri, "--preset", "Firm drive"}, scratch),
+              hqThd({kHqUri, "--preset", "Firm drive", "--set", "mix=0"}, scratch));
 }
