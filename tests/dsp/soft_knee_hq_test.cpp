@@ -1,12 +1,17 @@
 // The HQ core as a format drives it: controls in real units, any block size, in-place buffers.
 
+#include "hq_float_environment.h"
 #include "hq_kernels.h"
+#include "hq_oversampling.h"
 #include "hq_tone_levels.h"
 #include "soft_knee_hq.h"
 
 #include <gtest/gtest.h>
 
+#include <xmmintrin.h>
+
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -376,5 +381,194 @@ TEST(SoftKneeHq, VectorKernelDiffersFromScalar)
         }
     }
 }
+
+// Every kernel at every Quality, each row a kernel the processor runs.
+struct KernelQuality {
+    HqKernel kernel;
+    HqQuality quality;
+};
+
+class HqKernelAtQuality : public ::testing::TestWithParam<KernelQuality> {
+protected:
+    void SetUp() override
+    {
+        if (!hqKernelSupported(GetParam().kernel)) {
+            GTEST_SKIP() << hqKernelName(GetParam().kernel) << " is not on this processor";
+        }
+    }
+};
+
+constexpr unsigned int kFlags = 0x003fu;
+constexpr unsigned int kInvalidAndDivideByZero = 0x0005u;
+constexpr unsigned int kInvalidAndDivideByZeroMasks = 0x0280u;
+constexpr unsigned int kHostDefault = 0x1f80u; // to nearest, no flush, every exception masked
+
+// The signals a host meets: silence, DC below and above the knee, noise at 1e-38 (subnormal
+// in part), a full-scale sine and spikes of +-1e30, one after the other.
+std::vector<float> hostileSignal()
+{
+    std::vector<float> x;
+    x.insert(x.end(), 700, 0.0f);
+    x.insert(x.end(), 700, 0.25f);
+    x.insert(x.end(), 700, -3.0f);
+    std::uint32_t state = 99;
+    for (int i = 0; i < 700; ++i) {
+        state = state * 1664525u + 1013904223u;
+        x.push_back((static_cast<float>(state >> 8) / 8388608.0f - 1.0f) * 1e-38f);
+    }
+    const std::vector<float> tone = sine(997.0, 1.0, 48000.0, 700);
+    x.insert(x.end(), tone.begin(), tone.end());
+    for (int i = 0; i < 700; ++i) {
+        x.push_back(i % 50 == 0 ? (i % 100 == 0 ? 1e30f : -1e30f) : 0.0f);
+    }
+    x.insert(x.end(), 700, 0.0f);
+    return x;
+}
+
+// A kernel computes lanes whose results it drops; with a host's invalid-operation and
+// division-by-zero exceptions unmasked, one 0/0 or x/0 among them traps (the test program
+// dies of SIGFPE). The kernels run here as the core calls them, without its environment,
+// under the host's usual mode and under the core's, at curves with a knee of 0 and of 1, and
+// flat at hardness 1.
+TEST_P(HqKernelAtQuality, DeadLaneTrapsWithExceptionsUnmasked)
+{
+    const auto [kernel, quality] = GetParam();
+    const std::vector<float> x = hostileSignal();
+    const double settings[][2] = {{0.5, 0.0}, {1.0, 0.3}, {0.0, 1.0}, {0.2, 0.999}};
+    for (const auto& setting : settings) {
+        std::vector<HqCurve> curves(kHqPieceFrames, makeHqCurve(setting[0], setting[1]));
+        const bool changed[kHqPieceFrames] = {};
+        for (const unsigned int mode : {kHostDefault, hqFloatMode()}) {
+            auto path = std::make_unique<HqChannelPath>();
+            path->configure(quality, kernel);
+            float out[kHqPieceFrames];
+            const unsigned int saved = _mm_getcsr();
+            _mm_setcsr(mode & ~kInvalidAndDivideByZeroMasks & ~kFlags);
+            for (std::size_t start = 0; start + kHqPieceFrames <= x.size(); start += kHqPieceFrames) {
+                path->run(x.data() + start, curves.data(), changed, kHqPieceFrames, out);
+            }
+            const unsigned int raised = _mm_getcsr() & kInvalidAndDivideByZero;
+            _mm_setcsr(saved);
+            EXPECT_EQ(raised, 0u) << "knee " << setting[0] << ", hardness " << setting[1] << ", mode " << mode;
+        }
+    }
+}
+
+// A host may leave flush-to-zero, denormals-are-zero or a directed rounding mode set, and any
+// flag raised; the core's output must be the same bits as in the default mode, and the host
+// must get its MXCSR back exactly after every call. The signal: a 7 kHz tone decaying to
+// 1e-40 against noise from 1e-38 to loud, with the controls and the Quality changing.
+TEST_P(HqKernelAtQuality, HostModeChangesOutputOrIsNotGivenBack)
+{
+    const auto [kernel, quality] = GetParam();
+    constexpr std::int32_t kFrames = 6000;
+    Stereo in{sine(7000.0, 0.9, 48000.0, kFrames), std::vector<float>(kFrames)};
+    std::uint32_t state = 7;
+    for (std::int32_t i = 0; i < kFrames; ++i) {
+        in.left[static_cast<std::size_t>(i)] *= static_cast<float>(std::pow(1e-40 / 0.9, i / (kFrames - 1.0)));
+        state = state * 1664525u + 1013904223u;
+        const float level = i < 2000 ? 1e-38f : (i < 4000 ? 0.01f : 2.0f);
+        in.right[static_cast<std::size_t>(i)] = (static_cast<float>(state >> 8) / 8388608.0f - 1.0f) * level;
+    }
+    const auto renderIn = [&](unsigned int mode) {
+        const unsigned int saved = _mm_getcsr();
+        _mm_setcsr(mode);
+        hqPinKernel(kernel);
+        auto hq = makeHq(44100.0, quality);
+        hqUnpinKernel();
+        Stereo out{std::vector<float>(kFrames), std::vector<float>(kFrames)};
+        unsigned int changedMode = mode;
+        for (std::int32_t start = 0, block = 0; start < kFrames; start += 500, ++block) {
+            hq->setBoost(block % 3 == 0 ? 11.0f : 2.5f);
+            hq->setKnee(block % 4 == 1 ? 0.0f : 0.3f);
+            hq->setHardness(block % 5 == 3 ? 1.0f : 0.4f);
+            hq->setOutputDb(block % 2 == 0 ? 6.0f : -3.3f);
+            hq->setMixPercent(block % 6 == 5 ? 40.0f : 100.0f);
+            hq->setQuality(block == 8 ? 4.4f - static_cast<float>(quality) : static_cast<float>(quality));
+            hq->process(in.left.data() + start, in.right.data() + start, out.left.data() + start,
+                        out.right.data() + start, std::min(500, kFrames - start));
+            changedMode = _mm_getcsr() != mode ? _mm_getcsr() : changedMode;
+        }
+        _mm_setcsr(saved);
+        EXPECT_EQ(changedMode, mode) << "the host's MXCSR after a call";
+        return out;
+    };
+    const Stereo expected = renderIn(kHostDefault);
+    const struct {
+        const char* what;
+        unsigned int mode;
+    } modes[] = {{"flush to zero", kHostDefault | 0x8000u},
+                 {"denormals are zero", kHostDefault | 0x0040u},
+                 {"both", kHostDefault | 0x8040u},
+                 {"round down", kHostDefault | 0x2000u},
+                 {"round up", kHostDefault | 0x4000u},
+                 {"round toward zero, every flag raised", kHostDefault | 0x6000u | kFlags},
+                 {"invalid and division by zero unmasked", kHostDefault & ~kInvalidAndDivideByZeroMasks}};
+    const auto differing = [](const std::vector<float>& a, const std::vector<float>& b) {
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            count += std::bit_cast<std::uint32_t>(a[i]) != std::bit_cast<std::uint32_t>(b[i]) ? 1 : 0;
+        }
+        return count;
+    };
+    for (const auto& mode : modes) {
+        const Stereo out = renderIn(mode.mode);
+        EXPECT_EQ(differing(out.left, expected.left) + differing(out.right, expected.right), 0u)
+            << "samples of " << 2 * kFrames << " that differ from the default mode's, " << mode.what;
+    }
+}
+
+// The cost of a quiet signal, counted rather than timed: a block whose curve input stays at or
+// below the knee, with one curve or with the curve gliding, takes no logarithm and no
+// quotient in any kernel; one that crosses the knee does, so the count is seen to count.
+TEST_P(HqKernelAtQuality, BelowKneeBlockTakesTheGeneralPath)
+{
+    const auto [kernel, quality] = GetParam();
+    if (quality == HqQuality::x1) {
+        GTEST_SKIP() << "1x runs the plain curve, without anti-aliasing";
+    }
+    const std::int32_t factor = hqOversampling(quality);
+    std::vector<float> quiet(static_cast<std::size_t>(kHqPieceFrames * factor));
+    std::uint32_t state = 5;
+    for (float& sample : quiet) {
+        state = state * 1664525u + 1013904223u;
+        sample = (static_cast<float>(state >> 8) / 8388608.0f - 1.0f) * 0.01f;
+    }
+    std::vector<float> loud = quiet;
+    loud[loud.size() / 3] = 0.75f;
+    std::vector<HqCurve> curves(kHqPieceFrames);
+    bool changed[kHqPieceFrames] = {};
+    std::vector<double> scratch(static_cast<std::size_t>(3 * (kHqPieceFrames * factor + 1)));
+    std::vector<float> y(quiet.size());
+    const auto general = [&](const std::vector<float>& x, bool gliding) {
+        for (std::int32_t i = 0; i < kHqPieceFrames; ++i) {
+            curves[static_cast<std::size_t>(i)] = makeHqCurve(gliding ? 0.5 - 0.001 * i : 0.5, gliding ? 0.1 : 0.0);
+            changed[i] = gliding;
+        }
+        double curveState[2] = {0.002, 0.5 * 0.002 * 0.002};
+        return hqKernelSet(kernel).adaa(x.data(), kHqPieceFrames, factor, curves.data(), changed, curveState,
+                                        scratch.data(), y.data());
+    };
+    for (const bool gliding : {false, true}) {
+        EXPECT_EQ(general(quiet, gliding), 0) << (gliding ? "gliding" : "one curve");
+        EXPECT_EQ(general(std::vector<float>(quiet.size()), gliding), 0) << (gliding ? "gliding" : "one curve");
+        EXPECT_GT(general(loud, gliding), 0) << (gliding ? "gliding" : "one curve");
+    }
+}
+
+std::vector<KernelQuality> kernelQualities()
+{
+    std::vector<KernelQuality> rows;
+    for (const HqKernel kernel : {HqKernel::scalar, HqKernel::sse2, HqKernel::avx2}) {
+        for (std::int32_t q = 0; q < kHqQualityCount; ++q) {
+            rows.push_back({kernel, static_cast<HqQuality>(q)});
+        }
+    }
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKernel, HqKernelAtQuality, ::testing::ValuesIn(kernelQualities()), [](const auto& info) {
+    return std::string(hqKernelName(info.param.kernel)) + "_q" + hqQualityName(info.param.quality);
+});
 
 } // namespace

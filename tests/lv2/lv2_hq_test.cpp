@@ -11,6 +11,7 @@
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/presets/presets.h>
+#include <xmmintrin.h>
 
 #if defined(LV2_TEST_COUNTS_AUDIO_PATH)
 #include "audio_path_counter.h"
@@ -372,6 +373,46 @@ TEST(Lv2Hq, UnconnectedPortsZeroFramesAndHugeBlocks)
     EXPECT_EQ(firstDifference(expected.right, out.right), -1);
 }
 
+// A host's MXCSR as it runs the plug-in: its rounding, flush and mask bits and its sticky flags
+// are as it left them after every run, and the output is the default mode's, bit for bit.
+TEST(Lv2Hq, RunChangesTheHostsFloatingPointEnvironmentOrDependsOnIt)
+{
+    ASSERT_NE(hq().plugin, nullptr);
+    const Stereo signal = seededSignal(2000, 13);
+    const std::vector<std::uint32_t> blocks = {512, 77, 1};
+    const unsigned int modes[] = {0x1f80u, 0x1f80u | 0x8040u, 0x1f80u | 0x6000u | 0x003fu, 0x1f80u | 0x2000u | 0x0020u,
+                                  0x1f80u & ~0x0280u};
+    for (const float quality : {1.0f, 3.0f}) {
+        Stereo expected;
+        for (const unsigned int mode : modes) {
+            SCOPED_TRACE(::testing::Message() << "MXCSR " << std::hex << mode << ", quality " << quality);
+            HqPlugin plugin({11.0f, 0.3f, 0.4f, -3.3f, 70.0f, quality});
+            Stereo out{std::vector<float>(signal.left.size()), std::vector<float>(signal.left.size())};
+            unsigned int seen = mode;
+            const unsigned int saved = _mm_getcsr();
+            _mm_setcsr(mode);
+            for (std::size_t done = 0, b = 0; done < out.left.size(); ++b) {
+                const auto count = static_cast<std::uint32_t>(
+                    std::min<std::size_t>(blocks[b % blocks.size()], out.left.size() - done));
+                plugin.connect(kHqLv2InLeft, const_cast<float*>(signal.left.data()) + done);
+                plugin.connect(kHqLv2InRight, const_cast<float*>(signal.right.data()) + done);
+                plugin.connect(kHqLv2OutLeft, out.left.data() + done);
+                plugin.connect(kHqLv2OutRight, out.right.data() + done);
+                plugin.run(count);
+                seen = _mm_getcsr() != mode ? _mm_getcsr() : seen;
+                done += count;
+            }
+            _mm_setcsr(saved);
+            EXPECT_EQ(seen, mode);
+            if (mode == modes[0]) {
+                expected = out;
+            }
+            EXPECT_EQ(firstDifference(expected.left, out.left), -1);
+            EXPECT_EQ(firstDifference(expected.right, out.right), -1);
+        }
+    }
+}
+
 #if defined(LV2_TEST_COUNTS_AUDIO_PATH)
 // run, with every control and the Quality changing between calls and blocks of every length,
 // calls no allocator and takes no lock.
@@ -431,9 +472,9 @@ TEST(Lv2Hq, VstModuleRendersThePluginsBitsAtAGridOfSettings)
         for (const float knee : knees) {
             for (const float hardness : hardnesses) {
                 const auto& [output, mix, quality] = rest[row++ % std::size(rest)];
-                SCOPED_TRACE(::testing::Message() << "Boost " << boost[1] << " Knee " << knee << " Hardness "
-                                                  << hardness << " Output " << output[1] << " Mix " << mix[1]
-                                                  << " Quality " << quality[1]);
+                SCOPED_TRACE(::testing::Message()
+                             << "Boost " << boost[1] << " Knee " << knee << " Hardness " << hardness << " Output "
+                             << output[1] << " Mix " << mix[1] << " Quality " << quality[1]);
                 HqPlugin plugin({boost[1], knee, hardness, output[1], mix[1], quality[1]});
                 const Stereo want = renderPlugin(plugin, signal, blocks, false);
 
