@@ -315,10 +315,10 @@ template <class V>
     return V::select(above, V::add(k.atKnee, V::sub(d, bent)), below);
 }
 
-// xs[n] and fs[n] = F(x[n]) for n < count, a multiple of kDoubles, with es as scratch; returns
-// how many samples took more than the square. A run that never rises above the knee takes the
-// square alone; otherwise every sample goes through both halves of the logarithm (logSplit),
-// from a distance of at least 0, whether above the knee or not.
+// xs[n] and fs[n] = F(x[n]) for n < count, a multiple of kDoubles, with es as scratch. A run
+// that never rises above the knee takes the square alone, and 0 is returned; otherwise every
+// sample goes through both halves of the logarithm (logSplit), from a distance of at least 0,
+// whether above the knee or not, and count is returned.
 template <class V>
 [[gnu::always_inline]] inline std::int32_t antiderivativeRun(const float* x, std::int32_t count, const Lanes<V>& k,
                                                              double* xs, double* fs, double* es) noexcept
@@ -387,9 +387,9 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorCurve(typen
 }
 
 // The outputs of samples first..last - 1 under one curve, from xs and fs as vectorAdaa leaves
-// them, as hqAdaa gives them; returns how many took the quotient. Where both inputs of every
-// output are at or below the knee the run is the mean of each pair, and nothing divides.
-// Otherwise a lane whose pair is below the knee keeps its mean, the others the quotient, which
+// them, as hqAdaa gives them. Where both inputs of every output are at or below the knee the
+// run is the mean of each pair, nothing divides, and 0 is returned; otherwise the run's length.
+// There a lane whose pair is below the knee keeps its mean, the others take the quotient, which
 // divides by 1 where the inputs are too close for it; those are rare, so they are written again
 // after the run with the curve at their midpoint, if there are any.
 template <class V>
