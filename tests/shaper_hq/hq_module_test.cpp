@@ -289,41 +289,32 @@ TEST_F(HqModule, AnImpulsePeaksAtTheRecordsDelayAtEveryQuality)
 }
 
 // A host's MXCSR (rounding, flush to zero, denormals are zero, masks and sticky flags) is as it
-// left it after every call through the record that computes, and the output is the same bits
-// in every mode.
+// left it after calls through the record that compute, and the output is the same bits in
+// every mode: default; flush to zero and denormals are zero; toward zero with every flag
+// raised; up with the inexact flag; invalid operation and division by zero unmasked.
 TEST_F(HqModule, ACallChangesTheHostsFloatingPointEnvironmentOrDependsOnIt)
 {
-    const unsigned int modes[] = {0x1f80u, 0x1f80u | 0x8040u, 0x1f80u | 0x6000u | 0x003fu, 0x1f80u | 0x4000u | 0x0020u,
-                                  0x1f80u & ~0x0280u};
     Channels expected;
-    for (const unsigned int mode : modes) {
+    for (const unsigned int mode : {0x1f80u, 0x9fc0u, 0x7fbfu, 0x5fa0u, 0x1d00u}) {
         SCOPED_TRACE(::testing::Message() << "MXCSR " << std::hex << mode);
         Channels out = {std::vector<float>(kFrames), std::vector<float>(kFrames)};
-        unsigned int seen = mode;
-        const auto check = [&] { seen = _mm_getcsr() != mode ? _mm_getcsr() : seen; };
         const unsigned int saved = _mm_getcsr();
         _mm_setcsr(mode);
         dispatch(effect, effSetSampleRate, 0, 0, nullptr, 44100.0f);
-        check();
         dispatch(effect, effSetProgram, 0, 1);
-        check();
         set({0.3f, 0.37f, 0.61f, 0.43f, 0.77f, 0.5f});
-        check();
         dispatch(effect, effMainsChanged, 0, 0);
         dispatch(effect, effMainsChanged, 0, 1);
-        check();
         for (std::int32_t index = 0; index < 6; ++index) {
             effect->getParameter(effect, index);
             text(effect, effGetParamDisplay, index);
-            check();
         }
         renderModule(effect, true, in, out);
-        check();
         renderModule(effect, false, in, out);
-        check();
+        const unsigned int after = _mm_getcsr();
         _mm_setcsr(saved);
-        EXPECT_EQ(seen, mode);
-        if (mode == modes[0]) {
+        EXPECT_EQ(after, mode);
+        if (mode == 0x1f80u) {
             expected[0] = out[0];
             expected[1] = out[1];
         }
