@@ -419,7 +419,8 @@ std::vector<float> noise(std::size_t count, float level, std::uint32_t seed)
 // spikes of +-1e30, at curves with a knee of 0 and of 1 and flat at hardness 1.
 TEST_P(HqKernelAtQuality, DeadLaneTrapsWithExceptionsUnmasked)
 {
-    const auto [kernel, quality] = GetParam();
+    const HqKernel kernel = GetParam().kernel; // plain names, which lambdas capture on every compiler
+    const HqQuality quality = GetParam().quality;
     std::vector<float> x(640, 0.0f);
     x.insert(x.end(), 640, 0.25f);
     x.insert(x.end(), 640, -3.0f);
@@ -456,7 +457,8 @@ TEST_P(HqKernelAtQuality, DeadLaneTrapsWithExceptionsUnmasked)
 // 1e-38, 0.01 and 2, with the controls and the Quality changing.
 TEST_P(HqKernelAtQuality, HostModeChangesOutputOrIsNotGivenBack)
 {
-    const auto [kernel, quality] = GetParam();
+    const HqKernel kernel = GetParam().kernel; // plain names, which lambdas capture on every compiler
+    const HqQuality quality = GetParam().quality;
     constexpr std::int32_t kFrames = 6000;
     Stereo in{sine(7000.0, 0.9, 48000.0, kFrames), noise(2000, 1e-38f, 7)};
     for (const float level : {0.01f, 2.0f}) {
@@ -516,7 +518,8 @@ TEST_P(HqKernelAtQuality, HostModeChangesOutputOrIsNotGivenBack)
 // kernel; one that crosses the knee once does, so the count is seen to count.
 TEST_P(HqKernelAtQuality, BelowKneeBlockTakesTheGeneralPath)
 {
-    const auto [kernel, quality] = GetParam();
+    const HqKernel kernel = GetParam().kernel; // plain names, which lambdas capture on every compiler
+    const HqQuality quality = GetParam().quality;
     if (quality == HqQuality::x1) {
         GTEST_SKIP() << "1x runs the plain curve, without anti-aliasing";
     }
