@@ -1,20 +1,27 @@
 // The cost of LV2 plug-ins as a host runs them: each instantiated through lilv at 48 kHz
-// with its controls at their defaults, fed loud stereo noise in 512-frame blocks, and timed
-// over two seconds of audio after one second of warm-up. A plug-in with an enumerated control
+// with its controls at their defaults, fed stereo noise in 512-frame blocks, and timed over
+// two seconds of audio after one second of warm-up. A plug-in with an enumerated control
 // (the HQ shaper's Quality) is timed at each of its values. Prints nanoseconds per stereo
-// frame, the median of five runs, one line per plug-in and value; the plug-ins take turns.
-// SYMBOL=VALUE after a URI sets that control instead of its default (an enumerated control
-// so set is timed at that value only), so that peers can be timed at matched distortion.
+// frame, the median of five runs (or N), one line per plug-in, value and level, and the median of
+// the runs' ratios to the first level's time at the same plug-in and value; the plug-ins and
+// levels take turns, so that a ratio is taken under the same load.
 //
-//   lv2_cost URI [SYMBOL=VALUE...]...
+//   lv2_cost [--runs N] [--set SYMBOL=VALUE]... [--gaussian] [--level LEVEL]... URI [SYMBOL=VALUE...]...
 //
-// LV2_PATH as usual says where the plug-ins are. Exit code 2 when a URI is not found or a
-// plug-in does not instantiate.
+// Each --level adds a noise signal uniform in -LEVEL..LEVEL (1e-37 for a fading tail, 0.01
+// for material below the knee), or with --gaussian normal with standard deviation LEVEL;
+// without one, uniform noise of peak 1. --set puts every plug-in's control of that symbol at
+// the value instead of its default; SYMBOL=VALUE after a URI sets that plug-in's control alone
+// (an enumerated control so set is timed at that value only), so that peers can be timed at
+// matched distortion. LV2_PATH as usual says
+// where the plug-ins are. Exit code 2 when a URI is not found, a level is not a positive
+// number, a setting is not SYMBOL=VALUE, or a plug-in does not instantiate.
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/urid/urid.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -29,7 +36,6 @@ namespace {
 
 constexpr double kRate = 48000.0;
 constexpr std::uint32_t kBlock = 512;
-constexpr int kRuns = 5;
 
 // A URID map for plug-ins that want one (Calf's event ports); called on the main thread only.
 std::vector<std::string> mapped;
@@ -72,6 +78,7 @@ struct Entry {
     LilvInstance* instance;
     std::unique_ptr<Connection> connection;
     std::string label, setting;
+    std::size_t level; // index into the signals
     std::vector<double> times;
 };
 
@@ -112,9 +119,64 @@ double timeOnce(LilvInstance* instance, const LilvPlugin* plugin, const Nodes& n
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: lv2_cost URI [SYMBOL=VALUE...]...\n");
+    std::vector<float> levels;
+    std::vector<const char*> uris;
+    std::vector<std::vector<std::string>> ownSettings; // SYMBOL=VALUE after a URI, for that URI alone
+    std::vector<std::pair<std::string, float>> settings;
+    bool gaussian = false;
+    int runs = 5;
+    for (int a = 1; a < argc; ++a) {
+        if (std::strcmp(argv[a], "--gaussian") == 0) {
+            gaussian = true;
+            continue;
+        }
+        if (std::strcmp(argv[a], "--set") == 0) {
+            const char* text = a + 1 < argc ? argv[a + 1] : "";
+            const char* equals = std::strchr(text, '=');
+            char* end = nullptr;
+            const float value = equals != nullptr ? std::strtof(equals + 1, &end) : 0.0f;
+            if (equals == nullptr || equals == text || end == equals + 1 || *end != '\0') {
+                std::fprintf(stderr, "lv2_cost: --set takes SYMBOL=VALUE, a control's symbol and a number\n");
+                return 2;
+            }
+            settings.emplace_back(std::string(text, equals), value);
+            ++a;
+            continue;
+        }
+        if (std::strcmp(argv[a], "--runs") == 0) {
+            runs = a + 1 < argc ? std::atoi(argv[a + 1]) : 0;
+            if (runs < 1 || runs > 1000) {
+                std::fprintf(stderr, "lv2_cost: --runs takes a count from 1 to 1000\n");
+                return 2;
+            }
+            ++a;
+            continue;
+        }
+        if (std::strcmp(argv[a], "--level") != 0) {
+            if (std::strchr(argv[a], '=') != nullptr && !uris.empty()) {
+                ownSettings.back().emplace_back(argv[a]);
+            } else {
+                uris.push_back(argv[a]);
+                ownSettings.emplace_back();
+            }
+            continue;
+        }
+        char* end = nullptr;
+        const float level = a + 1 < argc ? std::strtof(argv[a + 1], &end) : 0.0f;
+        if (end == nullptr || *end != '\0' || !(level > 0.0f) || !std::isfinite(level)) {
+            std::fprintf(stderr, "lv2_cost: --level takes a positive number, the noise's level\n");
+            return 2;
+        }
+        levels.push_back(level);
+        ++a;
+    }
+    if (uris.empty()) {
+        std::fprintf(stderr,
+                     "usage: lv2_cost [--runs N] [--set SYMBOL=VALUE]... [--gaussian] [--level LEVEL]... URI [SYMBOL=VALUE...]...\n");
         return 2;
+    }
+    if (levels.empty()) {
+        levels.push_back(1.0f);
     }
     LilvWorld* world = lilv_world_new();
     lilv_world_load_all(world);
@@ -125,27 +187,33 @@ int main(int argc, char** argv)
     const LV2_URID sequenceType = mapUri(nullptr, LV2_ATOM__Sequence);
 
     const std::size_t frames = 2 * static_cast<std::size_t>(kRate);
-    std::mt19937 random(1);
-    std::uniform_real_distribution<float> loud(-1.0f, 1.0f);
-    std::vector<float> audioIn[2], audioOut[2];
+    // The same noise at every level, scaled.
+    std::vector<std::array<std::vector<float>, 2>> signals(levels.size());
+    std::vector<float> audioOut[2];
     for (int c = 0; c < 2; ++c) {
-        audioIn[c].resize(std::max<std::size_t>(frames, static_cast<std::size_t>(kRate)));
-        std::generate(audioIn[c].begin(), audioIn[c].end(), [&] { return loud(random); });
-        audioOut[c].resize(audioIn[c].size());
+        std::mt19937 random(1 + static_cast<unsigned>(c));
+        std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+        std::normal_distribution<float> normal(0.0f, 1.0f);
+        std::vector<float> noise(std::max<std::size_t>(frames, static_cast<std::size_t>(kRate)));
+        std::generate(noise.begin(), noise.end(), [&] { return gaussian ? normal(random) : unit(random); });
+        for (std::size_t l = 0; l < levels.size(); ++l) {
+            signals[l][static_cast<std::size_t>(c)].resize(noise.size());
+            std::transform(noise.begin(), noise.end(), signals[l][static_cast<std::size_t>(c)].begin(),
+                           [&](float x) { return x * levels[l]; });
+        }
+        audioOut[c].resize(noise.size());
     }
 
-    std::printf("%-40s %8s %10s\n", "plug-in", "setting", "ns/frame");
+    std::printf("%-40s %8s %8s %10s %8s\n", "plug-in", "setting", "level", "ns/frame", "/ first");
     int status = 0;
     std::vector<Entry> entries;
-    for (int a = 1; a < argc; ++a) {
-        if (std::strchr(argv[a], '=') != nullptr) {
-            continue; // a setting of the URI before it, taken there
-        }
-        LilvNode* uri = lilv_new_uri(world, argv[a]);
+    for (std::size_t u = 0; u < uris.size(); ++u) {
+        const char* const uriText = uris[u];
+        LilvNode* uri = lilv_new_uri(world, uriText);
         const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
         lilv_node_free(uri);
         if (plugin == nullptr) {
-            std::fprintf(stderr, "lv2_cost: no plug-in %s\n", argv[a]);
+            std::fprintf(stderr, "lv2_cost: no plug-in %s\n", uriText);
             status = 2;
             continue;
         }
@@ -174,17 +242,22 @@ int main(int argc, char** argv)
             if (std::isnan(connection.controls[i])) {
                 connection.controls[i] = 0.0f;
             }
+            const char* symbol = lilv_node_as_string(lilv_port_get_symbol(plugin, port));
+            for (const auto& [name, value] : settings) {
+                if (name == symbol && lilv_port_is_a(plugin, port, nodes.control)) {
+                    connection.controls[i] = value;
+                }
+            }
             connection.atoms[i].resize(8192);
         }
-        std::string settings;
-        for (int s = a + 1; s < argc && std::strchr(argv[s], '=') != nullptr; ++s) {
-            const std::string text = argv[s];
+        std::string settingText;
+        for (const std::string& text : ownSettings[u]) {
             const std::string symbol = text.substr(0, text.find('='));
             LilvNode* node = lilv_new_string(world, symbol.c_str());
             const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin, node);
             lilv_node_free(node);
             if (port == nullptr) {
-                std::fprintf(stderr, "lv2_cost: %s has no control %s\n", argv[a], symbol.c_str());
+                std::fprintf(stderr, "lv2_cost: %s has no control %s\n", uriText, symbol.c_str());
                 return 2;
             }
             const std::uint32_t index = lilv_port_get_index(plugin, port);
@@ -192,61 +265,80 @@ int main(int argc, char** argv)
             if (static_cast<std::int64_t>(index) == connection.enumerated) {
                 connection.values = {connection.controls[index]};
             }
-            settings += (settings.empty() ? "" : ",") + text;
+            settingText += (settingText.empty() ? "" : ",") + text;
         }
-        if (!settings.empty()) {
-            label += " " + settings;
+        if (!settingText.empty()) {
+            label += " " + settingText;
         }
         if (connection.values.empty()) {
             connection.values.push_back(connection.enumerated < 0 ? 0.0f : connection.controls[connection.enumerated]);
         }
+        bool instantiates = true;
         for (const float value : connection.values) {
-            LilvInstance* instance = lilv_plugin_instantiate(plugin, kRate, features);
-            if (instance == nullptr) {
-                std::fprintf(stderr, "lv2_cost: %s does not instantiate\n", argv[a]);
-                status = 2;
-                break;
-            }
-            auto own = std::make_unique<Connection>(connection);
-            if (own->enumerated >= 0) {
-                own->controls[static_cast<std::size_t>(own->enumerated)] = value;
-            }
-            for (std::uint32_t i = 0; i < ports; ++i) {
-                const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
-                if (lilv_port_is_a(plugin, port, nodes.control)) {
-                    lilv_instance_connect_port(instance, i, &own->controls[i]);
-                } else if (lilv_port_is_a(plugin, port, nodes.atom)) {
-                    lilv_instance_connect_port(instance, i, own->atoms[i].data());
+            for (std::size_t level = 0; level < levels.size() && instantiates; ++level) {
+                LilvInstance* instance = lilv_plugin_instantiate(plugin, kRate, features);
+                if (instance == nullptr) {
+                    std::fprintf(stderr, "lv2_cost: %s does not instantiate\n", uriText);
+                    status = 2;
+                    instantiates = false;
+                    break;
                 }
-            }
-            lilv_instance_activate(instance);
-            std::string setting = "default";
-            if (own->enumerated >= 0) {
-                const LilvPort* port =
-                    lilv_plugin_get_port_by_index(plugin, static_cast<std::uint32_t>(own->enumerated));
-                LilvScalePoints* points = lilv_port_get_scale_points(plugin, port);
-                LILV_FOREACH(scale_points, p, points)
-                {
-                    const LilvScalePoint* point = lilv_scale_points_get(points, p);
-                    if (lilv_node_as_float(lilv_scale_point_get_value(point)) == value) {
-                        setting = lilv_node_as_string(lilv_scale_point_get_label(point));
+                auto own = std::make_unique<Connection>(connection);
+                if (own->enumerated >= 0) {
+                    own->controls[static_cast<std::size_t>(own->enumerated)] = value;
+                }
+                for (std::uint32_t i = 0; i < ports; ++i) {
+                    const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
+                    if (lilv_port_is_a(plugin, port, nodes.control)) {
+                        lilv_instance_connect_port(instance, i, &own->controls[i]);
+                    } else if (lilv_port_is_a(plugin, port, nodes.atom)) {
+                        lilv_instance_connect_port(instance, i, own->atoms[i].data());
                     }
                 }
-                lilv_scale_points_free(points);
+                lilv_instance_activate(instance);
+                std::string setting = "default";
+                if (own->enumerated >= 0) {
+                    const LilvPort* port =
+                        lilv_plugin_get_port_by_index(plugin, static_cast<std::uint32_t>(own->enumerated));
+                    LilvScalePoints* points = lilv_port_get_scale_points(plugin, port);
+                    LILV_FOREACH(scale_points, p, points)
+                    {
+                        const LilvScalePoint* point = lilv_scale_points_get(points, p);
+                        if (lilv_node_as_float(lilv_scale_point_get_value(point)) == value) {
+                            setting = lilv_node_as_string(lilv_scale_point_get_label(point));
+                        }
+                    }
+                    lilv_scale_points_free(points);
+                }
+                entries.push_back(Entry{plugin, instance, std::move(own), label, setting, level, {}});
             }
-            entries.push_back(Entry{plugin, instance, std::move(own), label, setting, {}});
         }
     }
     // The plug-ins take turns, so that a change in the shared machine's load reaches all of them.
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run < runs; ++run) {
         for (Entry& entry : entries) {
-            entry.times.push_back(timeOnce(entry.instance, entry.plugin, nodes, *entry.connection, audioIn, audioOut,
-                                           frames, sequenceType));
+            entry.times.push_back(timeOnce(entry.instance, entry.plugin, nodes, *entry.connection,
+                                           signals[entry.level].data(), audioOut, frames, sequenceType));
         }
     }
-    for (Entry& entry : entries) {
+    // Each level's time over the first level's at the same plug-in and setting, run by run; the
+    // median of those ratios moves less with the machine's load than a ratio of medians.
+    std::vector<double> ratios(entries.size(), 1.0);
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        const Entry& first = entries[e - entries[e].level];
+        std::vector<double> each;
+        for (int run = 0; run < runs; ++run) {
+            each.push_back(entries[e].times[static_cast<std::size_t>(run)] /
+                           first.times[static_cast<std::size_t>(run)]);
+        }
+        std::sort(each.begin(), each.end());
+        ratios[e] = each[runs / 2];
+    }
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        Entry& entry = entries[e];
         std::sort(entry.times.begin(), entry.times.end());
-        std::printf("%-40s %8s %10.1f\n", entry.label.c_str(), entry.setting.c_str(), entry.times[kRuns / 2]);
+        std::printf("%-40s %8s %8.3g %10.1f %8.2f\n", entry.label.c_str(), entry.setting.c_str(), levels[entry.level],
+                    entry.times[runs / 2], ratios[e]);
         lilv_instance_deactivate(entry.instance);
         lilv_instance_free(entry.instance);
     }

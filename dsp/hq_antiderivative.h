@@ -3,8 +3,8 @@
 // Contract: hqAdaa gives the mean of the curve f over the straight line from x0 to x1,
 // (F(x1) - F(x0)) / (x1 - x0) with F the curve's antiderivative, to within about 1e-9 of
 // the output's scale; where x0 and x1 are too close for that quotient to hold it gives the
-// curve at their midpoint. Every vector form of these functions computes the same
-// operations in the same order, so its lanes give these bits exactly.
+// curve at their midpoint, and where both are at or below the knee, their midpoint exactly. Every vector form of these
+// functions computes the same operations in the same order, so its lanes give these bits exactly.
 //
 // Design. The curve is odd, so F is even: F(v) = G(|v|) with
 //   G(m) = m^2 / 2                                              m <= knee
@@ -120,10 +120,23 @@ inline double hqCurveValue(double v, const HqCurve& curve) noexcept
 // mean over so short a line differs from its midpoint value by less than 1e-7 of the scale.
 inline constexpr double kHqCloseInputs = 0x1p-22;
 
+// Both inputs at or below the knee, where the curve is the line y = v.
+inline bool hqBelowKnee(double x0, double x1, const HqCurve& curve) noexcept
+{
+    const double ax0 = x0 < 0.0 ? -x0 : x0;
+    const double ax1 = x1 < 0.0 ? -x1 : x1;
+    return !((ax0 > ax1 ? ax0 : ax1) > curve.knee);
+}
+
 // One output of the anti-aliased curve from the previous input x0 and the new one x1 with
-// their antiderivatives f0 = F(x0) and f1 = F(x1), all under the same curve.
+// their antiderivatives f0 = F(x0) and f1 = F(x1), all under the same curve. Where both inputs
+// are at or below the knee the mean of the line between them is their midpoint, taken as it
+// is rather than as a quotient of rounded squares: exact there, and cheap for a quiet signal.
 inline double hqAdaa(double x0, double x1, double f0, double f1, const HqCurve& curve) noexcept
 {
+    if (hqBelowKnee(x0, x1, curve)) {
+        return 0.5 * (x0 + x1);
+    }
     const double dx = x1 - x0;
     const double ax0 = x0 < 0.0 ? -x0 : x0;
     const double ax1 = x1 < 0.0 ? -x1 : x1;

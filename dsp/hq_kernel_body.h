@@ -7,7 +7,8 @@
 // V provides, for kFloats float lanes and kDoubles double lanes: F and D vector types; float
 // loadu, storeu, set1, add, mul, zip (stores a0 b0 a1 b1 ...) and unzip (its inverse, from
 // 2 kFloats floats); double set1, add, sub, mul, div, max, abs, flipSign (y with the sign of s
-// flipped in), greater, both (and of two masks), select(mask, a, b), any(mask), all(mask), first(v), loadDoubles,
+// flipped in), greater, both, either and andNot (a and b, a or b, b and not a, of two masks),
+// select(mask, a, b), any(mask), all(mask), first(v), loadDoubles,
 // storeDoubles, widen (kDoubles floats to doubles) and narrowStore; and scaleOf and exponentOf for
 // the logarithm's exact exponent split.
 
@@ -315,42 +316,41 @@ template <class V>
 }
 
 // xs[n] and fs[n] = F(x[n]) for n < count, a multiple of kDoubles, with es as scratch. A run
-// that never rises above the knee takes the square alone; otherwise every sample goes through
-// both halves of the logarithm (logSplit), whether above the knee or not.
+// that never rises above the knee takes the square alone, and 0 is returned; otherwise every
+// sample goes through both halves of the logarithm (logSplit), from a distance of at least 0,
+// whether above the knee or not, and count is returned.
 template <class V>
-[[gnu::always_inline]] inline void antiderivativeRun(const float* x, std::int32_t count, const Lanes<V>& k, double* xs,
-                                                     double* fs, double* es) noexcept
+[[gnu::always_inline]] inline std::int32_t antiderivativeRun(const float* x, std::int32_t count, const Lanes<V>& k,
+                                                             double* xs, double* fs, double* es) noexcept
 {
     using D = typename V::D;
     const D half = V::set1(0.5);
-    if (k.flat) {
-        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-            const D v = V::widen(x + n);
-            V::storeDoubles(xs + n, v);
-            V::storeDoubles(fs + n, vectorAntiderivative<V>(v, k));
-        }
-        return;
-    }
-    // Below the knee the distance is negative and what the logarithm makes of it is dropped; a run
-    // that never rises above the knee keeps the squares alone.
-    D loudest = V::set1(0.0);
+    const D zero = V::set1(0.0);
+    D loudest = zero;
     for (std::int32_t n = 0; n < count; n += V::kDoubles) {
         const D v = V::widen(x + n);
         V::storeDoubles(xs + n, v);
-        const D m = V::abs(v);
-        loudest = V::max(loudest, m);
-        D s;
-        D e;
-        logSplit<V>(V::mul(k.g, V::sub(m, k.knee)), s, e);
-        V::storeDoubles(fs + n, s);
-        V::storeDoubles(es + n, e);
+        loudest = V::max(loudest, V::abs(v));
     }
     if (!V::any(V::greater(loudest, k.knee))) {
         for (std::int32_t n = 0; n < count; n += V::kDoubles) {
             const D m = V::abs(V::loadDoubles(xs + n));
             V::storeDoubles(fs + n, V::mul(half, V::mul(m, m)));
         }
-        return;
+        return 0;
+    }
+    if (k.flat) {
+        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+            V::storeDoubles(fs + n, vectorAntiderivative<V>(V::loadDoubles(xs + n), k));
+        }
+        return count;
+    }
+    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+        D s;
+        D e;
+        logSplit<V>(V::mul(k.g, V::max(V::sub(V::abs(V::loadDoubles(xs + n)), k.knee), zero)), s, e);
+        V::storeDoubles(fs + n, s);
+        V::storeDoubles(es + n, e);
     }
     for (std::int32_t n = 0; n < count; n += V::kDoubles) {
         const D m = V::abs(V::loadDoubles(xs + n));
@@ -359,6 +359,7 @@ template <class V>
         V::storeDoubles(
             fs + n, V::select(V::greater(m, k.knee), V::add(k.atKnee, V::sub(d, bent)), V::mul(half, V::mul(m, m))));
     }
+    return count;
 }
 
 template <class V>
@@ -372,52 +373,79 @@ void vectorAntiderivativesOf(const float* x, std::int32_t count, const HqCurve& 
     }
 }
 
-// hqCurveValue, lane by lane.
+// hqCurveValue, lane by lane; lanes at or below the knee divide by 1 instead, so that no lane
+// divides by zero.
 template <class V> [[gnu::always_inline]] inline typename V::D vectorCurve(typename V::D v, const Lanes<V>& k) noexcept
 {
     using D = typename V::D;
     const D m = V::abs(v);
     const D d = V::sub(m, k.knee);
-    const D y = V::sub(V::set1(1.0), V::div(V::mul(k.w, k.w), V::add(k.w, V::mul(k.shapeA, d))));
-    return V::select(V::greater(m, k.knee), V::flipSign(y, v), v);
+    const D above = V::greater(m, k.knee);
+    const D denominator = V::select(above, V::add(k.w, V::mul(k.shapeA, d)), V::set1(1.0));
+    const D y = V::sub(V::set1(1.0), V::div(V::mul(k.w, k.w), denominator));
+    return V::select(above, V::flipSign(y, v), v);
 }
 
-// The quotients of samples first..last - 1 under one curve, from xs and fs as vectorAdaa leaves
-// them. Inputs too close for a quotient are rare, so the run is written first and the lanes that
-// need the curve at their midpoint are written again after it, if there are any.
+// The outputs of samples first..last - 1 under one curve, from xs and fs as vectorAdaa leaves
+// them, as hqAdaa gives them. Where both inputs of every output are at or below the knee the
+// run is the mean of each pair, nothing divides, and 0 is returned; otherwise the run's length.
+// There a lane whose pair is below the knee keeps its mean, the others take the quotient, which
+// divides by 1 where the inputs are too close for it; those are rare, so they are written again
+// after the run with the curve at their midpoint, if there are any.
 template <class V>
-[[gnu::always_inline]] inline void quotients(const double* xs, const double* fs, std::int32_t first, std::int32_t last,
-                                             const Lanes<V>& k, float* y) noexcept
+[[gnu::always_inline]] inline std::int32_t quotients(const double* xs, const double* fs, std::int32_t first,
+                                                     std::int32_t last, const Lanes<V>& k, float* y) noexcept
 {
     using D = typename V::D;
     const D close = V::set1(kHqCloseInputs);
     const D one = V::set1(1.0);
-    D allFar = V::greater(one, V::set1(0.0));
+    const D half = V::set1(0.5);
+    D loudest = V::set1(0.0);
+    for (std::int32_t n = first; n < last; n += V::kDoubles) {
+        const D x0 = V::loadDoubles(xs + n);
+        const D x1 = V::loadDoubles(xs + 1 + n);
+        loudest = V::max(loudest, V::max(V::abs(x0), V::abs(x1)));
+        V::narrowStore(y + n, V::mul(half, V::add(x0, x1)));
+    }
+    if (!V::any(V::greater(loudest, k.knee))) {
+        return 0;
+    }
+    D anyClose = V::set1(0.0); // lanes above the knee with inputs too close for the quotient
     for (std::int32_t n = first; n < last; n += V::kDoubles) {
         const D x0 = V::loadDoubles(xs + n);
         const D x1 = V::loadDoubles(xs + 1 + n);
         const D dx = V::sub(x1, x0);
-        allFar = V::both(allFar, V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1)))));
-        V::narrowStore(y + n, V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), dx));
+        const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
+        const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
+        anyClose = V::either(anyClose, V::andNot(far, loud));
+        const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), V::select(far, dx, one));
+        V::narrowStore(y + n, V::select(loud, out, V::mul(half, V::add(x0, x1))));
     }
-    if (V::all(allFar)) {
-        return;
+    if (!V::any(anyClose)) {
+        return last - first;
     }
     for (std::int32_t n = first; n < last; n += V::kDoubles) {
         const D x0 = V::loadDoubles(xs + n);
         const D x1 = V::loadDoubles(xs + 1 + n);
         const D dx = V::sub(x1, x0);
         const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
-        if (!V::all(far)) {
-            const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), dx);
-            V::narrowStore(y + n, V::select(far, out, vectorCurve<V>(V::mul(V::set1(0.5), V::add(x0, x1)), k)));
+        const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
+        if (V::any(V::andNot(far, loud))) {
+            const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), V::select(far, dx, one));
+            V::narrowStore(y + n, V::select(V::both(far, loud), out, vectorCurve<V>(V::mul(half, V::add(x0, x1)), k)));
         }
     }
+    return last - first;
 }
 
+// Below the knee the decision to skip the logarithm and the quotient is made for each stretch of
+// this many samples, short enough that a signal crossing the knee now and then leaves most of
+// them quiet.
+inline constexpr std::int32_t kQuietStretch = 64;
+
 template <class V>
-void vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
-                double* state, double* scratch, float* y) noexcept
+std::int32_t vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves,
+                        const bool* changed, double* state, double* scratch, float* y) noexcept
 {
     double* const xs = scratch;
     double* const fs = scratch + (frames * factor + 1);
@@ -431,18 +459,25 @@ void vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor, const 
     // First every antiderivative, which depend on nothing but their input, so that the processor
     // overlaps their long chains; then the quotients. Where the curve changed, the previous input's
     // antiderivative is taken again under the new one first. A piece with one curve throughout
-    // runs as one stretch.
+    // runs in stretches of kQuietStretch samples.
+    std::int32_t general = 0;
     if (oneCurve) {
         const Lanes<V> k(curves[0]);
-        antiderivativeRun<V>(x, frames * factor, k, xs + 1, fs + 1, es);
+        const std::int32_t count = frames * factor;
+        for (std::int32_t n = 0; n < count; n += kQuietStretch) {
+            const std::int32_t part = count - n < kQuietStretch ? count - n : kQuietStretch;
+            general += antiderivativeRun<V>(x + n, part, k, xs + 1 + n, fs + 1 + n, es);
+        }
         if (changed[0]) {
             fs[0] = V::first(vectorAntiderivative<V>(V::set1(xs[0]), k));
         }
-        quotients<V>(xs, fs, 0, frames * factor, k, y);
+        for (std::int32_t n = 0; n < count; n += kQuietStretch) {
+            general += quotients<V>(xs, fs, n, count - n < kQuietStretch ? count : n + kQuietStretch, k, y);
+        }
     } else {
         for (std::int32_t i = 0; i < frames; ++i) {
-            antiderivativeRun<V>(x + i * factor, factor, Lanes<V>(curves[i]), xs + 1 + i * factor, fs + 1 + i * factor,
-                                 es);
+            general += antiderivativeRun<V>(x + i * factor, factor, Lanes<V>(curves[i]), xs + 1 + i * factor,
+                                            fs + 1 + i * factor, es);
         }
         for (std::int32_t i = 0; i < frames; ++i) {
             const Lanes<V> k(curves[i]);
@@ -450,9 +485,10 @@ void vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor, const 
             if (changed[i]) {
                 fs[first] = V::first(vectorAntiderivative<V>(V::set1(xs[first]), k));
             }
-            quotients<V>(xs, fs, first, first + factor, k, y);
+            general += quotients<V>(xs, fs, first, first + factor, k, y);
         }
     }
     state[0] = xs[frames * factor];
     state[1] = fs[frames * factor];
+    return general;
 }

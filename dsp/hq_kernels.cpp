@@ -51,11 +51,12 @@ void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::
 
 // The curve's settings are held for each base frame; where they change, the previous input's
 // antiderivative is taken again under the new ones, so both ends of a quotient share a curve.
-void adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
-          double* state, double*, float* y) noexcept
+std::int32_t adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
+                  double* state, double*, float* y) noexcept
 {
     double x0 = state[0];
     double f0 = state[1];
+    std::int32_t general = 0;
     for (std::int32_t i = 0; i < frames; ++i) {
         const HqCurve& curve = curves[i];
         if (changed[i]) {
@@ -65,12 +66,14 @@ void adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurv
             const double x1 = x[i * factor + k];
             const double f1 = hqAntiderivative(x1, curve);
             y[i * factor + k] = static_cast<float>(hqAdaa(x0, x1, f0, f1, curve));
+            general += hqBelowKnee(x0, x1, curve) ? 0 : 1;
             x0 = x1;
             f0 = f1;
         }
     }
     state[0] = x0;
     state[1] = f0;
+    return general;
 }
 
 void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept

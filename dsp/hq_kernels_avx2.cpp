@@ -47,6 +47,8 @@ struct Avx2 {
     static D greater(D a, D b) noexcept { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
     static D select(D mask, D a, D b) noexcept { return _mm256_blendv_pd(b, a, mask); }
     static D both(D a, D b) noexcept { return _mm256_and_pd(a, b); }
+    static D either(D a, D b) noexcept { return _mm256_or_pd(a, b); }
+    static D andNot(D a, D b) noexcept { return _mm256_andnot_pd(a, b); }
     static bool any(D mask) noexcept { return _mm256_movemask_pd(mask) != 0; }
     static bool all(D mask) noexcept { return _mm256_movemask_pd(mask) == 15; }
     static double first(D v) noexcept { return _mm256_cvtsd_f64(v); }
@@ -87,14 +89,13 @@ void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::
     dispatchDecimateEven<Avx2>(u, frames, pairs, count, lag, y, scratch);
 }
 
-void adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
-          double* state, double* scratch, float* y) noexcept
+std::int32_t adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
+                  double* state, double* scratch, float* y) noexcept
 {
     if (factor < Avx2::kDoubles) {
-        hqSse2Kernels().adaa(x, frames, factor, curves, changed, state, scratch, y);
-        return;
+        return hqSse2Kernels().adaa(x, frames, factor, curves, changed, state, scratch, y);
     }
-    vectorAdaa<Avx2>(x, frames, factor, curves, changed, state, scratch, y);
+    return vectorAdaa<Avx2>(x, frames, factor, curves, changed, state, scratch, y);
 }
 
 void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept

@@ -42,18 +42,21 @@ struct Sse2 {
     static D greater(D a, D b) noexcept { return _mm_cmpgt_pd(a, b); }
     static D select(D mask, D a, D b) noexcept { return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b)); }
     static D both(D a, D b) noexcept { return _mm_and_pd(a, b); }
+    static D either(D a, D b) noexcept { return _mm_or_pd(a, b); }
+    static D andNot(D a, D b) noexcept { return _mm_andnot_pd(a, b); }
     static bool any(D mask) noexcept { return _mm_movemask_pd(mask) != 0; }
     static bool all(D mask) noexcept { return _mm_movemask_pd(mask) == 3; }
     static double first(D v) noexcept { return _mm_cvtsd_f64(v); }
     static D loadDoubles(const double* p) noexcept { return _mm_loadu_pd(p); }
     static void storeDoubles(double* p, D v) noexcept { _mm_storeu_pd(p, v); }
+    // Two floats as one 64-bit integer move, which needs no alignment and reads them as floats.
     static D widen(const float* p) noexcept
     {
-        return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))));
+        return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
     }
     static void narrowStore(float* p, D v) noexcept
     {
-        _mm_store_sd(reinterpret_cast<double*>(p), _mm_castps_pd(_mm_cvtpd_ps(v)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(_mm_cvtpd_ps(v)));
     }
     // 2^-e and e for x = 2^e * (1..2), from the exponent field alone, as in hqLog1p.
     static D scaleOf(D x) noexcept
@@ -88,10 +91,10 @@ void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::
     dispatchDecimateEven<Sse2>(u, frames, pairs, count, lag, y, scratch);
 }
 
-void adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
-          double* state, double* scratch, float* y) noexcept
+std::int32_t adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
+                  double* state, double* scratch, float* y) noexcept
 {
-    vectorAdaa<Sse2>(x, frames, factor, curves, changed, state, scratch, y);
+    return vectorAdaa<Sse2>(x, frames, factor, curves, changed, state, scratch, y);
 }
 
 void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept

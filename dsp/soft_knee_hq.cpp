@@ -2,6 +2,7 @@
 
 #include "hq_antiderivative.h"
 #include "hq_auto_gain.h"
+#include "hq_float_environment.h"
 #include "hq_glide.h"
 #include "hq_kernels.h"
 #include "hq_oversampling.h"
@@ -20,17 +21,18 @@ constexpr double kDefaultRate = 48000.0;
 // that no filter's sum of boosted samples can overflow a float.
 constexpr float kLoudest = 0x1p32f;
 
+bool isNaN(float x) noexcept
+{
+    return (std::bit_cast<std::uint32_t>(x) & 0x7fffffffu) > 0x7f800000u;
+}
+
+// Compares only numbers, so that no value a host sends raises a flag in its environment.
 float limited(float value, const HqControlRange& range) noexcept
 {
-    if (value != value) {
+    if (isNaN(value)) {
         return range.initial;
     }
     return value < range.minimum ? range.minimum : (value > range.maximum ? range.maximum : value);
-}
-
-bool finite(float x) noexcept
-{
-    return (std::bit_cast<std::uint32_t>(x) & 0x7f800000u) != 0x7f800000u;
 }
 
 std::int32_t framesOf(double seconds, double rate) noexcept
@@ -43,18 +45,31 @@ HqQuality qualityOf(std::int32_t index) noexcept
     return static_cast<HqQuality>(index < 0 ? 0 : (index >= kHqQualityCount ? kHqQualityCount - 1 : index));
 }
 
-// dry = x with non-finite samples silenced; boosted = dry within +-kLoudest, times the boost.
+// x with a non-finite sample silenced and a subnormal one flushed to zero of its sign, as
+// denormals-are-zero would take it, so that the output does not hang on whether the
+// processor has that mode.
+float safeSample(float x) noexcept
+{
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(x);
+    const std::uint32_t exponent = bits & 0x7f800000u;
+    return exponent == 0x7f800000u ? 0.0f : (exponent == 0 ? std::bit_cast<float>(bits & 0x80000000u) : x);
+}
+
+// dry = x made safe; boosted = dry within +-kLoudest, times the boost.
 // Four frames at a time with SSE2, which every target has, each lane as the scalar tail.
 void takeInput(const float* x, const double* boosts, float* dry, float* boosted, std::int32_t frames) noexcept
 {
     const __m128i exponent = _mm_set1_epi32(0x7f800000);
+    const __m128i magnitude = _mm_set1_epi32(0x7fffffff);
     const __m128 low = _mm_set1_ps(-kLoudest);
     const __m128 high = _mm_set1_ps(kLoudest);
     std::int32_t i = 0;
     for (; i + 4 <= frames; i += 4) {
         const __m128 in = _mm_loadu_ps(x + i);
         const __m128i bits = _mm_and_si128(_mm_castps_si128(in), exponent);
-        const __m128 safe = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(bits, exponent)), in);
+        const __m128i subnormal = _mm_and_si128(_mm_cmpeq_epi32(bits, _mm_setzero_si128()), magnitude);
+        const __m128i cleared = _mm_or_si128(_mm_cmpeq_epi32(bits, exponent), subnormal);
+        const __m128 safe = _mm_andnot_ps(_mm_castsi128_ps(cleared), in);
         _mm_storeu_ps(dry + i, safe);
         const __m128 loud = _mm_min_ps(_mm_max_ps(safe, low), high);
         const __m128d first = _mm_mul_pd(_mm_cvtps_pd(loud), _mm_loadu_pd(boosts + i));
@@ -62,7 +77,7 @@ void takeInput(const float* x, const double* boosts, float* dry, float* boosted,
         _mm_storeu_ps(boosted + i, _mm_movelh_ps(_mm_cvtpd_ps(first), _mm_cvtpd_ps(second)));
     }
     for (; i < frames; ++i) {
-        const float safe = finite(x[i]) ? x[i] : 0.0f;
+        const float safe = safeSample(x[i]);
         dry[i] = safe;
         const float loud = safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe);
         boosted[i] = static_cast<float>(static_cast<double>(loud) * boosts[i]);
@@ -76,12 +91,12 @@ void mixOutput(const float* dry, const float* wet, const double* gains, const do
     const __m128d one = _mm_set1_pd(1.0);
     std::int32_t i = 0;
     for (; i + 2 <= frames; i += 2) {
-        const __m128d d = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(dry + i))));
-        const __m128d w = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(wet + i))));
+        const __m128d d = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dry + i))));
+        const __m128d w = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(wet + i))));
         const __m128d mix = _mm_loadu_pd(mixes + i);
         const __m128d sum =
             _mm_add_pd(_mm_mul_pd(d, _mm_sub_pd(one, mix)), _mm_mul_pd(_mm_mul_pd(w, _mm_loadu_pd(gains + i)), mix));
-        _mm_store_sd(reinterpret_cast<double*>(y + i), _mm_castps_pd(_mm_cvtpd_ps(sum)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(y + i), _mm_castps_si128(_mm_cvtpd_ps(sum)));
     }
     for (; i < frames; ++i) {
         y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - mixes[i]) +
@@ -237,6 +252,7 @@ SoftKneeHq::~SoftKneeHq() = default;
 
 void SoftKneeHq::prepare(double sampleRate) noexcept
 {
+    const HqFloatEnvironment environment;
     State& s = *state_;
     if (!(sampleRate == sampleRate)) {
         sampleRate = kDefaultRate;
@@ -280,6 +296,7 @@ void SoftKneeHq::takeCeiling(bool glide) noexcept
 
 void SoftKneeHq::settleControls() noexcept
 {
+    const HqFloatEnvironment environment;
     State& s = *state_;
     s.boost.jump(boost_.load(std::memory_order_relaxed));
     s.knee.jump(knee_.load(std::memory_order_relaxed));
@@ -346,6 +363,7 @@ void SoftKneeHq::setMixPercent(float percent) noexcept
 
 void SoftKneeHq::setQuality(float index) noexcept
 {
+    const HqFloatEnvironment environment; // the rounding below is the core's, whatever the caller's mode
     const float value = limited(index, kHqQuality);
     quality_.store(static_cast<std::int32_t>(value + 0.5f), std::memory_order_relaxed);
 }
@@ -373,6 +391,8 @@ HqQuality SoftKneeHq::qualityInUse() const noexcept
 void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                          std::int32_t frames) noexcept
 {
+    // Every block in the core's own floating-point environment (hq_float_environment.h).
+    const HqFloatEnvironment environment;
     State& s = *state_;
     const float* const in[2] = {inLeft, inRight};
     float* const out[2] = {outLeft, outRight};

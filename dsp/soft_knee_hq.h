@@ -11,8 +11,11 @@
 // - process() takes any frame count, 0 included, and runs it in pieces of at most
 //   kHqPieceFrames; an output buffer may be the same memory as an input buffer. A non-finite
 //   input sample is taken as 0, so NaN and infinity never stick, and finite input never
-//   gives a non-finite output.
-// - The same output bits on every target and instruction set.
+//   gives a non-finite output; a subnormal one as a zero of its sign.
+// - The same output bits on every target and instruction set, whatever floating-point mode
+//   the caller runs in: prepare, reset, setQuality and process compute in the core's own
+//   environment and give the caller's back as they found it, flags included
+//   (hq_float_environment.h); no setter raises a flag.
 //
 // Design (what each part does is told in its own file): the boosted signal is raised to the
 // chosen rate by linear-phase half-band stages (hq_oversampling.h), bent by the curve through

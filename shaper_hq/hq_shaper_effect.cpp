@@ -1,6 +1,7 @@
 #include "hq_shaper_effect.h"
 
 #include "boost_law.h"
+#include "hq_float_environment.h"
 
 #include <cstring>
 
@@ -63,8 +64,11 @@ void HqShaperEffect::apply(std::int32_t index, float value)
     setHqControl(*core, index, value);
 }
 
+// Each entry that computes does so in the core's floating-point environment, so that a host's
+// mode changes no value and the host's flags are as it left them (hq_float_environment.h).
 void HqShaperEffect::setParameter(std::int32_t index, float value)
 {
+    const HqFloatEnvironment environment;
     if (isParameter(index)) {
         apply(index, hqValueFromNormalised(index, value));
     }
@@ -72,6 +76,7 @@ void HqShaperEffect::setParameter(std::int32_t index, float value)
 
 float HqShaperEffect::getParameter(std::int32_t index)
 {
+    const HqFloatEnvironment environment;
     return isParameter(index) ? hqNormalisedFromValue(index, values[index].load(kRelaxed)) : 0.0f;
 }
 
@@ -82,6 +87,7 @@ void HqShaperEffect::processReplacing(float** inputs, float** outputs, std::int3
 
 void HqShaperEffect::process(float** inputs, float** outputs, std::int32_t sampleFrames)
 {
+    const HqFloatEnvironment environment;
     // The core writes a piece at a time into these, and the piece is added into the outputs;
     // the core reads a piece's inputs before it writes, so the outputs may be the inputs.
     float left[kHqPieceFrames];
@@ -100,6 +106,7 @@ void HqShaperEffect::process(float** inputs, float** outputs, std::int32_t sampl
 
 void HqShaperEffect::setProgram(std::int32_t program)
 {
+    const HqFloatEnvironment environment;
     if (program < 0 || program >= kHqNumPrograms) {
         return;
     }
@@ -146,6 +153,7 @@ void HqShaperEffect::getParamLabel(std::int32_t index, char* label)
 
 void HqShaperEffect::getParamDisplay(std::int32_t index, char* text)
 {
+    const HqFloatEnvironment environment;
     if (isParameter(index) && text != nullptr) {
         hqDisplayText(index, values[index].load(kRelaxed), text);
     }

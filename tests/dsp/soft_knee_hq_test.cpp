@@ -1,13 +1,18 @@
 // The HQ core as a format drives it: controls in real units, any block size, in-place buffers.
 
+#include "hq_float_environment.h"
 #include "hq_kernels.h"
+#include "hq_oversampling.h"
 #include "hq_tone_levels.h"
 #include "soft_knee_hq.h"
 #include "soft_knee_hq_presets.h"
 
 #include <gtest/gtest.h>
 
+#include <xmmintrin.h>
+
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -720,5 +725,184 @@ TEST(SoftKneeHq, AutoGainLetsBoostChangeTheLoudness)
         EXPECT_LE(highest - lowest, 1.5) << "song at " << peakDb << " dBFS peak";
     }
 }
+
+// Every kernel at every Quality, each row a kernel the processor runs.
+struct KernelQuality {
+    HqKernel kernel;
+    HqQuality quality;
+};
+
+class HqKernelAtQuality : public ::testing::TestWithParam<KernelQuality> {
+protected:
+    void SetUp() override
+    {
+        if (!hqKernelSupported(GetParam().kernel)) {
+            GTEST_SKIP() << hqKernelName(GetParam().kernel) << " is not on this processor";
+        }
+    }
+};
+
+constexpr unsigned int kHostDefault = 0x1f80u; // MXCSR: to nearest, no flush, every exception masked
+constexpr unsigned int kInvalidAndDivideByZero = 0x0005u;
+constexpr unsigned int kTheirMasks = 0x0280u;
+
+std::vector<float> noise(std::size_t count, float level, std::uint32_t seed)
+{
+    std::vector<float> x(count);
+    for (float& sample : x) {
+        seed = seed * 1664525u + 1013904223u;
+        sample = (static_cast<float>(seed >> 8) / 8388608.0f - 1.0f) * level;
+    }
+    return x;
+}
+
+// A kernel computes lanes whose results it drops; with a host's invalid-operation and
+// division-by-zero exceptions unmasked, one 0/0 or x/0 among them traps (the test program dies
+// of SIGFPE). The kernels run as the core calls them but without its environment, under the
+// host's usual mode and the core's, over silence, DC, noise at 1e-38, a full-scale sine and
+// spikes of +-1e30, at curves with a knee of 0 and of 1 and flat at hardness 1.
+TEST_P(HqKernelAtQuality, DeadLaneTrapsWithExceptionsUnmasked)
+{
+    const HqKernel kernel = GetParam().kernel; // plain names, which lambdas capture on every compiler
+    const HqQuality quality = GetParam().quality;
+    std::vector<float> x(640, 0.0f);
+    x.insert(x.end(), 640, 0.25f);
+    x.insert(x.end(), 640, -3.0f);
+    const std::vector<float> tiny = noise(640, 1e-38f, 99);
+    const std::vector<float> tone = sine(997.0, 1.0, 48000.0, 640);
+    x.insert(x.end(), tiny.begin(), tiny.end());
+    x.insert(x.end(), tone.begin(), tone.end());
+    for (int i = 0; i < 640; ++i) {
+        x.push_back(i % 50 == 0 ? (i % 100 == 0 ? 1e30f : -1e30f) : 0.0f);
+    }
+    const double settings[][2] = {{0.5, 0.0}, {1.0, 0.3}, {0.0, 1.0}, {0.2, 0.999}};
+    for (const auto& setting : settings) {
+        const std::vector<HqCurve> curves(kHqPieceFrames, makeHqCurve(setting[0], setting[1]));
+        const bool changed[kHqPieceFrames] = {};
+        for (const unsigned int mode : {kHostDefault, hqFloatMode()}) {
+            auto path = std::make_unique<HqChannelPath>();
+            path->configure(quality, kernel);
+            float out[kHqPieceFrames];
+            const unsigned int saved = _mm_getcsr();
+            _mm_setcsr(mode & ~kTheirMasks);
+            for (std::size_t start = 0; start < x.size(); start += kHqPieceFrames) {
+                path->run(x.data() + start, curves.data(), changed, kHqPieceFrames, out);
+            }
+            const unsigned int raised = _mm_getcsr() & kInvalidAndDivideByZero;
+            _mm_setcsr(saved);
+            EXPECT_EQ(raised, 0u) << "knee " << setting[0] << ", hardness " << setting[1] << ", mode " << mode;
+        }
+    }
+}
+
+// A host may leave flush-to-zero, denormals-are-zero or a directed rounding mode set, flags
+// raised or exceptions unmasked; the core's output must be the default mode's bits, and the
+// host must get its MXCSR back. The signal: a 7 kHz tone decaying to 1e-40 beside noise at
+// 1e-38, 0.01 and 2, with the controls and the Quality changing.
+TEST_P(HqKernelAtQuality, HostModeChangesOutputOrIsNotGivenBack)
+{
+    const HqKernel kernel = GetParam().kernel; // plain names, which lambdas capture on every compiler
+    const HqQuality quality = GetParam().quality;
+    constexpr std::int32_t kFrames = 6000;
+    Stereo in{sine(7000.0, 0.9, 48000.0, kFrames), noise(2000, 1e-38f, 7)};
+    for (const float level : {0.01f, 2.0f}) {
+        const std::vector<float> more = noise(2000, level, 7);
+        in.right.insert(in.right.end(), more.begin(), more.end());
+    }
+    for (std::int32_t i = 0; i < kFrames; ++i) {
+        in.left[static_cast<std::size_t>(i)] *= static_cast<float>(std::pow(1e-40 / 0.9, i / (kFrames - 1.0)));
+    }
+    const auto renderIn = [&](unsigned int mode) {
+        const unsigned int saved = _mm_getcsr();
+        _mm_setcsr(mode);
+        hqPinKernel(kernel);
+        auto hq = makeHq(44100.0, quality);
+        hqUnpinKernel();
+        Stereo out{std::vector<float>(kFrames), std::vector<float>(kFrames)};
+        for (std::int32_t start = 0, block = 0; start < kFrames; start += 500, ++block) {
+            hq->setBoost(block % 3 == 0 ? 11.0f : 2.5f);
+            hq->setKnee(block % 4 == 1 ? 0.0f : 0.3f);
+            hq->setHardness(block % 5 == 3 ? 1.0f : 0.4f);
+            hq->setOutputDb(block % 2 == 0 ? 6.0f : -3.3f);
+            hq->setMixPercent(block % 6 == 5 ? 40.0f : 100.0f);
+            hq->setQuality(block == 8 ? 4.4f - static_cast<float>(quality) : static_cast<float>(quality));
+            hq->process(in.left.data() + start, in.right.data() + start, out.left.data() + start,
+                        out.right.data() + start, 500);
+        }
+        const unsigned int after = _mm_getcsr();
+        _mm_setcsr(saved);
+        EXPECT_EQ(after, mode) << "the host's MXCSR after the calls";
+        out.left.insert(out.left.end(), out.right.begin(), out.right.end());
+        return out.left;
+    };
+    const std::vector<float> expected = renderIn(kHostDefault);
+    const struct {
+        const char* what;
+        unsigned int mode;
+    } modes[] = {{"flush to zero", kHostDefault | 0x8000u},
+                 {"denormals are zero", kHostDefault | 0x0040u},
+                 {"both", kHostDefault | 0x8040u},
+                 {"round down", kHostDefault | 0x2000u},
+                 {"round up", kHostDefault | 0x4000u},
+                 {"round toward zero, every flag raised", kHostDefault | 0x6000u | 0x003fu},
+                 {"invalid and division by zero unmasked", kHostDefault & ~kTheirMasks}};
+    for (const auto& mode : modes) {
+        const std::vector<float> out = renderIn(mode.mode);
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            differing += std::bit_cast<std::uint32_t>(out[i]) != std::bit_cast<std::uint32_t>(expected[i]) ? 1 : 0;
+        }
+        EXPECT_EQ(differing, 0u) << "samples of " << out.size() << " that differ from the default mode's, "
+                                 << mode.what;
+    }
+}
+
+// The cost of a quiet signal, counted rather than timed: a block whose curve input stays at or
+// below the knee, under one curve or a gliding one, takes no logarithm and no quotient in any
+// kernel; one that crosses the knee once does, so the count is seen to count.
+TEST_P(HqKernelAtQuality, BelowKneeBlockTakesTheGeneralPath)
+{
+    const HqKernel kernel = GetParam().kernel; // plain names, which lambdas capture on every compiler
+    const HqQuality quality = GetParam().quality;
+    if (quality == HqQuality::x1) {
+        GTEST_SKIP() << "1x runs the plain curve, without anti-aliasing";
+    }
+    const std::int32_t factor = hqOversampling(quality);
+    const std::vector<float> quiet = noise(static_cast<std::size_t>(kHqPieceFrames * factor), 0.01f, 5);
+    std::vector<float> loud = quiet;
+    loud[loud.size() / 3] = 0.75f;
+    std::vector<float> y(quiet.size());
+    std::vector<double> scratch(3 * (quiet.size() + 1));
+    for (const bool gliding : {false, true}) {
+        std::vector<HqCurve> curves;
+        bool changed[kHqPieceFrames];
+        for (std::int32_t i = 0; i < kHqPieceFrames; ++i) {
+            curves.push_back(makeHqCurve(gliding ? 0.5 - 0.001 * i : 0.5, gliding ? 0.1 : 0.0));
+            changed[i] = gliding;
+        }
+        const auto general = [&](const std::vector<float>& x) {
+            double state[2] = {0.002, 0.5 * 0.002 * 0.002};
+            return hqKernelSet(kernel).adaa(x.data(), kHqPieceFrames, factor, curves.data(), changed, state,
+                                            scratch.data(), y.data());
+        };
+        EXPECT_EQ(general(quiet), 0) << (gliding ? "gliding" : "one curve");
+        EXPECT_GT(general(loud), 0) << (gliding ? "gliding" : "one curve");
+    }
+}
+
+std::vector<KernelQuality> kernelQualities()
+{
+    std::vector<KernelQuality> rows;
+    for (const HqKernel kernel : {HqKernel::scalar, HqKernel::sse2, HqKernel::avx2}) {
+        for (std::int32_t q = 0; q < kHqQualityCount; ++q) {
+            rows.push_back({kernel, static_cast<HqQuality>(q)});
+        }
+    }
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKernel, HqKernelAtQuality, ::testing::ValuesIn(kernelQualities()), [](const auto& info) {
+    return std::string(hqKernelName(info.param.kernel)) + "_q" + hqQualityName(info.param.quality);
+});
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/presets/presets.h>
+#include <xmmintrin.h>
 
 #if defined(LV2_TEST_COUNTS_AUDIO_PATH)
 #include "audio_path_counter.h"
@@ -390,6 +391,33 @@ TEST(Lv2Hq, UnconnectedPortsZeroFramesAndHugeBlocks)
     EXPECT_EQ(firstDifference(expected.right, out.right), -1);
 }
 
+// A host's MXCSR as it runs the plug-in: its rounding, flush and mask bits and its sticky flags
+// are as it left them after every run, and the output is the default mode's, bit for bit.
+TEST(Lv2Hq, RunChangesTheHostsFloatingPointEnvironmentOrDependsOnIt)
+{
+    ASSERT_NE(hq().plugin, nullptr);
+    const Stereo signal = seededSignal(2000, 13);
+    // Default; flush to zero and denormals are zero; toward zero with every flag raised; down
+    // with the inexact flag; invalid operation and division by zero unmasked.
+    const unsigned int modes[] = {0x1f80u, 0x9fc0u, 0x7fbfu, 0x3fa0u, 0x1d00u};
+    for (const float quality : {1.0f, 3.0f}) {
+        Stereo expected;
+        for (const unsigned int mode : modes) {
+            SCOPED_TRACE(::testing::Message() << "MXCSR " << std::hex << mode << ", quality " << quality);
+            HqPlugin plugin({11.0f, 0.3f, 0.4f, -3.3f, 70.0f, quality});
+            const unsigned int saved = _mm_getcsr();
+            _mm_setcsr(mode);
+            const Stereo out = renderPlugin(plugin, signal, {512, 77, 1}, false);
+            const unsigned int after = _mm_getcsr();
+            _mm_setcsr(saved);
+            EXPECT_EQ(after, mode);
+            expected = mode == modes[0] ? out : expected;
+            EXPECT_EQ(firstDifference(expected.left, out.left), -1);
+            EXPECT_EQ(firstDifference(expected.right, out.right), -1);
+        }
+    }
+}
+
 #if defined(LV2_TEST_COUNTS_AUDIO_PATH)
 // run, with every control and the Quality changing between calls and blocks of every length,
 // calls no allocator and takes no lock.
@@ -449,9 +477,9 @@ TEST(Lv2Hq, VstModuleRendersThePluginsBitsAtAGridOfSettings)
         for (const float knee : knees) {
             for (const float hardness : hardnesses) {
                 const auto& [output, mix, quality] = rest[row++ % std::size(rest)];
-                SCOPED_TRACE(::testing::Message() << "Boost " << boost[1] << " Knee " << knee << " Hardness "
-                                                  << hardness << " Output " << output[1] << " Mix " << mix[1]
-                                                  << " Quality " << quality[1]);
+                SCOPED_TRACE(::testing::Message()
+                             << "Boost " << boost[1] << " Knee " << knee << " Hardness " << hardness << " Output "
+                             << output[1] << " Mix " << mix[1] << " Quality " << quality[1]);
                 HqPlugin plugin({boost[1], knee, hardness, output[1], mix[1], quality[1]});
                 const Stereo want = renderPlugin(plugin, signal, blocks, false);
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <xmmintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -312,6 +314,40 @@ TEST_F(HqModule, HostBypassFadesAsTheCoreDoes)
         got[0] = got[1] = std::vector<float>(kFrames, kNaN);
         renderModule(effect, true, in, got);
         expectSameBits(got, want, bypassed ? "bypassed" : "back");
+    }
+}
+
+// A host's MXCSR (rounding, flush to zero, denormals are zero, masks and sticky flags) is as it
+// left it after calls through the record that compute, and the output is the same bits in
+// every mode: default; flush to zero and denormals are zero; toward zero with every flag
+// raised; up with the inexact flag; invalid operation and division by zero unmasked.
+TEST_F(HqModule, ACallChangesTheHostsFloatingPointEnvironmentOrDependsOnIt)
+{
+    Channels expected;
+    for (const unsigned int mode : {0x1f80u, 0x9fc0u, 0x7fbfu, 0x5fa0u, 0x1d00u}) {
+        SCOPED_TRACE(::testing::Message() << "MXCSR " << std::hex << mode);
+        Channels out = {std::vector<float>(kFrames), std::vector<float>(kFrames)};
+        const unsigned int saved = _mm_getcsr();
+        _mm_setcsr(mode);
+        dispatch(effect, effSetSampleRate, 0, 0, nullptr, 44100.0f);
+        dispatch(effect, effSetProgram, 0, 1);
+        set({0.3f, 0.37f, 0.61f, 0.43f, 0.77f, 0.5f});
+        dispatch(effect, effMainsChanged, 0, 0);
+        dispatch(effect, effMainsChanged, 0, 1);
+        for (std::int32_t index = 0; index < 6; ++index) {
+            effect->getParameter(effect, index);
+            text(effect, effGetParamDisplay, index);
+        }
+        renderModule(effect, true, in, out);
+        renderModule(effect, false, in, out);
+        const unsigned int after = _mm_getcsr();
+        _mm_setcsr(saved);
+        EXPECT_EQ(after, mode);
+        if (mode == 0x1f80u) {
+            expected[0] = out[0];
+            expected[1] = out[1];
+        }
+        expectSameBits(out, expected, "the default mode's output");
     }
 }
 
