@@ -40,12 +40,12 @@ while IFS='|' read -r options code path64 path32 user_files dlls64 dlls32; do
     [[ -n $code ]] || continue
     row="row '$options|$code|$path64|$path32'"
     for view in 64 32; do
-        path_var=path$view
+        path_var=path$view default_var=default$view
         if [[ -n ${!path_var} ]]; then
             run reg add 'HKLM\SOFTWARE\VST' /v VSTPluginsPath /d "${!path_var}" /f /reg:$view >/dev/null
         else
             run reg delete 'HKLM\SOFTWARE\VST' /v VSTPluginsPath /f /reg:$view >/dev/null 2>&1 || true
-            printf -v "$path_var" '%s' "$(eval echo "\$default$view")"
+            printf -v "$path_var" '%s' "${!default_var}"
         fi
     done
     folder64=$(unix_path "${path64%\\}") folder32=$(unix_path "${path32%\\}")
