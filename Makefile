@@ -26,8 +26,10 @@ $(BUILDS): build-%: deps
 $(TESTS): test-%: build-%
 	ctest --preset $*
 
-# The Windows suites compare their module's output with the native module's.
+# The Windows suites compare their module's output with the native module's; the 64-bit
+# suite's installer test packs the 32-bit DLLs too.
 test-win32 test-win64: build-native
+test-win64: build-win32
 
 # Real hosts (Ardour, LMMS) load the built modules; LMMS takes the 32-bit DLL.
 .PHONY: test-hosts
@@ -41,14 +43,17 @@ test: $(TESTS) test-hosts
 show: build-native
 	./host/after-build.sh build/native
 
-# The packages, into dist/packages/: the Debian package (VST module and LV2 bundle) from the
-# native build, a zip with the DLL from each Windows build. CPack writes into each build tree first.
+# The packages, into dist/packages/: the Debian package (VST modules and LV2 bundles) from the
+# native build, a zip with the DLLs from each Windows build, and the Windows installer with
+# both widths' DLLs from the 64-bit tree. CPack and NSIS write into each build tree first.
 package: $(addprefix build-,$(PRESETS))
 	for preset in $(PRESETS); do \
 	    rm -rf build/$$preset/packages && (cd build/$$preset && cpack) || exit 1; \
 	done
+	cmake --build build/win64 --target installer
 	mkdir -p dist/packages
-	cp build/native/packages/*.deb build/win32/packages/*.zip build/win64/packages/*.zip dist/packages/
+	cp build/native/packages/*.deb build/win32/packages/*.zip build/win64/packages/*.zip \
+	    build/win64/packages/*-setup.exe dist/packages/
 
 # Timings, never part of the tests: Google Benchmark and the subnormal cost ratios on the
 # native build, then one timing program against the native module and, under Wine,

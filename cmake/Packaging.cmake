@@ -4,6 +4,8 @@
 # Windows target a zip with its two DLLs, a README saying what the controls do and where
 # the DLLs go, and the license. Only the
 # component "plugins" is packaged, so tools and tests never end up in a package.
+# The 64-bit tree also builds the Windows installer, with both widths' DLLs (the 32-bit
+# ones from the win32 tree's dist folder): its target `installer`, made by NSIS.
 #
 # Shipped binaries are stripped (CPack strips what it installs); the unstripped modules,
 # with their debug information, stay in dist/ and the build tree.
@@ -20,6 +22,7 @@ if(NOT license_found)
 endif()
 set(PACKAGE_COPYRIGHT "${CMAKE_MATCH_1}")
 set(license_terms "${CMAKE_MATCH_2}")
+string(REGEX MATCH "^[^\n]*" license_name "${license_text}")
 
 # Writes a text for Windows users: the template configured, then every line ended by CRLF,
 # also the lines that a substituted value brings (configure_file's NEWLINE_STYLE leaves those).
@@ -35,19 +38,29 @@ function(write_windows_text template output)
 endfunction()
 
 if(WIN32)
+    set(folders64 "C:\\Program Files\\Common Files\\VST2\n    C:\\Program Files\\VstPlugins")
+    set(folders32 "C:\\Program Files (x86)\\Common Files\\VST2   (on 64-bit Windows)\n    C:\\Program Files (x86)\\VstPlugins         (on 64-bit Windows)\n    C:\\Program Files\\VstPlugins               (on 32-bit Windows)")
+    set(key64 "HKEY_LOCAL_MACHINE\\SOFTWARE\\VST")
+    set(key32 "HKEY_LOCAL_MACHINE\\SOFTWARE\\VST\n(for 32-bit hosts on 64-bit Windows, HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\VST)")
+    set(PACKAGE_ZIP_WIN32 "${PROJECT_NAME}-${PROJECT_VERSION}-win32.zip")
+    set(PACKAGE_ZIP_WIN64 "${PROJECT_NAME}-${PROJECT_VERSION}-win64.zip")
+    set(PACKAGE_INSTALLER "${PROJECT_NAME}-${PROJECT_VERSION}-setup.exe")
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
         set(PACKAGE_HOST_KIND "32-bit")
-        set(PACKAGE_VST_FOLDERS "C:\\Program Files (x86)\\VstPlugins   (on 64-bit Windows)\n    C:\\Program Files\\VstPlugins         (on 32-bit Windows)")
-        set(PACKAGE_REGISTRY_KEY "HKEY_LOCAL_MACHINE\\SOFTWARE\\VST\n(on 64-bit Windows, HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\VST)")
+        set(PACKAGE_VST_FOLDERS "${folders32}")
+        set(PACKAGE_REGISTRY_KEY "${key32}")
     else()
         set(PACKAGE_HOST_KIND "64-bit")
-        set(PACKAGE_VST_FOLDERS "C:\\Program Files\\VstPlugins\n    C:\\Program Files\\Common Files\\VST2")
-        set(PACKAGE_REGISTRY_KEY "HKEY_LOCAL_MACHINE\\SOFTWARE\\VST")
+        set(PACKAGE_VST_FOLDERS "${folders64}")
+        set(PACKAGE_REGISTRY_KEY "${key64}")
     endif()
     write_windows_text("${CMAKE_CURRENT_LIST_DIR}/packaging/windows-readme.txt.in" "${PACKAGE_TEXTS}/README.txt")
     write_windows_text("${PROJECT_SOURCE_DIR}/LICENSE" "${PACKAGE_TEXTS}/LICENSE.txt")
     install(TARGETS SoftKneeShaper SoftKneeShaperHQ LIBRARY DESTINATION . COMPONENT plugins)
     install(FILES "${PACKAGE_TEXTS}/README.txt" "${PACKAGE_TEXTS}/LICENSE.txt" DESTINATION . COMPONENT plugins)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        include(WindowsInstaller)
+    endif()
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${DIST_PLATFORM}")
 else()
