@@ -520,9 +520,11 @@ TEST(Lv2Hq, EnabledPortBypassesAsTheCoreAndKeepsTheLatency)
     }
     core.reset();
     Stereo signal = seededSignal(6000, 17);
+    // The effect takes a non-finite sample as silence and a subnormal one as zero, bypassed too.
     for (auto* channel : {&signal.left, &signal.right}) {
         for (float& x : *channel) {
-            x = std::isfinite(x) ? std::clamp(x, -0.9f, 0.9f) : 0.0f;
+            x = std::isfinite(x) && std::fabs(x) >= std::numeric_limits<float>::min() ? std::clamp(x, -0.9f, 0.9f)
+                                                                                      : 0.0f;
         }
     }
     Stereo out = signal;
