@@ -156,7 +156,9 @@ void X11EditorWindow::idle(const HqEditorPicture& picture)
     if (changed || exposed_) {
         XPutImage(x_->display, static_cast<Window>(window_), x_->gc, x_->image, 0, 0, 0, 0,
                   static_cast<unsigned>(width()), static_cast<unsigned>(height()));
-        XFlush(x_->display);
+        // Waits until the server holds the picture, so that a host that reads the window's
+        // pixels on its own connection after this call sees them.
+        XSync(x_->display, False);
         exposed_ = false;
     }
 }

@@ -26,8 +26,10 @@
 #include <lv2/urid/urid.h>
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -62,6 +64,13 @@ void recordVstEdit(std::int32_t opcode, std::int32_t index, float value)
         record({"endEdit", index});
     else
         record({"automate", index, value});
+}
+
+std::string folded(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 // An editor as plughost drives it, whichever its format.
@@ -139,11 +148,13 @@ public:
         for (const Lv2Port& port : description.ports)
             if (port.kind == Lv2Port::Kind::control && port.input)
                 controls.push_back({port.index, port.symbol, port.name, port.defaultValue.value_or(0.0f)});
+        // Lv2Plugin has checked each setting's name and value; a later one wins, as there.
         for (const std::string& setting : settings) {
             const auto equals = setting.find('=');
+            const std::string name = folded(setting.substr(0, equals));
             for (Control& control : controls)
-                if (control.symbol == setting.substr(0, equals) || control.name == setting.substr(0, equals))
-                    control.value = std::stof(setting.substr(equals + 1));
+                if (folded(control.symbol) == name || folded(control.name) == name)
+                    control.value = static_cast<float>(std::strtod(setting.substr(equals + 1).c_str(), nullptr));
         }
         findUi(description);
     }
@@ -463,7 +474,11 @@ int runEditor(const EditorOptions& options)
         editor->idle();
         std::this_thread::sleep_for(kIdlePeriod);
     }
-    settle(*editor, 5);
+    // Time for the editor to hear that its window was shown or uncovered and to draw again.
+    for (int i = 0; i < 20; ++i) {
+        settle(*editor, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     if (!options.screenshotPath.empty())
         writePng(options.screenshotPath, window.pixels(editor->width(), editor->height()), editor->width(),
                  editor->height());
