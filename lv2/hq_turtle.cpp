@@ -67,7 +67,8 @@ std::string manifest()
     // The editor, in a binary of its own that a host loads only to show it.
     out << "\n<" << kHqLv2UiUri << ">\n    a ui:X11UI ;\n    ui:binary <" << HQ_LV2_UI_BINARY
         << "> ;\n    lv2:requiredFeature ui:parent , ui:idleInterface ;\n"
-        << "    lv2:optionalFeature ui:resize , ui:touch ;\n    lv2:extensionData ui:idleInterface .\n";
+        << "    lv2:optionalFeature ui:resize , ui:touch , <http://lv2plug.in/ns/ext/instance-access> ,\n"
+        << "        <http://lv2plug.in/ns/ext/data-access> ;\n    lv2:extensionData ui:idleInterface .\n";
     for (const HqPreset& preset : kHqPresets) {
         out << "\n"
             << presetUri(preset) << "\n    a pset:Preset ;\n    lv2:appliesTo <" << kHqLv2Uri

@@ -3,10 +3,13 @@
 // through the host's write function, each mouse gesture between touch calls when the host
 // offers ui:touch; the window asks the host for its size when the host offers ui:resize. The
 // host drives everything through the idle interface, on its user-interface thread.
+#include "hq_lv2_meters.h"
 #include "hq_lv2_ports.h"
 #include "x11_editor_window.h"
 
 #include <lv2/core/lv2.h>
+#include <lv2/data-access/data-access.h>
+#include <lv2/instance-access/instance-access.h>
 #include <lv2/ui/ui.h>
 
 #include <cstdint>
@@ -40,7 +43,21 @@ public:
         }
     }
 
-    void idle() { window_->idle(picture_); }
+    // [ui thread] The plug-in's meters, when the host lets the UI reach its instance.
+    void reachMeters(LV2_Handle instance, const HqLv2Meters* meters)
+    {
+        instance_ = instance;
+        meters_ = instance != nullptr ? meters : nullptr;
+    }
+
+    void idle()
+    {
+        if (meters_ != nullptr) {
+            picture_.inputPeak = meters_->input(instance_)->take();
+            picture_.outputPeak = meters_->output(instance_)->take();
+        }
+        window_->idle(picture_);
+    }
 
     void beginEdit(std::int32_t control) override
     {
@@ -68,6 +85,8 @@ private:
     const LV2UI_Touch* touch_;
     HqEditorPicture picture_;
     std::unique_ptr<X11EditorWindow> window_;
+    LV2_Handle instance_ = nullptr;
+    const HqLv2Meters* meters_ = nullptr;
 };
 
 const void* feature(const LV2_Feature* const* features, const char* uri)
@@ -98,6 +117,11 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
         return nullptr;
     }
     *widget = reinterpret_cast<LV2UI_Widget>(ui->window().window());
+    const auto* access = static_cast<const LV2_Extension_Data_Feature*>(feature(features, LV2_DATA_ACCESS_URI));
+    if (access != nullptr && access->data_access != nullptr) {
+        ui->reachMeters(const_cast<void*>(feature(features, LV2_INSTANCE_ACCESS_URI)),
+                        static_cast<const HqLv2Meters*>(access->data_access(kHqLv2MetersUri)));
+    }
     if (const auto* resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize))) {
         resize->ui_resize(resize->handle, ui->window().width(), ui->window().height());
     }
