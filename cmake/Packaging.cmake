@@ -23,6 +23,8 @@ endif()
 set(PACKAGE_COPYRIGHT "${CMAKE_MATCH_1}")
 set(license_terms "${CMAKE_MATCH_2}")
 string(REGEX MATCH "^[^\n]*" license_name "${license_text}")
+# The HQ editor's glyphs come from DejaVu Sans, whose license travels with every package.
+file(READ "${CMAKE_CURRENT_LIST_DIR}/packaging/font-license.txt" font_license_text)
 
 # Writes a text for Windows users: the template configured, then every line ended by CRLF,
 # also the lines that a substituted value brings (configure_file's NEWLINE_STYLE leaves those).
@@ -55,7 +57,9 @@ if(WIN32)
         set(PACKAGE_REGISTRY_KEY "${key64}")
     endif()
     write_windows_text("${CMAKE_CURRENT_LIST_DIR}/packaging/windows-readme.txt.in" "${PACKAGE_TEXTS}/README.txt")
-    write_windows_text("${PROJECT_SOURCE_DIR}/LICENSE" "${PACKAGE_TEXTS}/LICENSE.txt")
+    file(READ "${PROJECT_SOURCE_DIR}/LICENSE" project_license_text)
+    file(WRITE "${PACKAGE_TEXTS}/LICENSE.in" "${project_license_text}\n\n${font_license_text}")
+    write_windows_text("${PACKAGE_TEXTS}/LICENSE.in" "${PACKAGE_TEXTS}/LICENSE.txt")
     install(TARGETS SoftKneeShaper SoftKneeShaperHQ LIBRARY DESTINATION . COMPONENT plugins)
     install(FILES "${PACKAGE_TEXTS}/README.txt" "${PACKAGE_TEXTS}/LICENSE.txt" DESTINATION . COMPONENT plugins)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -71,6 +75,13 @@ else()
     string(REGEX REPLACE "\n\n" "\n.\n" terms "${terms}")
     string(REPLACE "\n" "\n " terms "${terms}")
     set(PACKAGE_LICENSE_TERMS " ${terms}")
+    # The font's license as a paragraph of its own: its copyright lines, then its terms.
+    string(REGEX MATCH "\n\n(Copyright[^\n]*\n[^\n]*)\n\n(.*)" font_found "${font_license_text}")
+    string(REPLACE "\n" "\n " PACKAGE_FONT_COPYRIGHT "${CMAKE_MATCH_1}")
+    string(STRIP "${CMAKE_MATCH_2}" font_terms)
+    string(REGEX REPLACE "\n\n" "\n.\n" font_terms "${font_terms}")
+    string(REPLACE "\n" "\n " font_terms "${font_terms}")
+    set(PACKAGE_FONT_LICENSE_TERMS " ${font_terms}")
     configure_file("${CMAKE_CURRENT_LIST_DIR}/packaging/debian-copyright.in" "${PACKAGE_TEXTS}/copyright" @ONLY)
     # A package without a Debian revision is native and must carry its changelog, compressed
     # with gzip -9n (no name or time in the header, so the same bytes every build). Its

@@ -83,10 +83,10 @@ enum : std::int32_t {
     effSetSampleRate = 10,   // opt: sample rate in hertz
     effSetBlockSize = 11,    // value: largest block the host will send
     effMainsChanged = 12,    // value: 0 switches off (suspend), anything else on (resume)
-    effEditGetRect = 13,
-    effEditOpen = 14,
+    effEditGetRect = 13,     // ptr: where to write the address of the editor's ERect; answers 1 when written
+    effEditOpen = 14,        // ptr: the parent window (an X11 window id on Linux); answers 1 when open
     effEditClose = 15,
-    effEditIdle = 19,
+    effEditIdle = 19,        // the host's regular call on its user-interface thread while the editor is open
     effIdentify = 22,        // answers kIdentifyAnswer
 
     // Questions a host asks when it scans the module. Each answers 0 when the effect gives no
@@ -123,10 +123,21 @@ enum : std::int32_t {
     audioMasterCurrentId = 2,
     audioMasterIdle = 3,
     audioMasterPinConnected = 4,  // index: channel; value: 0 input, 1 output; answers 0 when connected
+    audioMasterBeginEdit = 43,    // index: parameter; the user takes hold of it (a gesture begins)
+    audioMasterEndEdit = 44,      // index: parameter; the user lets go of it
+};
+
+// The editor's place in its parent window, in pixels; the effect owns it.
+struct ERect {
+    std::int16_t top;
+    std::int16_t left;
+    std::int16_t bottom;
+    std::int16_t right;
 };
 
 // Bits of AEffect::flags.
 enum : std::int32_t {
+    effFlagsHasEditor = 1,      // the effect answers the effEdit* opcodes with a window of its own
     effFlagsHasClip = 2,
     effFlagsHasVu = 4,
     effFlagsCanMono = 8,        // a mono signal may arrive on both inputs

@@ -28,6 +28,10 @@ public:
     virtual float getParameter(std::int32_t index);
     // Sets the parameter, then tells the host (when there is a callback).
     virtual void automateParameter(std::int32_t index, float value);
+    // [ui thread] Tell the host that the user takes hold of a parameter and lets go of it, around
+    // the automateParameter calls of one gesture (when there is a callback).
+    void beginEdit(std::int32_t index);
+    void endEdit(std::int32_t index);
 
     // [audio thread] no allocation, no locks. process adds into the outputs, processReplacing overwrites them.
     virtual void process(float** inputs, float** outputs, std::int32_t sampleFrames) = 0;
@@ -121,6 +125,9 @@ protected:
     // Writes text into a host buffer of bufferBytes, cut to fit with its terminating zero,
     // and answers 1; a buffer of no bytes gets nothing and the answer 0.
     static std::int16_t writeHostText(char* buffer, std::size_t bufferBytes, std::string_view text);
+    // [main thread] Hands the effect an editor, which it owns from here on, and tells the host
+    // through the record's flags that there is one.
+    void setEditor(EffectEditor* newEditor);
 
     // Relaxed atomics: the any-thread text conversions read the rate while the host may set it.
     std::atomic<float> sampleRate;

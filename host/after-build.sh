@@ -3,8 +3,8 @@
 # the module's transfer curve at its default settings and at six Knee and Hardness
 # settings in one picture, its spectrum of a 997 Hz tone at -6 dBFS at the defaults
 # and at Boost 11, its aliasing at three settings, the spectrogram of a sine sweep
-# at Boost 11 and its aliasing against the HQ module's at Boost 11 at 8x and 16x,
-# written into dist/. The pictures
+# at Boost 11 and its aliasing against the HQ module's at Boost 11 at 8x and 16x, and the HQ
+# module's editor, written into dist/. The pictures
 # that the READMEs show are made here too, into host/, so they always show this build.
 # Usage: host/after-build.sh [BUILD-DIR]   (default: build/native)
 set -euo pipefail
@@ -42,11 +42,15 @@ for form in svg png; do
         "$hq" --set "$hq_boost_11,Quality=0.75" --set "$hq_boost_11,Quality=1" \
         --out "$root/dist/aliasing-shaper-vs-hq.$form" >/dev/null
 done
-for picture in transfer-curve knee-and-hardness harmonics-boost-11 aliasing sonogram-boost-11 aliasing-shaper-vs-hq; do
+# The HQ module's editor as a host shows it, at Boost 6x over the first program, drawn by the
+# module itself in a window on a display of its own.
+xvfb-run -a "$plughost" editor "$hq" --set Boost=0.5 --screenshot "$root/dist/editor-hq.png"
+for picture in transfer-curve knee-and-hardness harmonics-boost-11 aliasing sonogram-boost-11 aliasing-shaper-vs-hq \
+    editor-hq; do
     cp "$root/dist/$picture.png" "$root/host/$picture.png"
 done
 echo
 echo "spectrum of a 997 Hz tone at -6 dBFS, Boost 11:"
 "$plughost" spectrum "$module" --set Boost=1 | grep -v '^  ' 
 echo "pictures written to $root/dist/: transfer-curve, knee-and-hardness, harmonics-default, harmonics-boost-11,"
-echo "aliasing, sonogram-boost-11 and aliasing-shaper-vs-hq, each as .svg and .png"
+echo "aliasing, sonogram-boost-11 and aliasing-shaper-vs-hq, each as .svg and .png, and the HQ editor as editor-hq.png"

@@ -42,7 +42,8 @@ void addStartOptions(CLI::App* command, std::string& program, std::string& prese
 #endif
 
 // Commands that only the Linux build has, named when the Windows build is asked for one.
-const std::vector<std::string> kLinuxOnlyCommands{"render", "curve", "spectrum", "sweep", "aliasing", "spectrogram"};
+const std::vector<std::string> kLinuxOnlyCommands{"render",   "curve",       "spectrum", "sweep",
+                                                  "aliasing", "spectrogram", "editor"};
 
 } // namespace
 
@@ -151,6 +152,21 @@ int main(int argc, char** argv)
     spectrogram->add_option("--level", spectrogramOptions.level, "Peak level of the sweep in dBFS (default -6)");
     spectrogram->add_option("--rate", spectrogramOptions.sampleRate, "Sample rate in Hz (default 48000)");
     spectrogram->add_option("--out", spectrogramOptions.outputPath, "Picture to write (.png or .svg)")->required();
+
+    plughost::EditorOptions editorOptions;
+    CLI::App* editor = app.add_subcommand("editor", "Open the plug-in's editor in a window on DISPLAY and drive it");
+    editor->add_option("MODULE", editorOptions.modulePath, "Module file or LV2 plug-in (URI or bundle folder)")
+        ->required();
+    editor->add_option("--set", editorOptions.settings, "NAME=VALUE: set a parameter (repeatable)")
+        ->allow_extra_args(false);
+    editor
+        ->add_option("--drag", editorOptions.drags,
+                     "X,Y,DX,DY: press at X,Y in the editor, move by DX,DY in steps, release (repeatable)")
+        ->allow_extra_args(false);
+    editor->add_option("--screenshot", editorOptions.screenshotPath,
+                       "After the gestures, write the editor's pixels as the window shows them (.png), then close");
+    editor->add_flag("--json", editorOptions.json,
+                     "Print the size, the host calls of each gesture and the parameters' final values as JSON");
 #endif
 
     plughost::ValidateOptions validateOptions;
@@ -196,6 +212,8 @@ int main(int argc, char** argv)
         }
         if (spectrogram->parsed())
             return plughost::runSpectrogram(spectrogramOptions);
+        if (editor->parsed())
+            return plughost::runEditor(editorOptions);
 #endif
     } catch (const plughost::Interrupted& error) {
         std::fprintf(stderr, "plughost: %s\n", error.what());

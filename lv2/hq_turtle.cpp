@@ -61,8 +61,14 @@ const char* lv2Unit(const HqControl& control)
 std::string manifest()
 {
     std::ostringstream out;
-    out << kPrefixes << "<" << kHqLv2Uri << ">\n    a lv2:Plugin ;\n    lv2:binary <" << HQ_LV2_BINARY
-        << "> ;\n    rdfs:seeAlso <" << HQ_LV2_DATA << "> .\n";
+    out << kPrefixes << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n"
+        << "<" << kHqLv2Uri << ">\n    a lv2:Plugin ;\n    lv2:binary <" << HQ_LV2_BINARY << "> ;\n    rdfs:seeAlso <"
+        << HQ_LV2_DATA << "> ;\n    ui:ui <" << kHqLv2UiUri << "> .\n";
+    // The editor, in a binary of its own that a host loads only to show it.
+    out << "\n<" << kHqLv2UiUri << ">\n    a ui:X11UI ;\n    ui:binary <" << HQ_LV2_UI_BINARY
+        << "> ;\n    lv2:requiredFeature ui:parent , ui:idleInterface ;\n"
+        << "    lv2:optionalFeature ui:resize , ui:touch , <http://lv2plug.in/ns/ext/instance-access> ,\n"
+        << "        <http://lv2plug.in/ns/ext/data-access> ;\n    lv2:extensionData ui:idleInterface .\n";
     for (const HqPreset& preset : kHqPresets) {
         out << "\n"
             << presetUri(preset) << "\n    a pset:Preset ;\n    lv2:appliesTo <" << kHqLv2Uri

@@ -2,6 +2,7 @@
 // kHqControls in their own units, the latency output, two audio inputs, two audio outputs,
 // and the enabled port of a host's bypass) and calls run; the format-free core does the
 // work, gliding every control and fading the bypass itself.
+#include "hq_lv2_meters.h"
 #include "hq_lv2_ports.h"
 #include "soft_knee_hq.h"
 #include "soft_knee_hq_controls.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <string_view>
 
 namespace {
 
@@ -34,7 +36,18 @@ struct HqInstance {
     float* outputs[2] = {};
     // Set by activate: the next run starts from the host's settings instead of gliding there.
     bool startAtSettings = true;
+    // The peaks of the inputs and the outputs, for the UI.
+    PeakMeter inputMeter;
+    PeakMeter outputMeter;
 };
+
+// Raises a meter to the peak of a piece of both channels.
+void meter(PeakMeter& meter, const float* left, const float* right, std::uint32_t frames) noexcept
+{
+    const float l = PeakMeter::peakOf(left, static_cast<int>(frames));
+    const float r = PeakMeter::peakOf(right, static_cast<int>(frames));
+    meter.raise(l > r ? l : r);
+}
 
 // A control the host has not connected reads as NaN, which the core's setters turn into
 // the control's initial value, the port's default.
@@ -122,8 +135,11 @@ void run(LV2_Handle handle, std::uint32_t sampleCount)
     }
     for (std::uint32_t done = 0; done < sampleCount;) {
         const std::uint32_t piece = std::min(sampleCount - done, kLongestPiece);
+        // The inputs are measured before the core may write over them.
+        meter(hq->inputMeter, inLeft + done, inRight + done, piece);
         hq->core.process(inLeft + done, inRight + done, outLeft + done, outRight + done,
                          static_cast<std::int32_t>(piece));
+        meter(hq->outputMeter, outLeft + done, outRight + done, piece);
         done += piece;
     }
 }
@@ -134,10 +150,14 @@ void cleanup(LV2_Handle handle)
     delete static_cast<HqInstance*>(handle);
 }
 
-// [any thread] The plug-in offers no extension.
-const void* extensionData(const char*)
+// [any thread] The meters, for the plug-in's UI (hq_lv2_meters.h).
+const void* extensionData(const char* uri)
 {
-    return nullptr;
+    static const HqLv2Meters meters{
+        [](LV2_Handle instance) { return &static_cast<HqInstance*>(instance)->inputMeter; },
+        [](LV2_Handle instance) { return &static_cast<HqInstance*>(instance)->outputMeter; },
+    };
+    return std::string_view(uri) == kHqLv2MetersUri ? &meters : nullptr;
 }
 
 const LV2_Descriptor kDescriptor = {

@@ -2,6 +2,9 @@
 
 #include "boost_law.h"
 #include "hq_float_environment.h"
+#if defined(__linux__)
+#include "hq_editor.h"
+#endif
 
 #include <cstring>
 
@@ -54,6 +57,9 @@ HqShaperEffect::HqShaperEffect(audioMasterCallback audioMaster)
     setProgram(0);
     // The first block starts at program 0's values, not gliding from the core's initial ones.
     core->reset();
+#if defined(__linux__)
+    setEditor(new HqEditor(*this));
+#endif
 }
 
 HqShaperEffect::~HqShaperEffect() = default;
@@ -80,9 +86,24 @@ float HqShaperEffect::getParameter(std::int32_t index)
     return isParameter(index) ? hqNormalisedFromValue(index, values[index].load(kRelaxed)) : 0.0f;
 }
 
+float HqShaperEffect::controlValue(std::int32_t index) const
+{
+    return isParameter(index) ? values[index].load(kRelaxed) : 0.0f;
+}
+
+void HqShaperEffect::meter(PeakMeter& meter, const float* left, const float* right, std::int32_t frames)
+{
+    const float l = PeakMeter::peakOf(left, frames);
+    const float r = PeakMeter::peakOf(right, frames);
+    meter.raise(l > r ? l : r);
+}
+
 void HqShaperEffect::processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames)
 {
+    // The inputs are measured before the core may write over them.
+    meter(inputMeter_, inputs[0], inputs[1], sampleFrames);
     core->process(inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames);
+    meter(outputMeter_, outputs[0], outputs[1], sampleFrames);
 }
 
 void HqShaperEffect::process(float** inputs, float** outputs, std::int32_t sampleFrames)
@@ -94,7 +115,9 @@ void HqShaperEffect::process(float** inputs, float** outputs, std::int32_t sampl
     float right[kHqPieceFrames];
     for (std::int32_t start = 0; start < sampleFrames; start += kHqPieceFrames) {
         const std::int32_t n = sampleFrames - start < kHqPieceFrames ? sampleFrames - start : kHqPieceFrames;
+        meter(inputMeter_, inputs[0] + start, inputs[1] + start, n);
         core->process(inputs[0] + start, inputs[1] + start, left, right, n);
+        meter(outputMeter_, left, right, n);
         float* outLeft = outputs[0] + start;
         float* outRight = outputs[1] + start;
         for (std::int32_t i = 0; i < n; ++i) {

@@ -1,10 +1,12 @@
 // SoftKneeShaper HQ as a VST 2 effect: the anti-aliased, click-free soft-knee curve of
 // soft_knee_hq.h, two inputs, two outputs, the controls of kHqControls as parameters
-// (hq_parameters.h), the factory presets of kHqPresets as programs, and a soft bypass.
+// (hq_parameters.h), the factory presets of kHqPresets as programs, and a soft bypass. On
+// Linux it has an editor (hq_editor.h); elsewhere none yet.
 #pragma once
 
 #include "effect_base.h"
 #include "hq_parameters.h"
+#include "peak_meter.h"
 #include "project_version.h"
 #include "soft_knee_hq.h"
 #include "soft_knee_hq_presets.h"
@@ -79,11 +81,21 @@ public:
     // [any thread] 1 for "bypass", 0 for anything else.
     std::int32_t canDo(const char* capability) override;
 
+    // [any thread] What a control holds, in its own units; 0 for another index.
+    float controlValue(std::int32_t index) const;
+    // [ui thread takes, audio thread raises] The peaks of the inputs and outputs since the last take.
+    PeakMeter& inputMeter() { return inputMeter_; }
+    PeakMeter& outputMeter() { return outputMeter_; }
+
 private:
+    // Raises a meter to the peak of a block of both channels.
+    static void meter(PeakMeter& meter, const float* left, const float* right, std::int32_t frames);
     // Holds a value in the control's units and hands it to the core.
     void apply(std::int32_t index, float value);
 
     std::unique_ptr<SoftKneeHq> core;
     std::atomic<float> values[kHqNumParams];
     char programNames[kHqNumPrograms][kProgramMenuNameBytes];
+    PeakMeter inputMeter_;
+    PeakMeter outputMeter_;
 };

@@ -1,5 +1,5 @@
 // host/commands/: one file per command (info, validate, render, curve, spectrum in
-// harmonics_command.cpp, sweep, aliasing, spectrogram), each reading its options and calling the other rooms,
+// harmonics_command.cpp, sweep, aliasing, spectrogram, editor), each reading its options and calling the other rooms,
 // and usage_error.h for the parser's mistakes.
 //
 // The sub-commands of plughost. Each answers the process exit code and throws
@@ -98,6 +98,15 @@ struct SpectrogramOptions {
     std::string outputPath; // .svg or .png
 };
 int runSpectrogram(const SpectrogramOptions& options);
+
+struct EditorOptions {
+    std::string modulePath;
+    std::vector<std::string> settings;
+    std::vector<std::string> drags; // X,Y,DX,DY in the editor's pixels
+    std::string screenshotPath;     // .png; empty: none
+    bool json = false;
+};
+int runEditor(const EditorOptions& options);
 #endif
 
 } // namespace plughost

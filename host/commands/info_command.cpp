@@ -9,6 +9,8 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
+#include <utility>
 
 namespace plughost {
 
@@ -33,6 +35,18 @@ Identity readIdentity(const Effect& effect)
             effect.category()};
 }
 
+// The editor's size from its rectangle, for a module whose flags announce one; none otherwise,
+// or when the module gives no rectangle.
+std::optional<std::pair<int, int>> editorSize(const Effect& effect)
+{
+    ERect* rect = nullptr;
+    if ((effect.record().flags & effFlagsHasEditor) == 0 || effect.dispatch(effEditGetRect, 0, 0, &rect) == 0 ||
+        rect == nullptr) {
+        return std::nullopt;
+    }
+    return std::pair<int, int>(rect->right - rect->left, rect->bottom - rect->top);
+}
+
 std::string givenOrNot(const std::string& text)
 {
     return text.empty() ? "(not given)" : text;
@@ -48,7 +62,7 @@ std::vector<ParameterInfo> readParameters(const Effect& effect)
 }
 
 void printJson(const std::string& path, const Identity& identity, const AEffect& record, const std::string& program,
-               const std::vector<ParameterInfo>& parameters)
+               const std::vector<ParameterInfo>& parameters, const std::optional<std::pair<int, int>>& editor)
 {
     nlohmann::ordered_json document;
     document["module"] = path;
@@ -70,12 +84,14 @@ void printJson(const std::string& path, const Identity& identity, const AEffect&
     for (const ParameterInfo& p : parameters)
         document["parameters"].push_back(
             {{"index", p.index}, {"name", p.name}, {"label", p.label}, {"display", p.display}, {"value", p.value}});
+    if (editor)
+        document["editor"] = {{"width", editor->first}, {"height", editor->second}};
     // Texts from a module are not guaranteed to be UTF-8; replace what is not.
     std::cout << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
 void printText(const std::string& path, const Identity& identity, const AEffect& record, const std::string& program,
-               const std::vector<ParameterInfo>& parameters)
+               const std::vector<ParameterInfo>& parameters, const std::optional<std::pair<int, int>>& editor)
 {
     std::string flags;
     for (const std::string& name : flagNames(record.flags))
@@ -93,6 +109,8 @@ void printText(const std::string& path, const Identity& identity, const AEffect&
     std::printf("flags:         %s\n", flags.empty() ? "none" : flags.c_str());
     std::printf("initial delay: %d samples\n", record.initialDelay);
     std::printf("programs:      %d, current \"%s\"\n", record.numPrograms, program.c_str());
+    if (editor)
+        std::printf("editor:        %d x %d pixels\n", editor->first, editor->second);
     std::printf("parameters:    %d\n", record.numParams);
     for (const ParameterInfo& p : parameters)
         std::printf("  %3d  %-16s %-10s %-12s %.6f\n", p.index, p.name.c_str(), p.label.c_str(), p.display.c_str(),
@@ -112,10 +130,11 @@ int runInfo(const std::string& modulePath, bool json)
     const Identity identity = readIdentity(effect);
     const std::vector<ParameterInfo> parameters = readParameters(effect);
     const std::string program = effect.programName();
+    const auto editor = editorSize(effect);
     if (json)
-        printJson(modulePath, identity, effect.record(), program, parameters);
+        printJson(modulePath, identity, effect.record(), program, parameters, editor);
     else
-        printText(modulePath, identity, effect.record(), program, parameters);
+        printText(modulePath, identity, effect.record(), program, parameters, editor);
     effect.close();
     return 0;
 }

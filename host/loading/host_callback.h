@@ -20,4 +20,10 @@ std::intptr_t EFFECT_CALL hostCallback(AEffect* effect, std::int32_t opcode, std
 // How many audioMasterAutomate messages all effects have sent so far.
 std::uint64_t automationMessages() noexcept;
 
+// [main thread] Where the editor command hears of a user's edits: each audioMasterBeginEdit,
+// audioMasterAutomate and audioMasterEndEdit as it arrives, with its parameter and value
+// (0 for begin and end). Null, the default, hears nothing.
+using EditListener = void (*)(std::int32_t opcode, std::int32_t index, float value);
+void setEditListener(EditListener listener) noexcept;
+
 } // namespace plughost

@@ -298,7 +298,8 @@ std::string hexText(std::int32_t code)
 
 std::vector<std::string> flagNames(std::int32_t flags)
 {
-    static const std::array<std::pair<std::int32_t, const char*>, 4> known{{
+    static const std::array<std::pair<std::int32_t, const char*>, 5> known{{
+        {effFlagsHasEditor, "effFlagsHasEditor"},
         {effFlagsHasClip, "effFlagsHasClip"},
         {effFlagsHasVu, "effFlagsHasVu"},
         {effFlagsCanMono, "effFlagsCanMono"},

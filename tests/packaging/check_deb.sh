@@ -34,6 +34,7 @@ expected=$(printf '%s\n' \
     ./usr/lib/lv2/SoftKneeShaper.lv2/manifest.ttl \
     ./usr/lib/lv2/SoftKneeShaperHQ.lv2/SoftKneeShaperHQ.so \
     ./usr/lib/lv2/SoftKneeShaperHQ.lv2/SoftKneeShaperHQ.ttl \
+    ./usr/lib/lv2/SoftKneeShaperHQ.lv2/SoftKneeShaperHQ_ui.so \
     ./usr/lib/lv2/SoftKneeShaperHQ.lv2/manifest.ttl \
     ./usr/lib/lv2/SoftKneeShaperHQ.lv2/presets.ttl \
     ./usr/lib/vst/SoftKneeShaper.so \
@@ -46,7 +47,8 @@ dpkg-deb -x "$deb" "$scratch/root"
 # A module in the package is the built one stripped: no symbol table, no debug information.
 for pair in "$vst_module=usr/lib/vst/SoftKneeShaper.so" "$hq_module=usr/lib/vst/SoftKneeShaperHQ.so" \
             "$bundle/SoftKneeShaper.so=usr/lib/lv2/SoftKneeShaper.lv2/SoftKneeShaper.so" \
-            "$hq_bundle/SoftKneeShaperHQ.so=usr/lib/lv2/SoftKneeShaperHQ.lv2/SoftKneeShaperHQ.so"; do
+            "$hq_bundle/SoftKneeShaperHQ.so=usr/lib/lv2/SoftKneeShaperHQ.lv2/SoftKneeShaperHQ.so" \
+            "$hq_bundle/SoftKneeShaperHQ_ui.so=usr/lib/lv2/SoftKneeShaperHQ.lv2/SoftKneeShaperHQ_ui.so"; do
     packaged="$scratch/root/${pair#*=}"
     "$strip" -o "$scratch/stripped.so" "${pair%%=*}"
     cmp "$scratch/stripped.so" "$packaged" || fail "packaged ${pair#*=} is not the built module stripped"
@@ -62,6 +64,8 @@ copyright="$scratch/root/usr/share/doc/softkneeshaper/copyright"
 grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright" &&
     grep -qx 'Copyright: [0-9]* The SoftKneeShaper authors' "$copyright" && grep -qx 'License: ISC' "$copyright" ||
     fail "the copyright file does not grant the ISC license in Debian's format: $(cat "$copyright")"
+grep -qx 'License: bitstream-vera' "$copyright" && grep -q 'Bitstream' "$copyright" ||
+    fail "the copyright file lacks the license of the editor's font"
 "$lintian" --no-tag-display-limit "$deb" >"$scratch/lintian.txt" 2>/dev/null || true
 ! grep -q '^E: ' "$scratch/lintian.txt" || fail "lintian finds errors:"$'\n'"$(cat "$scratch/lintian.txt")"
 for pair in "$uri=SoftKneeShaper.lv2" "$hq_uri=SoftKneeShaperHQ.lv2"; do

@@ -1,0 +1,205 @@
+// The HQ editor in real windows on a display of the test's own, opened and driven by plughost:
+// the VST module's editor and the LV2 UI show the drawing core's pixels exactly, and a grid of
+// mouse drags reaches the host as one gesture per parameter.
+#include "hq_editor_view.h"
+#include "x_display.h"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+XDisplay* display = nullptr;
+
+class HqEditorWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { display = new XDisplay; }
+    static void TearDownTestSuite()
+    {
+        delete display;
+        display = nullptr;
+    }
+    void SetUp() override { ASSERT_FALSE(display->name().empty()) << "Xvfb did not start"; }
+};
+
+std::string quoted(const std::string& word)
+{
+    return "'" + word + "'";
+}
+
+// plughost with the words, its standard output, and its exit code through status.
+std::string plughost(const std::vector<std::string>& words, int& status)
+{
+    std::string command = quoted(PLUGHOST_PATH);
+    for (const std::string& word : words) {
+        command += " " + quoted(word);
+    }
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    std::array<char, 4096> buffer{};
+    for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+        out.append(buffer.data(), n);
+    }
+    status = pclose(pipe);
+    return out;
+}
+
+std::vector<Colour> readPng(const std::filesystem::path& path, int& width, int& height)
+{
+    cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
+    std::vector<Colour> pixels;
+    width = cairo_image_surface_get_width(surface);
+    height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    for (int y = 0; data != nullptr && y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            Colour pixel;
+            std::memcpy(&pixel, data + y * stride + x * 4, sizeof pixel);
+            pixels.push_back(pixel & 0xffffffu);
+        }
+    }
+    cairo_surface_destroy(surface);
+    return pixels;
+}
+
+struct Format {
+    const char* name;
+    std::string plugin;
+    // --set words for Boost at 11x, or 1x, and every other control at its initial value.
+    std::vector<std::string> settings(bool loud) const
+    {
+        if (std::string(name) == "VST") {
+            return {"--set", loud ? "Boost=1" : "Boost=0",
+                    "--set", "Knee=0.5",
+                    "--set", "Hardness=0",
+                    "--set", "Output=0.5",
+                    "--set", "Mix=1",
+                    "--set", "Quality=0.75"};
+        }
+        return {"--set", loud ? "boost=11" : "boost=1",
+                "--set", "knee=0.5",
+                "--set", "hardness=0",
+                "--set", "output=0",
+                "--set", "mix=100",
+                "--set", "quality=3"};
+    }
+};
+
+const Format kFormats[] = {{"VST", HQ_MODULE_PATH}, {"LV2", HQ_LV2_BUNDLE}};
+
+std::filesystem::path scratch(const std::string& name)
+{
+    const auto folder = std::filesystem::temp_directory_path() / ("hq_editor_window_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    return folder / name;
+}
+
+} // namespace
+
+TEST_F(HqEditorWindow, ScreenshotOfEitherFormatIsTheDrawingCoresPicture)
+{
+    std::map<std::string, std::vector<Colour>> shots;
+    for (const bool loud : {false, true}) {
+        HqEditorPicture picture = initialHqEditorPicture();
+        picture.values[kHqControlBoost] = loud ? 11.0f : 1.0f;
+        PixelCanvas expected(kHqEditorWidth, kHqEditorHeight);
+        drawHqEditor(expected, picture, 1);
+        for (const Format& format : kFormats) {
+            SCOPED_TRACE(std::string(format.name) + (loud ? " at Boost 11x" : " at Boost 1x"));
+            const auto png = scratch(std::string(format.name) + (loud ? "-11.png" : "-1.png"));
+            std::vector<std::string> words{"editor", format.plugin, "--screenshot", png.string()};
+            const auto settings = format.settings(loud);
+            words.insert(words.end(), settings.begin(), settings.end());
+            int status = 0;
+            plughost(words, status);
+            ASSERT_EQ(status, 0);
+            int width = 0, height = 0;
+            const std::vector<Colour> shot = readPng(png, width, height);
+            ASSERT_EQ(width, kHqEditorWidth);
+            ASSERT_EQ(height, kHqEditorHeight);
+            std::size_t differing = 0;
+            for (std::size_t i = 0; i < shot.size(); ++i) {
+                differing += shot[i] != expected.pixels()[i] ? 1 : 0;
+            }
+            EXPECT_EQ(differing, 0u) << "pixels unlike the core's";
+            shots[std::string(format.name) + (loud ? "11" : "1")] = shot;
+        }
+    }
+    EXPECT_NE(shots["VST1"], shots["VST11"]) << "Boost 1x and 11x look the same";
+}
+
+// Up and down over every knob and across the selector: each gesture is begin, automate calls
+// and end of one parameter, and each parameter ends at the last value it was automated to.
+TEST_F(HqEditorWindow, DragGridReachesTheHostAsOneGesturePerParameter)
+{
+    std::vector<std::string> drags;
+    for (const HqEditorWidget& widget : kHqEditorWidgets) {
+        const int x = widget.cell.x + widget.cell.width / 2;
+        if (widget.kind == HqWidgetKind::knob) {
+            const int y = widget.cell.y + kKnobCentreY;
+            drags.push_back(std::to_string(x) + "," + std::to_string(y) + ",0,-30");
+            drags.push_back(std::to_string(x - 10) + "," + std::to_string(y + 10) + ",0,45");
+        } else {
+            const int y = widget.cell.y + kSelectorTop + 4;
+            drags.push_back(std::to_string(widget.cell.x + 10) + "," + std::to_string(y) + ",0,10");
+        }
+    }
+    for (const Format& format : kFormats) {
+        SCOPED_TRACE(format.name);
+        std::vector<std::string> words{"editor", format.plugin, "--json"};
+        for (const std::string& drag : drags) {
+            words.insert(words.end(), {"--drag", drag});
+        }
+        int status = 0;
+        const auto document = nlohmann::json::parse(plughost(words, status));
+        ASSERT_EQ(status, 0);
+        EXPECT_EQ(document["width"], kHqEditorWidth);
+        EXPECT_EQ(document["height"], kHqEditorHeight);
+        ASSERT_EQ(document["gestures"].size(), drags.size());
+        std::map<int, float> lastAutomated;
+        for (const auto& gesture : document["gestures"]) {
+            const auto& calls = gesture["calls"];
+            if (calls.empty()) {
+                continue;
+            }
+            ASSERT_GE(calls.size(), 3u) << gesture.dump();
+            const int parameter = calls.front()[1];
+            EXPECT_EQ(calls.front()[0], "beginEdit") << gesture.dump();
+            EXPECT_EQ(calls.back(), nlohmann::json::array({"endEdit", parameter})) << gesture.dump();
+            for (std::size_t i = 1; i + 1 < calls.size(); ++i) {
+                EXPECT_EQ(calls[i][0], "automate") << gesture.dump();
+                EXPECT_EQ(calls[i][1], parameter) << gesture.dump();
+                lastAutomated[parameter] = calls[i][2];
+            }
+        }
+        EXPECT_GE(lastAutomated.size(), 5u) << "parameters the grid changed";
+        for (const auto& [parameter, value] : lastAutomated) {
+            EXPECT_EQ(document["parameters"][static_cast<std::size_t>(parameter)]["value"].get<float>(), value)
+                << "parameter " << parameter;
+        }
+    }
+}
+
+TEST(HqEditorInfo, InfoGivesTheEditorSizeOfTheHqModuleAndNoneForTheFirstEffect)
+{
+    int status = 0;
+    const auto hq = nlohmann::json::parse(plughost({"info", HQ_MODULE_PATH, "--json"}, status));
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(hq["editor"], nlohmann::json({{"width", kHqEditorWidth}, {"height", kHqEditorHeight}}));
+    EXPECT_EQ(hq["flags"][0], "effFlagsHasEditor");
+    const auto first = nlohmann::json::parse(plughost({"info", SHAPER_MODULE_PATH, "--json"}, status));
+    ASSERT_EQ(status, 0);
+    EXPECT_FALSE(first.contains("editor"));
+    EXPECT_EQ(first["flags"], nlohmann::json::array({"effFlagsCanMono", "effFlagsCanReplacing"}));
+}

@@ -1,0 +1,133 @@
+// The LV2 UI's meters in one process with the plug-in, as jalv runs them: with the host's
+// instance-access and data-access features they show the peaks of the audio the plug-in ran,
+// as the drawing core draws them; without them they stay empty.
+#include "hq_editor_view.h"
+#include "x_display.h"
+
+// Before Xlib, whose None and Bool macros would rename gtest's own.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <dlfcn.h>
+#include <lv2/core/lv2.h>
+#include <lv2/data-access/data-access.h>
+#include <lv2/instance-access/instance-access.h>
+#include <lv2/ui/ui.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const void* (*pluginExtensionData)(const char*) = nullptr;
+
+const void* dataAccess(const char* uri)
+{
+    return pluginExtensionData(uri);
+}
+
+void ignoreWrite(LV2UI_Controller, std::uint32_t, std::uint32_t, std::uint32_t, const void*)
+{
+}
+
+// The input meter's pixels as the window shows them, after one idle call of a UI made with or
+// without the features that reach the plug-in's instance.
+std::vector<unsigned long> inputMeterShown(Display* x, Window parent, const LV2UI_Descriptor* ui, LV2_Handle instance,
+                                           bool reach)
+{
+    LV2_Extension_Data_Feature access{dataAccess};
+    const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parent)};
+    const LV2_Feature instanceFeature{LV2_INSTANCE_ACCESS_URI, instance};
+    const LV2_Feature accessFeature{LV2_DATA_ACCESS_URI, &access};
+    const LV2_Feature* with[] = {&parentFeature, &instanceFeature, &accessFeature, nullptr};
+    const LV2_Feature* without[] = {&parentFeature, nullptr};
+    LV2UI_Widget widget = nullptr;
+    LV2UI_Handle handle = ui->instantiate(ui, "urn:softkneeshaper:lv2:hq", HQ_LV2_BUNDLE, ignoreWrite, nullptr, &widget,
+                                          reach ? with : without);
+    EXPECT_NE(handle, nullptr);
+    if (handle == nullptr) {
+        return {};
+    }
+    static_cast<const LV2UI_Idle_Interface*>(ui->extension_data(LV2_UI__idleInterface))->idle(handle);
+    const PixelRect meter = kHqInputMeter;
+    XImage* image = XGetImage(x, parent, meter.x, meter.y, static_cast<unsigned>(meter.width),
+                              static_cast<unsigned>(meter.height), AllPlanes, ZPixmap);
+    std::vector<unsigned long> pixels;
+    for (int y = 0; y < meter.height; ++y) {
+        for (int column = 0; column < meter.width; ++column) {
+            pixels.push_back(XGetPixel(image, column, y) & 0xffffffu);
+        }
+    }
+    XDestroyImage(image);
+    ui->cleanup(handle);
+    return pixels;
+}
+
+std::vector<unsigned long> inputMeterDrawn(float peak)
+{
+    HqEditorPicture picture = initialHqEditorPicture();
+    picture.inputPeak = peak;
+    PixelCanvas canvas(kHqEditorWidth, kHqEditorHeight);
+    drawHqEditor(canvas, picture, 1);
+    std::vector<unsigned long> pixels;
+    for (int y = kHqInputMeter.y; y < kHqInputMeter.y + kHqInputMeter.height; ++y) {
+        for (int x = kHqInputMeter.x; x < kHqInputMeter.x + kHqInputMeter.width; ++x) {
+            pixels.push_back(canvas.at(x, y));
+        }
+    }
+    return pixels;
+}
+
+} // namespace
+
+TEST(HqLv2UiMeters, ShowThePeakOfThePluginsAudioWhenTheHostLetsTheUiReachIt)
+{
+    XDisplay server;
+    ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
+    Display* x = XOpenDisplay(nullptr);
+    ASSERT_NE(x, nullptr);
+    const Window parent = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 600, 320, 0, 0, 0);
+    XMapWindow(x, parent);
+    XSync(x, False);
+
+    void* pluginLibrary = dlopen(HQ_LV2_BUNDLE "/SoftKneeShaperHQ.so", RTLD_NOW | RTLD_LOCAL);
+    void* uiLibrary = dlopen(HQ_LV2_BUNDLE "/SoftKneeShaperHQ_ui.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(pluginLibrary, nullptr) << dlerror();
+    ASSERT_NE(uiLibrary, nullptr) << dlerror();
+    const auto* plugin = reinterpret_cast<LV2_Descriptor_Function>(dlsym(pluginLibrary, "lv2_descriptor"))(0);
+    const auto* ui = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(uiLibrary, "lv2ui_descriptor"))(0);
+    pluginExtensionData = plugin->extension_data;
+
+    // Every control at its initial value; a block of +-0.5, whose peak is 0.5 exactly.
+    LV2_Handle instance = plugin->instantiate(plugin, 48000.0, HQ_LV2_BUNDLE "/", nullptr);
+    ASSERT_NE(instance, nullptr);
+    float controls[kHqControlCount];
+    for (int i = 0; i < kHqControlCount; ++i) {
+        controls[i] = kHqControls[i].range.initial;
+        plugin->connect_port(instance, static_cast<std::uint32_t>(i), &controls[i]);
+    }
+    std::vector<float> in(256), outLeft(256), outRight(256);
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        in[i] = i % 2 == 0 ? 0.5f : -0.5f;
+    }
+    float latency = 0.0f;
+    plugin->connect_port(instance, kHqControlCount, &latency);
+    plugin->connect_port(instance, kHqControlCount + 1, in.data());
+    plugin->connect_port(instance, kHqControlCount + 2, in.data());
+    plugin->connect_port(instance, kHqControlCount + 3, outLeft.data());
+    plugin->connect_port(instance, kHqControlCount + 4, outRight.data());
+    plugin->activate(instance);
+
+    plugin->run(instance, 256);
+    EXPECT_EQ(inputMeterShown(x, parent, ui, instance, true), inputMeterDrawn(0.5f));
+    plugin->run(instance, 256);
+    EXPECT_EQ(inputMeterShown(x, parent, ui, instance, false), inputMeterDrawn(0.0f));
+    EXPECT_NE(inputMeterDrawn(0.0f), inputMeterDrawn(0.5f));
+
+    plugin->cleanup(instance);
+    dlclose(uiLibrary);
+    dlclose(pluginLibrary);
+    XDestroyWindow(x, parent);
+    XCloseDisplay(x);
+}
