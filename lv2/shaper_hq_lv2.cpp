@@ -2,6 +2,7 @@
 // kHqControls in their own units, the latency output, two audio inputs, two audio outputs,
 // and the enabled port of a host's bypass) and calls run; the format-free core does the
 // work, gliding every control and fading the bypass itself.
+#include "hq_float_environment.h"
 #include "hq_lv2_meters.h"
 #include "hq_lv2_ports.h"
 #include "soft_knee_hq.h"
@@ -129,6 +130,8 @@ void run(LV2_Handle handle, std::uint32_t sampleCount)
     if (sampleCount == 0 || inLeft == nullptr || inRight == nullptr || outLeft == nullptr || outRight == nullptr) {
         return;
     }
+    // The meters compare samples too: in the core's environment, so no flag reaches the host.
+    const HqFloatEnvironment environment;
     if (hq->startAtSettings) {
         hq->core.reset();
         hq->startAtSettings = false;

@@ -2,6 +2,7 @@
 // instance-access and data-access features they show the peaks of the audio the plug-in ran,
 // as the drawing core draws them; without them they stay empty.
 #include "hq_editor_view.h"
+#include "hq_lv2_ports.h"
 #include "x_display.h"
 
 // Before Xlib, whose None and Bool macros would rename gtest's own.
@@ -105,18 +106,20 @@ TEST(HqLv2UiMeters, ShowThePeakOfThePluginsAudioWhenTheHostLetsTheUiReachIt)
     float controls[kHqControlCount];
     for (int i = 0; i < kHqControlCount; ++i) {
         controls[i] = kHqControls[i].range.initial;
-        plugin->connect_port(instance, static_cast<std::uint32_t>(i), &controls[i]);
+        plugin->connect_port(instance, hqLv2PortOf(i), &controls[i]);
     }
+    float enabled = 1.0f;
+    plugin->connect_port(instance, kHqLv2Enabled, &enabled);
     std::vector<float> in(256), outLeft(256), outRight(256);
     for (std::size_t i = 0; i < in.size(); ++i) {
         in[i] = i % 2 == 0 ? 0.5f : -0.5f;
     }
     float latency = 0.0f;
-    plugin->connect_port(instance, kHqControlCount, &latency);
-    plugin->connect_port(instance, kHqControlCount + 1, in.data());
-    plugin->connect_port(instance, kHqControlCount + 2, in.data());
-    plugin->connect_port(instance, kHqControlCount + 3, outLeft.data());
-    plugin->connect_port(instance, kHqControlCount + 4, outRight.data());
+    plugin->connect_port(instance, kHqLv2Latency, &latency);
+    plugin->connect_port(instance, kHqLv2InLeft, in.data());
+    plugin->connect_port(instance, kHqLv2InRight, in.data());
+    plugin->connect_port(instance, kHqLv2OutLeft, outLeft.data());
+    plugin->connect_port(instance, kHqLv2OutRight, outRight.data());
     plugin->activate(instance);
 
     plugin->run(instance, 256);
