@@ -38,8 +38,10 @@ public:
     // [ui thread] A control's new value from the host.
     void portEvent(std::uint32_t port, float value)
     {
-        if (port < kHqControlCount) {
-            picture_.values[port] = value;
+        // The latency the plug-in reports is no control: a port's number is not its control's index.
+        const std::int32_t control = hqLv2ControlOf(port);
+        if (control >= 0) {
+            picture_.values[control] = value;
         }
     }
 
@@ -62,20 +64,20 @@ public:
     void beginEdit(std::int32_t control) override
     {
         if (touch_ != nullptr) {
-            touch_->touch(touch_->handle, static_cast<std::uint32_t>(control), true);
+            touch_->touch(touch_->handle, hqLv2PortOf(control), true);
         }
     }
 
     void changeValue(std::int32_t control, float value) override
     {
         picture_.values[control] = value;
-        write_(controller_, static_cast<std::uint32_t>(control), sizeof value, 0, &value);
+        write_(controller_, hqLv2PortOf(control), sizeof value, 0, &value);
     }
 
     void endEdit(std::int32_t control) override
     {
         if (touch_ != nullptr) {
-            touch_->touch(touch_->handle, static_cast<std::uint32_t>(control), false);
+            touch_->touch(touch_->handle, hqLv2PortOf(control), false);
         }
     }
 
