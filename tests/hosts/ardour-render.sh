@@ -89,7 +89,9 @@ if [[ $format == LV2HQ || $format == LXVSTHQ ]]; then
     echo "ardour7-lua took $(elapsed "$start")"
     rendered=$(ls "$work/out/"*.wav 2>/dev/null | head -n 1)
     [[ -n $rendered ]] || { echo "$0: Ardour exported no file" >&2; exit 1; }
-    exec "$tone_check" aligned "$rendered" "$amplitude" "$impulse_frame"
+    # Not exec: the work folder goes when this shell exits.
+    "$tone_check" aligned "$rendered" "$amplitude" "$impulse_frame"
+    exit
 fi
 LD_PRELOAD=$jemalloc timeout -k 5 90 ardour7-lua "$here/ardour_render.lua" "$work/session" "$format" \
     "$boost" "$knee" "$hardness" "$amplitude" "$frequency" "$frames" "$work/out" </dev/null

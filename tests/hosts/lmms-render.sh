@@ -113,6 +113,8 @@ if [[ -n ${reference:-} ]]; then
         set_options+=(--set "$setting")
     done
     "$plughost" render "$reference" "$work/tone.wav" "$work/reference.wav" "${set_options[@]}"
-    exec "$tone_check" like "$work/render.wav" "$work/reference.wav"
+    # Not exec: the work folder and the Wine server go when this shell exits.
+    "$tone_check" like "$work/render.wav" "$work/reference.wav"
+    exit
 fi
 "$tone_check" check "$work/render.wav" "$amplitude" "$frequency" "$boost" "$knee" "$hardness"
