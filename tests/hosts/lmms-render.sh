@@ -89,8 +89,8 @@ allow_root=()
 if [[ $(id -u) -eq 0 ]]; then
     allow_root=(--allowroot)
 fi
-# LMMS 1.2 now and then dies of a segmentation fault as it exits after "Done", the render
-# written; so a render that a signal ends is made once more, and only a second such end fails.
+# LMMS 1.2 now and then dies of a segmentation fault, seen both as it starts and as it exits
+# after "Done"; so a render that a signal ends is made once more, and only a second such end fails.
 for attempt in 1 2; do
     start=${EPOCHREALTIME/./}
     status=0
