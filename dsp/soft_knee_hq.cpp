@@ -419,7 +419,7 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
             for (std::int32_t ch = 0; ch < 2; ++ch) {
                 float* const dry = s.dry[ch].fresh();
                 for (std::int32_t i = 0; i < n; ++i) {
-                    dry[i] = finite(in[ch][start + i]) ? in[ch][start + i] : 0.0f;
+                    dry[i] = safeSample(in[ch][start + i]);
                 }
                 std::memcpy(out[ch] + start, s.dry[ch].samples, sizeof(float) * static_cast<std::size_t>(n));
                 s.dry[ch].advance(n);

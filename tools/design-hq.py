@@ -91,8 +91,13 @@ def emit_array(out, name, values, comment):
 
 # ln((1 + s) / (1 - s)) = 2s + s z P(z), z = s^2, for |s| <= 3 - 2 sqrt 2 (the mantissa's range
 # after the exponent split): P is fitted by least squares on Chebyshev nodes to its exact series
-# sum 2 z^k / (2k + 3), seven terms, within 1e-17 of the logarithm.
+# sum 2 z^k / (2k + 3), seven terms, within 1e-17 of the logarithm. The fit is made entirely in
+# 60-digit decimal arithmetic, nodes and solution included, so that its coefficients are the same
+# bits on every machine: a float fit's answer depends on the BLAS and libm at hand, because the
+# problem is ill-conditioned and many coefficient sets are equally good.
 LOG_TERMS = 7
+DIGITS = 60
+PI = Decimal("3.14159265358979323846264338327950288419716939937510582097494459")
 
 
 def log_series_sum(z):
@@ -106,21 +111,48 @@ def log_series_sum(z):
         k += 1
 
 
+def decimal_cos(x):
+    total, term, k = Decimal(0), Decimal(1), 0
+    while abs(term) > Decimal(10) ** -(DIGITS + 5):
+        total += term
+        k += 2
+        term = -term * x * x / (k * (k - 1))
+    return total
+
+
+def solve(a, b):
+    """Solves a x = b by Gaussian elimination with partial pivoting, in the current context."""
+    n = len(b)
+    m = [row[:] + [b[i]] for i, row in enumerate(a)]
+    for col in range(n):
+        pivot = max(range(col, n), key=lambda r: abs(m[r][col]))
+        m[col], m[pivot] = m[pivot], m[col]
+        for r in range(col + 1, n):
+            f = m[r][col] / m[col][col]
+            for c in range(col, n + 1):
+                m[r][c] -= f * m[col][c]
+    x = [Decimal(0)] * n
+    for r in reversed(range(n)):
+        x[r] = (m[r][n] - sum(m[r][c] * x[c] for c in range(r + 1, n))) / m[r][r]
+    return x
+
+
 def log_series():
-    getcontext().prec = 50
+    getcontext().prec = DIGITS
     s_max = 3 - 2 * Decimal(2).sqrt()
-    z_max = float(s_max * s_max)
-    nodes = [0.5 * z_max * (1.0 - np.cos(np.pi * (i + 0.5) / 200)) for i in range(200)]
-    scale = np.array([z_max**k for k in range(LOG_TERMS)])
-    basis = np.array([[z**k for k in range(LOG_TERMS)] for z in nodes]) / scale
-    target = np.array([float(log_series_sum(Decimal(z))) for z in nodes])
-    c, *_ = np.linalg.lstsq(basis, target, rcond=None)
-    c = c / scale
+    z_max = s_max * s_max
+    nodes = [z_max / 2 * (1 - decimal_cos(PI * (2 * i + 1) / 400)) for i in range(200)]
+    # The normal equations of the fit in z / z_max, where the powers are of one scale.
+    basis = [[(z / z_max) ** k for k in range(LOG_TERMS)] for z in nodes]
+    target = [log_series_sum(z) for z in nodes]
+    normal = [[sum(row[j] * row[k] for row in basis) for k in range(LOG_TERMS)] for j in range(LOG_TERMS)]
+    right = [sum(row[j] * t for row, t in zip(basis, target)) for j in range(LOG_TERMS)]
+    c = [float(x / z_max**k) for k, x in enumerate(solve(normal, right))]
     worst = Decimal(0)
     for i in range(1, 2001):
         s = s_max * i / 2000
         z = s * s
-        p = sum(Decimal(float(c[k])) * z**k for k in range(1, LOG_TERMS)) + Decimal(float(c[0]))
+        p = sum(Decimal(c[k]) * z**k for k in range(1, LOG_TERMS)) + Decimal(c[0])
         exact = 2 * s + s * z * log_series_sum(z)
         worst = max(worst, abs(2 * s + s * z * p - exact) / exact)
     return c, float(worst)

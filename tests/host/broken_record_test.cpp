@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 
 using namespace plughost_test;
 
@@ -35,9 +34,8 @@ TEST(PlughostBrokenRecords, EachIsOneLineAndExitTwoWithinASecond)
     for (const auto& c : cases)
         for (const auto& arguments : commands(fakeModule(c.kind))) {
             SCOPED_TRACE(std::string(c.kind) + " " + arguments[0] + (arguments.size() > 2 ? " " + arguments[2] : ""));
-            const auto start = std::chrono::steady_clock::now();
             const RunResult result = runPlughost(arguments);
-            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+            EXPECT_LT(result.processorSeconds, 1.0);
             EXPECT_EQ(result.exitCode, 2);
             const auto errorLines = lines(result.err);
             ASSERT_EQ(errorLines.size(), 1u) << result.err;

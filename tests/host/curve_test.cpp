@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -131,10 +130,9 @@ TEST(PlughostCurve, AnyPositiveRangeAndEitherCaseOfTheExtensionWork)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.range) + " " + c.file);
-        const auto start = std::chrono::steady_clock::now();
         const RunResult result =
             runPlughost({"curve", fakeModule("pass_through"), "--range", c.range, "--out", (dir / c.file).string()});
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_LT(result.processorSeconds, 5.0);
         ASSERT_EQ(result.exitCode, 0) << result.err;
         EXPECT_GT(std::filesystem::file_size(dir / c.file), 1000u);
     }

@@ -39,6 +39,24 @@ void expectOneErrorLine(const RunResult& result, const std::string& message)
     EXPECT_NE(errorLines[0].find(message), std::string::npos) << errorLines[0];
 }
 
+// Cuts a FLAC file where its third frame starts, so that the decoder meets a clean end after
+// two whole frames. Frames start with the bytes the first one starts with, then their number.
+void cutAtAFlacFrame(const std::filesystem::path& file)
+{
+    const std::string bytes = bytesOf(file);
+    std::size_t at = 4; // after "fLaC", metadata blocks of a flag and type byte and a 24-bit length
+    for (bool last = false; !last && at + 4 <= bytes.size(); at += 4 + ((std::uint8_t(bytes[at + 1]) << 16) |
+                                                                         (std::uint8_t(bytes[at + 2]) << 8) |
+                                                                         std::uint8_t(bytes[at + 3])))
+        last = (bytes[at] & 0x80) != 0;
+    const std::string header = bytes.substr(at, 4);
+    std::size_t third = at;
+    while ((third = bytes.find(header, third + 1)) != std::string::npos && bytes[third + 4] != '\x02') {
+    }
+    ASSERT_NE(third, std::string::npos) << "no third frame in " << file;
+    std::filesystem::resize_file(file, third);
+}
+
 } // namespace
 
 TEST(PlughostDataSafety, RefusesAnOutputThatIsTheInputAndLeavesItsBytes)
@@ -92,6 +110,8 @@ TEST(PlughostDataSafety, ADamagedInputEndsTheRenderAndLeavesTheEarlierOutput)
         {"cut.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
          [](const std::filesystem::path& file) { std::filesystem::resize_file(file, 20000); },
          "cut.flac: damaged: reading stopped after 4096 frames (flac decoder lost sync); "},
+        {"frame.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, cutAtAFlacFrame,
+         "frame.flac: damaged: it ends after 8192 of the 24000 frames its header declares"},
         {"cut.wav", kPcm16Wav, [](const std::filesystem::path& file) { std::filesystem::resize_file(file, 30000); },
          "cut.wav: damaged: its header declares more audio than the file holds (7489 frames are there)"},
         {"cut.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16,
@@ -313,9 +333,10 @@ TEST(PlughostDataSafety, AnInterruptedRenderLeavesNoFileAndTheEarlierOneIntact)
         SCOPED_TRACE(strsignal(signalNumber));
         const ScratchDirectory dir("interrupt");
         const ScratchDirectory logs("interrupt-logs");
-        // The sleeping module takes a tenth of a millisecond per block, so with
-        // blocks of one sample this render takes seconds.
-        writeFloatWav(dir / "in.wav", 1, 8000, std::vector<float>(8000 * 2, 0.25f));
+        // The sleeping module takes a tenth of a millisecond per block, so with blocks of one
+        // sample this render takes a minute at least: however busy the machine, the signal
+        // below comes before its end.
+        writeFloatWav(dir / "in.wav", 1, 8000, std::vector<float>(8000 * 75, 0.25f));
         std::ofstream(dir / "out.wav") << "an earlier take";
         const pid_t child = fork();
         ASSERT_GE(child, 0);

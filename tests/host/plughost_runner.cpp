@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,15 @@ std::string quoted(const std::string& argument)
     for (const char c : argument)
         text += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return text + "'";
+}
+
+// The user and system time of every child process this one has waited for.
+double childProcessorSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * t.tv_usec; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 std::string slurp(const std::filesystem::path& path)
@@ -60,9 +70,10 @@ RunResult runPlughost(const std::vector<std::string>& arguments)
     for (const std::string& argument : arguments)
         command += " " + quoted(argument);
     command += " >" + quoted((dir / "out").string()) + " 2>" + quoted((dir / "err").string()) + " </dev/null";
+    const double before = childProcessorSeconds();
     const int status = std::system(command.c_str());
     const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return {exitCode, slurp(dir / "out"), slurp(dir / "err")};
+    return {exitCode, slurp(dir / "out"), slurp(dir / "err"), childProcessorSeconds() - before};
 }
 
 ScratchDirectory::ScratchDirectory(const std::string& name)

@@ -11,6 +11,7 @@ struct RunResult {
     int exitCode;
     std::string out;
     std::string err;
+    double processorSeconds; // the run's user and system time: unlike the wall clock, not longer on a busy machine
 };
 
 // Runs plughost with the arguments, capturing both streams and the exit code.

@@ -89,17 +89,32 @@ allow_root=()
 if [[ $(id -u) -eq 0 ]]; then
     allow_root=(--allowroot)
 fi
-start=${EPOCHREALTIME/./}
-# -x 1: no oversampling, so the output is the curve's as the module made it.
-timeout -k 5 60 lmms "${allow_root[@]}" render "$work/project.mmp" -o "$work/render.wav" -f wav -a -s "$rate" -x 1 \
-    </dev/null
-echo "lmms render took $(elapsed "$start")"
+# LMMS 1.2 now and then dies of a segmentation fault, seen both as it starts and as it exits
+# after "Done"; so a render that a signal ends is made once more, and only a second such end fails.
+for attempt in 1 2; do
+    start=${EPOCHREALTIME/./}
+    status=0
+    # -x 1: no oversampling, so the output is the curve's as the module made it.
+    timeout -k 5 60 lmms "${allow_root[@]}" render "$work/project.mmp" -o "$work/render.wav" -f wav -a -s "$rate" -x 1 \
+        </dev/null || status=$?
+    echo "lmms render took $(elapsed "$start")"
+    # timeout answers 124 and 137 for its own ends, 128 + N for a signal N that ended LMMS.
+    if [[ $attempt -eq 1 && $status -gt 128 && $status -ne 137 ]]; then
+        echo "$0: lmms ended with status $status (signal $((status - 128))); rendering again" >&2
+        rm -f "$work/render.wav"
+        continue
+    fi
+    [[ $status -eq 0 ]] || exit "$status"
+    break
+done
 if [[ -n ${reference:-} ]]; then
     set_options=()
     for setting in "${settings[@]}"; do
         set_options+=(--set "$setting")
     done
     "$plughost" render "$reference" "$work/tone.wav" "$work/reference.wav" "${set_options[@]}"
-    exec "$tone_check" like "$work/render.wav" "$work/reference.wav"
+    # Not exec: the work folder and the Wine server go when this shell exits.
+    "$tone_check" like "$work/render.wav" "$work/reference.wav"
+    exit
 fi
 "$tone_check" check "$work/render.wav" "$amplitude" "$frequency" "$boost" "$knee" "$hardness"

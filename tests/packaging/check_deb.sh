@@ -10,6 +10,9 @@ hq_module=${11}
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+# What the tools below leave in TMPDIR (lintian a folder per run) goes with the scratch folder.
+mkdir "$scratch/tmp"
+export TMPDIR="$scratch/tmp"
 fail() { echo "$*" >&2; exit 1; }
 
 cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||

@@ -7,6 +7,9 @@ build=$1 dll=$2 name=$3 strip=$4 hq_dll=$5
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+# What the tools below leave in TMPDIR goes with the scratch folder.
+mkdir "$scratch/tmp"
+export TMPDIR="$scratch/tmp"
 fail() { echo "$*" >&2; exit 1; }
 
 # Stripping stamps a PE file with the time, to the second, unless this names one: CPack's

@@ -189,6 +189,25 @@ TEST_F(Module, ParametersAndTextsThroughTheRecord)
     EXPECT_EQ(dispatch(effect, effClose), 1);
 }
 
+// A host that saves what it reads and writes it back, as many do with automation and state,
+// must find the same value and the same text: for every parameter, at the ends and between.
+TEST_F(Module, ParameterWrittenBackAsReadChangesIt)
+{
+    AEffect* effect = create();
+    ASSERT_NE(effect, nullptr);
+    for (std::int32_t index = 0; index < effect->numParams; ++index) {
+        for (const float value : {0.0f, 0.01f, 0.1f, 0.3f, 0.37f, 0.5f, 0.77f, 0.99f, 1.0f}) {
+            effect->setParameter(effect, index, value);
+            const float read = effect->getParameter(effect, index);
+            const std::string display = text(effect, effGetParamDisplay, index);
+            effect->setParameter(effect, index, read);
+            EXPECT_EQ(bits(effect->getParameter(effect, index)), bits(read)) << "parameter " << index << " at " << value;
+            EXPECT_EQ(text(effect, effGetParamDisplay, index), display) << "parameter " << index << " at " << value;
+        }
+    }
+    EXPECT_EQ(dispatch(effect, effClose), 1);
+}
+
 TEST_F(Module, AnswersTheScanQuestions)
 {
     AEffect* effect = create();

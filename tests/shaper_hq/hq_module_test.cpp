@@ -106,6 +106,7 @@ protected:
         ASSERT_NE(entry, nullptr);
         effect = entry(host);
         ASSERT_NE(effect, nullptr);
+        delayAtEntry = effect->initialDelay;
         dispatch(effect, effSetSampleRate, 0, 0, nullptr, 48000.0f);
         dispatch(effect, effMainsChanged, 0, 1);
         makeInput(in);
@@ -125,11 +126,13 @@ protected:
 
     LoadedModule module{HQ_MODULE_PATH};
     AEffect* effect = nullptr;
+    std::int32_t delayAtEntry = -1; // the record's delay as the entry point returned it
     Channels in;
 };
 
 TEST_F(HqModule, IdentityAndLatencyInTheRecordAtEveryRateAndQuality)
 {
+    EXPECT_EQ(delayAtEntry, 84) << "a host may read the delay before it sets a rate";
     EXPECT_EQ(effect->uniqueID, fourCharCode("OQbH"));
     EXPECT_EQ(effect->numPrograms, 6);
     EXPECT_EQ(effect->numParams, 8);
@@ -187,6 +190,23 @@ TEST_F(HqModule, ParameterTextsReadAsTheLv2ControlsDo)
         EXPECT_EQ(text(effect, effGetParamName, row.index), row.name);
         EXPECT_EQ(text(effect, effGetParamLabel, row.index), row.label);
         EXPECT_EQ(text(effect, effGetParamDisplay, row.index), row.display);
+    }
+}
+
+// A host that saves what it reads and writes it back, as many do with automation and state,
+// must find the same value and the same text: for every parameter, at the ends and between.
+TEST_F(HqModule, ParameterWrittenBackAsReadChangesIt)
+{
+    for (std::int32_t index = 0; index < effect->numParams; ++index) {
+        for (const float value : {0.0f, 0.01f, 0.1f, 0.3f, 0.37f, 0.5f, 0.625f, 0.75f, 0.77f, 0.99f, 1.0f}) {
+            effect->setParameter(effect, index, value);
+            const float read = effect->getParameter(effect, index);
+            const std::string display = text(effect, effGetParamDisplay, index);
+            effect->setParameter(effect, index, read);
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(effect->getParameter(effect, index)), std::bit_cast<std::uint32_t>(read))
+                << "parameter " << index << " at " << value;
+            EXPECT_EQ(text(effect, effGetParamDisplay, index), display) << "parameter " << index << " at " << value;
+        }
     }
 }
 
