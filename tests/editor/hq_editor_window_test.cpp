@@ -98,18 +98,30 @@ struct Format {
 
 const Format kFormats[] = {{"VST", HQ_MODULE_PATH}, {"LV2", HQ_LV2_BUNDLE}};
 
-std::filesystem::path scratch(const std::string& name)
-{
-    const auto folder = std::filesystem::temp_directory_path() / ("hq_editor_window_" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    return folder / name;
-}
+// A folder of the test's own in TMPDIR, removed with everything in it when the test ends.
+class Scratch {
+public:
+    Scratch() { std::filesystem::create_directories(folder_); }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    std::filesystem::path operator()(const std::string& name) const { return folder_ / name; }
+
+private:
+    std::filesystem::path folder_ =
+        std::filesystem::temp_directory_path() / ("hq_editor_window_" + std::to_string(getpid()));
+};
 
 } // namespace
 
 TEST_F(HqEditorWindow, ScreenshotOfEitherFormatIsTheDrawingCoresPicture)
 {
     std::map<std::string, std::vector<Colour>> shots;
+    const Scratch scratch;
     for (const bool loud : {false, true}) {
         HqEditorPicture picture = initialHqEditorPicture();
         picture.values[kHqControlBoost] = loud ? 11.0f : 1.0f;
