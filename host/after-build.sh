@@ -42,8 +42,8 @@ for form in svg png; do
         "$hq" --set "$hq_boost_11,Quality=0.75" --set "$hq_boost_11,Quality=1" \
         --out "$root/dist/aliasing-shaper-vs-hq.$form" >/dev/null
 done
-# The HQ module's editor as a host shows it, at Boost 6x over the first program, drawn by the
-# module itself in a window on a display of its own.
+# The HQ module's editor as a host shows it, at Boost 6x over the first program (the
+# controls' initial values), drawn by the module itself in a window on a display of its own.
 xvfb-run -a "$plughost" editor "$hq" --set Boost=0.5 --screenshot "$root/dist/editor-hq.png"
 for picture in transfer-curve knee-and-hardness harmonics-boost-11 aliasing sonogram-boost-11 aliasing-shaper-vs-hq \
     editor-hq; do
