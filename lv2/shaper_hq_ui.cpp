@@ -163,7 +163,7 @@ const LV2UI_Descriptor kDescriptor{kHqLv2UiUri, instantiate, cleanup, portEvent,
 
 } // namespace
 
-extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index)
+LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index)
 {
     return index == 0 ? &kDescriptor : nullptr;
 }
