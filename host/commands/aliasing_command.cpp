@@ -246,8 +246,8 @@ int runAliasing(const AliasingOptions& options)
         kind = options.outputPath.empty() ? "" : outputKind(options.outputPath, "aliasing table", module);
     // Every plug-in is opened first, so a mistake in the last is told before minutes of measuring.
     std::vector<std::unique_ptr<AudioPlugin>> plugins;
-    for (const LineRequest& spec : requests)
-        plugins.push_back(preparePlugin(spec.module, spec.settings, spec.start));
+    for (const LineRequest& request : requests)
+        plugins.push_back(preparePlugin(request.module, request.settings, request.start));
     std::optional<AtomicOutput> output;
     if (!kind.empty())
         output.emplace(options.outputPath);
