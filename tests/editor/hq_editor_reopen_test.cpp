@@ -10,6 +10,7 @@
 // Before Xlib, whose None and Bool macros would rename gtest's own.
 #include <gtest/gtest.h>
 
+#include "host_window.h" // after gtest, as it brings Xlib
 #include <X11/Xlib.h>
 
 #include <atomic>
@@ -35,11 +36,10 @@ TEST(HqEditorReopen, HundredOpensAndClosesWhileAudioRunsLeakAndRaceWithNothing)
 {
     XDisplay server;
     ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
-    Display* x = XOpenDisplay(nullptr);
+    const HostWindow hostWindow(600, 320);
+    Display* x = hostWindow.display();
     ASSERT_NE(x, nullptr);
-    const Window parent = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 600, 320, 0, 0, 0);
-    XMapWindow(x, parent);
-    XSync(x, False);
+    const Window parent = hostWindow.window();
 
     const LoadedModule module(HQ_MODULE_PATH);
     ASSERT_TRUE(module.loaded()) << LoadedModule::lastError();
@@ -99,6 +99,4 @@ TEST(HqEditorReopen, HundredOpensAndClosesWhileAudioRunsLeakAndRaceWithNothing)
     EXPECT_GT(blocks.load(), 0);
     EXPECT_EQ(automated.load(), 0) << "the editor told the host of an edit nobody made";
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-    XDestroyWindow(x, parent);
-    XCloseDisplay(x);
 }

@@ -8,6 +8,7 @@
 // Before Xlib, whose None and Bool macros would rename gtest's own.
 #include <gtest/gtest.h>
 
+#include "host_window.h" // after gtest, as it brings Xlib
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dlfcn.h>
@@ -86,11 +87,10 @@ TEST(HqLv2UiMeters, ShowThePeakOfThePluginsAudioWhenTheHostLetsTheUiReachIt)
 {
     XDisplay server;
     ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
-    Display* x = XOpenDisplay(nullptr);
+    const HostWindow hostWindow(600, 320);
+    Display* x = hostWindow.display();
     ASSERT_NE(x, nullptr);
-    const Window parent = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 600, 320, 0, 0, 0);
-    XMapWindow(x, parent);
-    XSync(x, False);
+    const Window parent = hostWindow.window();
 
     void* pluginLibrary = dlopen(HQ_LV2_BUNDLE "/SoftKneeShaperHQ.so", RTLD_NOW | RTLD_LOCAL);
     void* uiLibrary = dlopen(HQ_LV2_BUNDLE "/SoftKneeShaperHQ_ui.so", RTLD_NOW | RTLD_LOCAL);
@@ -131,6 +131,4 @@ TEST(HqLv2UiMeters, ShowThePeakOfThePluginsAudioWhenTheHostLetsTheUiReachIt)
     plugin->cleanup(instance);
     dlclose(uiLibrary);
     dlclose(pluginLibrary);
-    XDestroyWindow(x, parent);
-    XCloseDisplay(x);
 }
