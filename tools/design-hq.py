@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 # Designs the HQ shaper's oversampling filters and the series of its logarithm, and writes
-# them as C++ constants into dsp/hq_filter_coefficients.h and dsp/hq_log_coefficients.h:
+# them as C++ constants into dsp/hq/hq_filter_coefficients.h and dsp/hq/hq_log_coefficients.h:
 #
-#     /usr/bin/python3 tools/design-hq.py dsp
+#     /usr/bin/python3 tools/design-hq.py dsp/hq
 #
 # Needs numpy and scipy (Debian's python3-scipy). The build never runs this script: the
 # written headers are committed, and they are what every target compiles.

@@ -20,9 +20,12 @@ if ! git rev-parse --verify --quiet "$revision^{commit}" > /dev/null; then
     echo "kernel-ab: '$revision' names no commit of this repository" >&2
     exit 2
 fi
+# The kernels' folder: dsp/soft_knee since the cores have a folder each, dsp before.
+room=dsp/soft_knee
+git cat-file -e "$revision:$room" 2> /dev/null || room=dsp
 for kernel in sse2 avx2 avx512; do
-    if ! git cat-file -e "$revision:dsp/soft_knee_$kernel.cpp" 2> /dev/null; then
-        echo "kernel-ab: '$revision' has no dsp/soft_knee_$kernel.cpp to compare with" >&2
+    if ! git cat-file -e "$revision:$room/soft_knee_$kernel.cpp" 2> /dev/null; then
+        echo "kernel-ab: '$revision' has no $room/soft_knee_$kernel.cpp to compare with" >&2
         exit 2
     fi
 done
@@ -34,11 +37,11 @@ mkdir -p "$build"
 # The baseline's sources are replaced whole, so an interrupted copy never stands for one.
 rm -rf "$baseline.partial"
 mkdir "$baseline.partial"
-git archive "$revision" dsp | tar -x -m -C "$baseline.partial" # -m: newer than any earlier build of them
+git archive "$revision" "$room" | tar -x -m -C "$baseline.partial" # -m: newer than any earlier build of them
 rm -rf "$baseline"
 mv "$baseline.partial" "$baseline"
 
-if ! { cmake --preset native -B "$build" -DBUILD_TESTING=OFF -DKERNEL_AB_BASELINE="$baseline/dsp" &&
+if ! { cmake --preset native -B "$build" -DBUILD_TESTING=OFF -DKERNEL_AB_BASELINE="$baseline/$room" &&
        cmake --build "$build" --target kernel_ab -j "$(nproc)"; } > "$log" 2>&1; then
     tail -n 30 "$log" >&2
     echo "kernel-ab: the comparison did not build against '$revision' (whole log: $log)" >&2

@@ -14,7 +14,7 @@ trap 'rm -rf "$scratch"' EXIT
 "$python" "$source_dir/tools/design-hq.py" "$scratch"
 status=0
 for header in hq_filter_coefficients.h hq_log_coefficients.h; do
-    diff -u "$source_dir/dsp/$header" "$scratch/$header" || status=1
+    diff -u "$source_dir/dsp/hq/$header" "$scratch/$header" || status=1
 done
 [[ $status -eq 0 ]] && echo "tools/design-hq.py writes the committed coefficients bit for bit"
 exit "$status"

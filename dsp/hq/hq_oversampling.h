@@ -23,7 +23,7 @@
 
 #include "hq_antiderivative.h"
 #include "hq_kernels.h"
-#include "soft_knee_hq.h"
+#include "hq_quality.h"
 
 #include <cstdint>
 #include <cstring>

@@ -31,6 +31,8 @@
 // signal delayed by the same latency, and once faded out stops running the paths.
 #pragma once
 
+#include "hq_quality.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -51,22 +53,8 @@ inline constexpr HqControlRange kHqQuality{0.0f, 4.0f, 3.0f};        // an HqQua
 inline constexpr HqControlRange kHqAutoGain{0.0f, 1.0f, 0.0f};       // off below 1/2, on from there
 inline constexpr HqControlRange kHqCeilingDb{-12.0f, 1.0f, 1.0f};    // output limit, dBFS; off above 0
 
-// The oversampling of the curve. x1 runs the plain curve at the base rate (no anti-aliasing,
-// a pure delay where the curve is straight); the others add antiderivative anti-aliasing.
-enum class HqQuality : std::int32_t { x1 = 0, x2 = 1, x4 = 2, x8 = 3, x16 = 4 };
-inline constexpr std::int32_t kHqQualityCount = 5;
-
-// "1x", "2x", "4x", "8x" or "16x", for a host's display; "" for a value outside the enumeration.
-const char* hqQualityName(HqQuality quality) noexcept;
-
-// 1, 2, 4, 8 or 16.
-std::int32_t hqOversampling(HqQuality quality) noexcept;
-
 // [any thread] The processor's constant delay in frames at sampleRate, the same at every Quality.
 std::int32_t hqLatencyFrames(double sampleRate) noexcept;
-
-// The longest run process() handles at once; longer blocks are split.
-inline constexpr std::int32_t kHqPieceFrames = 64;
 
 // How long a control takes to reach a new value, and how long a Quality change and the
 // bypass fade.
