@@ -492,3 +492,31 @@ std::int32_t vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor
     state[1] = fs[frames * factor];
     return general;
 }
+
+// vectorAdaa over a piece of any length: the frames whose samples would fill only part of a
+// vector go to narrower, a kernel of narrower lanes, which gives the same bits. Those are the
+// last frames of a piece whose length is not a whole number of vectors, and a whole piece whose
+// curve changes after its first frame where a frame holds fewer samples than a vector (2x on
+// four lanes, 2x and 4x on eight), since each frame's run then fills part of one.
+template <class V>
+std::int32_t adaaInVectors(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves,
+                           const bool* changed, double* state, double* scratch, float* y,
+                           const HqKernelSet& narrower) noexcept
+{
+    const std::int32_t framesPerVector = factor < V::kDoubles ? V::kDoubles / factor : 1;
+    bool oneCurve = true;
+    for (std::int32_t i = 1; i < frames && framesPerVector > 1; ++i) {
+        oneCurve = oneCurve && !changed[i];
+    }
+    const std::int32_t vectorFrames = oneCurve ? frames - frames % framesPerVector : 0;
+    std::int32_t general = 0;
+    if (vectorFrames > 0) {
+        general = vectorAdaa<V>(x, vectorFrames, factor, curves, changed, state, scratch, y);
+    }
+    if (vectorFrames < frames) {
+        const std::int32_t done = vectorFrames * factor;
+        general += narrower.adaa(x + done, frames - vectorFrames, factor, curves + vectorFrames,
+                                 changed + vectorFrames, state, scratch, y + done);
+    }
+    return general;
+}

@@ -1,5 +1,6 @@
-// The HQ kernels with AVX2: eight float lanes for the filters, four double lanes for the curve;
-// a curve at 2x, two samples a frame, goes to the SSE2 kernel. Built with -mavx2, without FMA.
+// The HQ kernels with AVX2: eight float lanes for the filters, four double lanes for the curve.
+// At 2x a frame is half a vector of the curve's samples: a piece whose curve glides, or its odd
+// last frame, goes to the SSE2 kernel. Built with -mavx2, without FMA.
 #include "hq_kernels.h"
 
 #include <immintrin.h>
@@ -92,10 +93,7 @@ void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::
 std::int32_t adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
                   double* state, double* scratch, float* y) noexcept
 {
-    if (factor < Avx2::kDoubles) {
-        return hqSse2Kernels().adaa(x, frames, factor, curves, changed, state, scratch, y);
-    }
-    return vectorAdaa<Avx2>(x, frames, factor, curves, changed, state, scratch, y);
+    return adaaInVectors<Avx2>(x, frames, factor, curves, changed, state, scratch, y, hqSse2Kernels());
 }
 
 void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept

@@ -94,7 +94,7 @@ void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::
 std::int32_t adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
                   double* state, double* scratch, float* y) noexcept
 {
-    return vectorAdaa<Sse2>(x, frames, factor, curves, changed, state, scratch, y);
+    return adaaInVectors<Sse2>(x, frames, factor, curves, changed, state, scratch, y, hqScalarKernels());
 }
 
 void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept

@@ -522,8 +522,13 @@ Stereo renderWithKernel(HqKernel kernel, HqQuality quality)
         if (block == 12) {
             hq->setQuality(static_cast<float>((static_cast<std::int32_t>(quality) + 2) % kHqQualityCount));
         }
+        // Each block in an odd piece and the rest, which leaves a vector kernel frames that fill
+        // only part of a vector at 2x and 4x.
         const std::int32_t n = std::min(256, 6000 - start);
-        hq->process(left.data() + start, right.data() + start, out.left.data() + start, out.right.data() + start, n);
+        for (const std::int32_t at : {start, start + 37}) {
+            const std::int32_t count = at == start ? 37 : n - 37;
+            hq->process(left.data() + at, right.data() + at, out.left.data() + at, out.right.data() + at, count);
+        }
     }
     return out;
 }
