@@ -88,6 +88,9 @@ constexpr HqKernelSet kScalar{interpolate, decimateHalfband, decimateEven, adaa,
 HqKernel widest() noexcept
 {
     __builtin_cpu_init(); // may run before the runtime's own constructors
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")) {
+        return HqKernel::avx512;
+    }
     return __builtin_cpu_supports("avx2") ? HqKernel::avx2 : HqKernel::sse2;
 }
 
@@ -110,6 +113,8 @@ bool hqKernelSupported(HqKernel kernel) noexcept
 const HqKernelSet& hqKernelSet(HqKernel kernel) noexcept
 {
     switch (hqKernelSupported(kernel) ? kernel : HqKernel::scalar) {
+    case HqKernel::avx512:
+        return hqAvx512Kernels();
     case HqKernel::avx2:
         return hqAvx2Kernels();
     case HqKernel::sse2:
@@ -129,6 +134,8 @@ const char* hqKernelName(HqKernel kernel) noexcept
         return "sse2";
     case HqKernel::avx2:
         return "avx2";
+    case HqKernel::avx512:
+        return "avx512";
     }
     return "";
 }

@@ -14,14 +14,16 @@
 // reference gives them there, and nothing takes a logarithm or divides.
 //
 // SSE2 is the floor of every target, so it is what a processor without AVX2 runs; AVX2 does
-// the same with lanes twice as wide. A test build may pin any kernel the processor runs.
+// the same with lanes twice as wide, and AVX-512 (F and DQ) with lanes four times as wide,
+// each where the processor and the operating system have it. A test build may pin any kernel
+// the processor runs.
 #pragma once
 
 #include "hq_antiderivative.h"
 
 #include <cstdint>
 
-enum class HqKernel : std::int32_t { scalar, sse2, avx2 };
+enum class HqKernel : std::int32_t { scalar, sse2, avx2, avx512 };
 
 struct HqKernelSet {
     // y[2i] = sum_j g_j (x[i - j] + x[i - span + j]), y[2i + 1] = x[i - m], i < frames;
@@ -63,3 +65,4 @@ void hqUnpinKernel() noexcept;
 const HqKernelSet& hqScalarKernels() noexcept;
 const HqKernelSet& hqSse2Kernels() noexcept;
 const HqKernelSet& hqAvx2Kernels() noexcept;
+const HqKernelSet& hqAvx512Kernels() noexcept;

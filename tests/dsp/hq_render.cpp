@@ -59,7 +59,7 @@ int main(int argc, char** argv)
     const std::vector<float> right = makeInput(88675123u);
     std::vector<float> outLeft(kFrames);
     std::vector<float> outRight(kFrames);
-    for (const HqKernel kernel : {HqKernel::scalar, HqKernel::sse2, HqKernel::avx2}) {
+    for (const HqKernel kernel : {HqKernel::scalar, HqKernel::sse2, HqKernel::avx2, HqKernel::avx512}) {
         if (!hqKernelSupported(kernel)) {
             continue;
         }

@@ -533,6 +533,17 @@ Stereo renderWithKernel(HqKernel kernel, HqQuality quality)
     return out;
 }
 
+// At the end of a test that compared every kernel this processor runs: skipped, saying so, where
+// it lacks one.
+void skipWhereAKernelIsMissing()
+{
+    for (const HqKernel kernel : {HqKernel::sse2, HqKernel::avx2, HqKernel::avx512}) {
+        if (!hqKernelSupported(kernel)) {
+            GTEST_SKIP() << hqKernelName(kernel) << " is not on this processor; the kernels it runs were compared";
+        }
+    }
+}
+
 // The antiderivative in double, before any rounding to float could hide a last-bit difference:
 // every lane of every vector kernel must be the scalar reference's, for inputs from far below the
 // knee to far above it, at curves from straight to flat.
@@ -551,13 +562,14 @@ TEST(SoftKneeHq, VectorAntiderivativeDiffersFromScalar)
     for (const auto& c : curves) {
         const HqCurve curve = makeHqCurve(c[0], c[1]);
         hqScalarKernels().antiderivatives(x.data(), static_cast<std::int32_t>(x.size()), curve, expected.data());
-        for (const HqKernel kernel : {HqKernel::sse2, HqKernel::avx2}) {
+        for (const HqKernel kernel : {HqKernel::sse2, HqKernel::avx2, HqKernel::avx512}) {
             if (hqKernelSupported(kernel)) {
                 hqKernelSet(kernel).antiderivatives(x.data(), static_cast<std::int32_t>(x.size()), curve, f.data());
                 EXPECT_EQ(f, expected) << hqKernelName(kernel) << ", knee " << c[0] << ", hardness " << c[1];
             }
         }
     }
+    skipWhereAKernelIsMissing();
 }
 
 // The curve's exact mean from lo to hi, lo at or below the knee and hi above it: the straight
@@ -604,7 +616,7 @@ TEST(SoftKneeHq, AntiderivativeOffTheCurvesMeanAcrossTheKnee)
 
 TEST(SoftKneeHq, VectorKernelDiffersFromScalar)
 {
-    for (const HqKernel kernel : {HqKernel::sse2, HqKernel::avx2}) {
+    for (const HqKernel kernel : {HqKernel::sse2, HqKernel::avx2, HqKernel::avx512}) {
         if (!hqKernelSupported(kernel)) {
             continue;
         }
@@ -615,6 +627,7 @@ TEST(SoftKneeHq, VectorKernelDiffersFromScalar)
             EXPECT_EQ(out.right, expected.right) << hqKernelName(kernel) << ", quality " << q;
         }
     }
+    skipWhereAKernelIsMissing();
 }
 
 struct CeilingCase {
@@ -1098,7 +1111,7 @@ TEST_P(HqKernelAtQuality, BelowKneeBlockTakesTheGeneralPath)
 std::vector<KernelQuality> kernelQualities()
 {
     std::vector<KernelQuality> rows;
-    for (const HqKernel kernel : {HqKernel::scalar, HqKernel::sse2, HqKernel::avx2}) {
+    for (const HqKernel kernel : {HqKernel::scalar, HqKernel::sse2, HqKernel::avx2, HqKernel::avx512}) {
         for (std::int32_t q = 0; q < kHqQualityCount; ++q) {
             rows.push_back({kernel, static_cast<HqQuality>(q)});
         }

@@ -1,0 +1,129 @@
+// The HQ kernels with AVX-512 (F and DQ): sixteen float lanes for the filters, eight double
+// lanes for the curve. A comparison gives a mask register, which is widened at once to a vector
+// of all-ones and all-zeros lanes, the form of mask the shared templates combine; a select turns
+// it back into a mask register for the blend. Every lane does the reference's operations in its
+// order, and the comparisons are quiet, so no lane raises a flag another kernel does not.
+//
+// At 2x and 4x a frame is a quarter or half of a vector of the curve's samples: a piece whose
+// curve glides, or its last frames that fill part of a vector, goes to the AVX2 kernel.
+//
+// This file alone is built with AVX-512 and runs only where the processor and the operating
+// system have it; it calls no inline function of another file, whose one copy kept by the
+// linker could then be this file's.
+#include "hq_kernels.h"
+
+#include <immintrin.h>
+
+namespace {
+
+struct Avx512 {
+    static constexpr std::int32_t kFloats = 16;
+    static constexpr std::int32_t kDoubles = 8;
+    using F = __m512;
+    using D = __m512d;
+
+    static F loadu(const float* p) noexcept { return _mm512_loadu_ps(p); }
+    static void storeu(float* p, F v) noexcept { _mm512_storeu_ps(p, v); }
+    static F set1(float x) noexcept { return _mm512_set1_ps(x); }
+    static F add(F a, F b) noexcept { return _mm512_add_ps(a, b); }
+    static F mul(F a, F b) noexcept { return _mm512_mul_ps(a, b); }
+    // Lane i of the index picks a's lane i, lane 16 + i b's.
+    static void zip(F a, F b, float* out) noexcept
+    {
+        const __m512i low = _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+        const __m512i high = _mm512_setr_epi32(8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+        _mm512_storeu_ps(out, _mm512_permutex2var_ps(a, low, b));
+        _mm512_storeu_ps(out + 16, _mm512_permutex2var_ps(a, high, b));
+    }
+
+    static void unzip(const float* in, float* firsts, float* seconds) noexcept
+    {
+        const F low = _mm512_loadu_ps(in);
+        const F high = _mm512_loadu_ps(in + 16);
+        const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+        const __m512i odd = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
+        _mm512_storeu_ps(firsts, _mm512_permutex2var_ps(low, even, high));
+        _mm512_storeu_ps(seconds, _mm512_permutex2var_ps(low, odd, high));
+    }
+
+    static D set1(double x) noexcept { return _mm512_set1_pd(x); }
+    static D add(D a, D b) noexcept { return _mm512_add_pd(a, b); }
+    static D sub(D a, D b) noexcept { return _mm512_sub_pd(a, b); }
+    static D mul(D a, D b) noexcept { return _mm512_mul_pd(a, b); }
+    static D div(D a, D b) noexcept { return _mm512_div_pd(a, b); }
+    static D max(D a, D b) noexcept { return _mm512_max_pd(a, b); }
+    static D abs(D a) noexcept { return _mm512_andnot_pd(_mm512_set1_pd(-0.0), a); }
+    static D flipSign(D y, D s) noexcept { return _mm512_xor_pd(y, _mm512_and_pd(_mm512_set1_pd(-0.0), s)); }
+    static __mmask8 maskOf(D mask) noexcept { return _mm512_movepi64_mask(_mm512_castpd_si512(mask)); }
+    static D greater(D a, D b) noexcept
+    {
+        return _mm512_castsi512_pd(_mm512_movm_epi64(_mm512_cmp_pd_mask(a, b, _CMP_GT_OQ)));
+    }
+    static D select(D mask, D a, D b) noexcept { return _mm512_mask_blend_pd(maskOf(mask), b, a); }
+    static D both(D a, D b) noexcept { return _mm512_and_pd(a, b); }
+    static D either(D a, D b) noexcept { return _mm512_or_pd(a, b); }
+    static D andNot(D a, D b) noexcept { return _mm512_andnot_pd(a, b); }
+    static bool any(D mask) noexcept { return maskOf(mask) != 0; }
+    static bool all(D mask) noexcept { return maskOf(mask) == 0xff; }
+    static double first(D v) noexcept { return _mm_cvtsd_f64(_mm512_castpd512_pd128(v)); }
+    static D loadDoubles(const double* p) noexcept { return _mm512_loadu_pd(p); }
+    static void storeDoubles(double* p, D v) noexcept { _mm512_storeu_pd(p, v); }
+    static D widen(const float* p) noexcept { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
+    static void narrowStore(float* p, D v) noexcept { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
+    static D scaleOf(D x) noexcept
+    {
+        const __m512i biased = _mm512_srli_epi64(_mm512_castpd_si512(x), 52);
+        return _mm512_castsi512_pd(_mm512_slli_epi64(_mm512_sub_epi64(_mm512_set1_epi64(2046), biased), 52));
+    }
+    static D exponentOf(D x) noexcept
+    {
+        const __m512i biased = _mm512_srli_epi64(_mm512_castpd_si512(x), 52);
+        const __m512i magic = _mm512_set1_epi64(0x4330000000000000LL);
+        return _mm512_sub_pd(_mm512_castsi512_pd(_mm512_or_si512(magic, biased)),
+                             _mm512_set1_pd(0x1.00000000003ffp+52));
+    }
+};
+
+#include "hq_kernel_body.h"
+
+void interpolate(const float* x, std::int32_t frames, const float* pairs, std::int32_t count, float* y) noexcept
+{
+    dispatchInterpolate<Avx512>(x, frames, pairs, count, y);
+}
+
+void decimateHalfband(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
+                      float* y, float* scratch) noexcept
+{
+    dispatchDecimateHalfband<Avx512>(u, frames, pairs, count, lag, y, scratch);
+}
+
+void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
+                  float* y, float* scratch) noexcept
+{
+    dispatchDecimateEven<Avx512>(u, frames, pairs, count, lag, y, scratch);
+}
+
+std::int32_t adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
+                  double* state, double* scratch, float* y) noexcept
+{
+    return adaaInVectors<Avx512>(x, frames, factor, curves, changed, state, scratch, y, hqAvx2Kernels());
+}
+
+// count is a multiple of four: the last four, where they fill half a vector, go to AVX2.
+void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept
+{
+    const std::int32_t whole = count - count % Avx512::kDoubles;
+    vectorAntiderivativesOf<Avx512>(x, whole, curve, f);
+    if (whole < count) {
+        hqAvx2Kernels().antiderivatives(x + whole, count - whole, curve, f + whole);
+    }
+}
+
+constexpr HqKernelSet kSet{interpolate, decimateHalfband, decimateEven, adaa, antiderivatives};
+
+} // namespace
+
+const HqKernelSet& hqAvx512Kernels() noexcept
+{
+    return kSet;
+}
