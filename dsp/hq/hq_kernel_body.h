@@ -520,3 +520,39 @@ std::int32_t adaaInVectors(const float* x, std::int32_t frames, std::int32_t fac
     }
     return general;
 }
+
+// The plain curve of 1x, kDoubles frames at a time, as the reference gives it. Where the curve
+// changes within the piece each lane takes its own frame's settings; the frames that do not fill
+// a vector go to the reference.
+template <class V>
+void vectorPlainCurve(const float* x, std::int32_t frames, const HqCurve* curves, const bool* changed,
+                      float* y) noexcept
+{
+    constexpr std::int32_t W = V::kDoubles;
+    const std::int32_t vectorFrames = frames - frames % W;
+    bool oneCurve = true;
+    for (std::int32_t i = 1; i < vectorFrames; ++i) {
+        oneCurve = oneCurve && !changed[i];
+    }
+    Lanes<V> k(curves[0]);
+    for (std::int32_t i = 0; i < vectorFrames; i += W) {
+        if (!oneCurve) {
+            double knee[W];
+            double w[W];
+            double shapeA[W];
+            for (std::int32_t lane = 0; lane < W; ++lane) {
+                knee[lane] = curves[i + lane].knee;
+                w[lane] = curves[i + lane].w;
+                shapeA[lane] = curves[i + lane].shapeA;
+            }
+            k.knee = V::loadDoubles(knee);
+            k.w = V::loadDoubles(w);
+            k.shapeA = V::loadDoubles(shapeA);
+        }
+        V::narrowStore(y + i, vectorCurve<V>(V::widen(x + i), k));
+    }
+    if (vectorFrames < frames) {
+        hqScalarKernels().plainCurve(x + vectorFrames, frames - vectorFrames, curves + vectorFrames,
+                                     changed + vectorFrames, y + vectorFrames);
+    }
+}

@@ -83,7 +83,14 @@ void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, d
     }
 }
 
-constexpr HqKernelSet kScalar{interpolate, decimateHalfband, decimateEven, adaa, antiderivatives};
+void plainCurve(const float* x, std::int32_t frames, const HqCurve* curves, const bool*, float* y) noexcept
+{
+    for (std::int32_t i = 0; i < frames; ++i) {
+        y[i] = static_cast<float>(hqCurveValue(x[i], curves[i]));
+    }
+}
+
+constexpr HqKernelSet kScalar{interpolate, decimateHalfband, decimateEven, adaa, antiderivatives, plainCurve};
 
 HqKernel widest() noexcept
 {

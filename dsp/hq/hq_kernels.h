@@ -1,5 +1,5 @@
-// The HQ shaper's inner loops: the half-band interpolator, the two decimators and the
-// anti-aliased curve, each in a scalar reference and in vector forms.
+// The HQ shaper's inner loops: the half-band interpolator, the two decimators, the
+// anti-aliased curve and the plain one, each in a scalar reference and in vector forms.
 //
 // Contract: every kernel gives exactly the output bits of the scalar reference for every
 // input. The vector forms compute several independent outputs at once (filter outputs, or
@@ -49,6 +49,9 @@ struct HqKernelSet {
     // f[n] = F(x[n]) under one curve, n < count (a multiple of 4), as adaa forms them; for tests,
     // which compare these doubles before any rounding to float can hide a difference.
     void (*antiderivatives)(const float* x, std::int32_t count, const HqCurve& curve, double* f);
+    // y[i] = f(x[i]) under curves[i], i < frames, as hqCurveValue gives it: the plain curve of
+    // 1x. changed[i] says that curves[i] differs from curves[i - 1].
+    void (*plainCurve)(const float* x, std::int32_t frames, const HqCurve* curves, const bool* changed, float* y);
 };
 
 bool hqKernelSupported(HqKernel kernel) noexcept;

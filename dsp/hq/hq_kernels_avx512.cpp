@@ -119,7 +119,12 @@ void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, d
     }
 }
 
-constexpr HqKernelSet kSet{interpolate, decimateHalfband, decimateEven, adaa, antiderivatives};
+void plainCurve(const float* x, std::int32_t frames, const HqCurve* curves, const bool* changed, float* y) noexcept
+{
+    vectorPlainCurve<Avx512>(x, frames, curves, changed, y);
+}
+
+constexpr HqKernelSet kSet{interpolate, decimateHalfband, decimateEven, adaa, antiderivatives, plainCurve};
 
 } // namespace
 

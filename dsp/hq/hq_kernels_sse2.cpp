@@ -102,7 +102,12 @@ void antiderivatives(const float* x, std::int32_t count, const HqCurve& curve, d
     vectorAntiderivativesOf<Sse2>(x, count, curve, f);
 }
 
-constexpr HqKernelSet kSet{interpolate, decimateHalfband, decimateEven, adaa, antiderivatives};
+void plainCurve(const float* x, std::int32_t frames, const HqCurve* curves, const bool* changed, float* y) noexcept
+{
+    vectorPlainCurve<Sse2>(x, frames, curves, changed, y);
+}
+
+constexpr HqKernelSet kSet{interpolate, decimateHalfband, decimateEven, adaa, antiderivatives, plainCurve};
 
 } // namespace
 

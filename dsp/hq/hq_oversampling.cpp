@@ -95,9 +95,7 @@ void HqChannelPath::run(const float* boosted, const HqCurve* curves, const bool*
 {
     if (quality_ == HqQuality::x1) {
         std::memcpy(plain_.fresh(), boosted, static_cast<std::size_t>(frames) * sizeof(float));
-        for (std::int32_t i = 0; i < frames; ++i) {
-            out[i] = static_cast<float>(hqCurveValue(plain_.samples[i], curves[i]));
-        }
+        kernels_->plainCurve(plain_.samples, frames, curves, changed, out);
         plain_.advance(frames);
         return;
     }
