@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
+#include <cstdint>
 
 class PeakMeter {
 public:
@@ -20,12 +22,15 @@ public:
     float take() noexcept { return peak_.exchange(0.0f, std::memory_order_relaxed); }
 
     // The largest magnitude among count samples; a non-finite sample counts as silence, as the core takes it.
+    // Without a branch on the sample: on noise a branch on its sign mispredicts every other
+    // sample, which cost the LV2 plug-in at 1x more than its curve.
     static float peakOf(const float* samples, int count) noexcept
     {
         float peak = 0.0f;
         for (int i = 0; i < count; ++i) {
-            const float magnitude = samples[i] < 0.0f ? -samples[i] : samples[i];
-            peak = magnitude > peak && magnitude <= 3.4e38f ? magnitude : peak;
+            const float magnitude = std::bit_cast<float>(std::bit_cast<std::uint32_t>(samples[i]) & 0x7fffffffu);
+            const float finite = magnitude <= 3.4e38f ? magnitude : 0.0f;
+            peak = finite > peak ? finite : peak;
         }
         return peak;
     }
