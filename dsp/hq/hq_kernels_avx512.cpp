@@ -2,7 +2,8 @@
 // lanes for the curve. A comparison gives a mask register, which is widened at once to a vector
 // of all-ones and all-zeros lanes, the form of mask the shared templates combine; a select turns
 // it back into a mask register for the blend. Every lane does the reference's operations in its
-// order, and the comparisons are quiet, so no lane raises a flag another kernel does not.
+// order; the comparisons are quiet ones, as AVX2's are, and a dead lane computes from the safe
+// operands the shared templates choose for it, so no lane raises a flag.
 //
 // At 2x and 4x a frame is a quarter or half of a vector of the curve's samples: a piece whose
 // curve glides, or its last frames that fill part of a vector, goes to the AVX2 kernel.
