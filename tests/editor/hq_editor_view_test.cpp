@@ -1,5 +1,6 @@
 // The HQ editor's picture read as data: where the curve lies, whether every text fits its
 // place, and the exact pixels of a table of settings.
+#include "editor_scale.h"
 #include "hq_editor_view.h"
 #include "hq_parameters.h"
 #include "hq_transfer.h"
@@ -135,5 +136,24 @@ TEST(HqEditorView, PicturesOfATableOfSettingsHaveTheirKnownPixels)
             EXPECT_EQ(fnv1a(canvas.pixels()), expected[i][scale - 1])
                 << kSettings[i].name << " at scale " << scale << std::hex << ": 0x" << fnv1a(canvas.pixels());
         }
+    }
+}
+
+TEST(HqEditorView, EveryScaleIsDrawnAtItsResolutionNotEnlarged)
+{
+    const HqEditorPicture picture = initialHqEditorPicture();
+    PixelCanvas once(kHqEditorWidth, kHqEditorHeight);
+    drawHqEditor(once, picture, 1);
+    for (int scale = 2; scale <= kMaxEditorScale; ++scale) {
+        PixelCanvas scaled(kHqEditorWidth * scale, kHqEditorHeight * scale);
+        drawHqEditor(scaled, picture, scale);
+        std::size_t unlikeEnlarged = 0;
+        for (int y = 0; y < scaled.height(); ++y) {
+            for (int x = 0; x < scaled.width(); ++x) {
+                unlikeEnlarged += scaled.at(x, y) != once.at(x / scale, y / scale) ? 1 : 0;
+            }
+        }
+        // Text, curve and rings have edges of their own at each scale: a few per cent of the picture.
+        EXPECT_GT(unlikeEnlarged, scaled.pixels().size() / 100) << "scale " << scale;
     }
 }
