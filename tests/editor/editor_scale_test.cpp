@@ -12,15 +12,10 @@ namespace {
 
 void setOverride(const char* value)
 {
-    const std::string entry = std::string("SOFTKNEESHAPER_EDITOR_SCALE=") + (value ? value : "");
 #ifdef _WIN32
-    _putenv(entry.c_str()); // "NAME=" removes it
+    _putenv((std::string("SOFTKNEESHAPER_EDITOR_SCALE=") + (value ? value : "")).c_str()); // "NAME=" removes it
 #else
-    if (value) {
-        setenv("SOFTKNEESHAPER_EDITOR_SCALE", value, 1);
-    } else {
-        unsetenv("SOFTKNEESHAPER_EDITOR_SCALE");
-    }
+    value ? setenv("SOFTKNEESHAPER_EDITOR_SCALE", value, 1) : unsetenv("SOFTKNEESHAPER_EDITOR_SCALE");
 #endif
 }
 
@@ -28,27 +23,14 @@ void setOverride(const char* value)
 
 TEST(EditorScale, DpiGivesTheNearestScaleInRangeAndOneForJunk)
 {
-    constexpr double inf = std::numeric_limits<double>::infinity();
+    using limits = std::numeric_limits<double>;
     const struct {
         double dpi;
         int scale;
     } cases[] = {
-        {96.0, 1},
-        {192.0, 2},
-        {288.0, 3},
-        {384.0, 4},
-        {143.9, 1},
-        {144.0, 2},
-        {120.0, 1},
-        {239.9, 2},
-        {1.0, 1},
-        {1e300, kMaxEditorScale},
-        {inf, 1},
-        {-inf, 1},
-        {0.0, 1},
-        {-192.0, 1},
-        {std::numeric_limits<double>::quiet_NaN(), 1},
-        {std::numeric_limits<double>::denorm_min(), 1},
+        {96.0, 1}, {192.0, 2}, {288.0, 3}, {384.0, 4}, {143.9, 1}, {144.0, 2}, {120.0, 1}, {239.9, 2}, {1.0, 1},
+        {1e300, 4}, {0.0, 1}, {-192.0, 1}, {limits::infinity(), 1}, {-limits::infinity(), 1},
+        {limits::quiet_NaN(), 1}, {limits::denorm_min(), 1},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(editorScaleFromDpi(c.dpi), c.scale) << c.dpi;
@@ -61,23 +43,8 @@ TEST(EditorScale, OverrideTakesOnlyAWholeScaleInRange)
         const char* value;
         int scale;
     } cases[] = {
-        {"1", 1},
-        {"2", 2},
-        {"4", 4},
-        {"02", 2},
-        {nullptr, 0},
-        {"", 0},
-        {"0", 0},
-        {"5", 0},
-        {"-2", 0},
-        {"+2", 0},
-        {" 2", 0},
-        {"2 ", 0},
-        {"2.0", 0},
-        {"1.5", 0},
-        {"two", 0},
-        {"2x", 0},
-        {"99999999999999999999992", 0},
+        {"1", 1}, {"2", 2}, {"4", 4}, {"02", 2}, {nullptr, 0}, {"", 0}, {"0", 0}, {"5", 0}, {"-2", 0}, {"+2", 0},
+        {" 2", 0}, {"2 ", 0}, {"2.0", 0}, {"1.5", 0}, {"two", 0}, {"2x", 0}, {"99999999999999999999992", 0},
     };
     for (const auto& c : cases) {
         setOverride(c.value);
