@@ -25,8 +25,9 @@ std::intptr_t HqEditor::getRect(void* ptr)
     if (ptr == nullptr) {
         return 0;
     }
-    // The size the editor opens at; while it is open, the size it has.
-    if (!window_) {
+    // The size the editor opens at, chosen once until it closes, so that a host asking often
+    // costs no more than one connection to the display; while it is open, the size it has.
+    if (scale_ == 0) {
         chooseScale();
     }
     *static_cast<ERect**>(ptr) = &rect_;

@@ -128,7 +128,8 @@ public:
     {
         if (resources != nullptr && x_ != nullptr) {
             XChangeProperty(x_, DefaultRootWindow(x_), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(resources), static_cast<int>(std::strlen(resources)));
+                            reinterpret_cast<const unsigned char*>(resources),
+                            static_cast<int>(std::strlen(resources)));
             XSync(x_, False);
         }
         if (userScale != nullptr) {

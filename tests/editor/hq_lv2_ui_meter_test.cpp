@@ -13,15 +13,16 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dlfcn.h>
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
 #include <lv2/data-access/data-access.h>
-#include <lv2/atom/atom.h>
 #include <lv2/instance-access/instance-access.h>
 #include <lv2/options/options.h>
 #include <lv2/parameters/parameters.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -87,16 +88,13 @@ std::vector<unsigned long> inputMeterDrawn(float peak)
 }
 
 // URIs mapped to their place in a list, from 1.
-LV2_URID mapUri(LV2_URID_Map_Handle handle, const char* uri)
+std::vector<std::string> mapped;
+LV2_URID mapUri(LV2_URID_Map_Handle, const char* uri)
 {
-    auto& uris = *static_cast<std::vector<std::string>*>(handle);
-    for (std::size_t i = 0; i < uris.size(); ++i) {
-        if (uris[i] == uri) {
-            return static_cast<LV2_URID>(i + 1);
-        }
+    if (std::find(mapped.begin(), mapped.end(), uri) == mapped.end()) {
+        mapped.emplace_back(uri);
     }
-    uris.emplace_back(uri);
-    return static_cast<LV2_URID>(uris.size());
+    return static_cast<LV2_URID>(std::find(mapped.begin(), mapped.end(), uri) - mapped.begin() + 1);
 }
 
 } // namespace
@@ -112,24 +110,21 @@ TEST(HqLv2UiOptions, UiIsDrawnAtTheHostsScaleFactorAndShowsLatencyAtItsSampleRat
     ASSERT_NE(uiLibrary, nullptr) << dlerror();
     const auto* ui = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(uiLibrary, "lv2ui_descriptor"))(0);
 
-    std::vector<std::string> uris;
-    LV2_URID_Map map{&uris, mapUri};
+    LV2_URID_Map uridMap{nullptr, mapUri};
+    const auto map = [](const char* uri) { return mapUri(nullptr, uri); };
     const float sampleRate = 96000.0f;
     const double scaleFactor = 2.0; // as a double, which a host may choose over a float
     const LV2_Options_Option options[] = {
-        {LV2_OPTIONS_INSTANCE, 0, mapUri(&uris, LV2_PARAMETERS__sampleRate), sizeof sampleRate,
-         mapUri(&uris, LV2_ATOM__Float), &sampleRate},
-        {LV2_OPTIONS_INSTANCE, 0, mapUri(&uris, LV2_UI__scaleFactor), sizeof scaleFactor,
-         mapUri(&uris, LV2_ATOM__Double), &scaleFactor},
-        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr},
-    };
+        {LV2_OPTIONS_INSTANCE, 0, map(LV2_PARAMETERS__sampleRate), 4, map(LV2_ATOM__Float), &sampleRate},
+        {LV2_OPTIONS_INSTANCE, 0, map(LV2_UI__scaleFactor), 8, map(LV2_ATOM__Double), &scaleFactor},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
     const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(hostWindow.window())};
-    const LV2_Feature mapFeature{LV2_URID__map, &map};
+    const LV2_Feature mapFeature{LV2_URID__map, &uridMap};
     const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
     const LV2_Feature* features[] = {&parentFeature, &mapFeature, &optionsFeature, nullptr};
     LV2UI_Widget widget = nullptr;
-    LV2UI_Handle handle = ui->instantiate(ui, "urn:softkneeshaper:lv2:hq", HQ_LV2_BUNDLE, ignoreWrite, nullptr,
-                                          &widget, features);
+    LV2UI_Handle handle =
+        ui->instantiate(ui, "urn:softkneeshaper:lv2:hq", HQ_LV2_BUNDLE, ignoreWrite, nullptr, &widget, features);
     ASSERT_NE(handle, nullptr);
     static_cast<const LV2UI_Idle_Interface*>(ui->extension_data(LV2_UI__idleInterface))->idle(handle);
 
