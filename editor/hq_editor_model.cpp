@@ -1,5 +1,6 @@
 #include "hq_editor_model.h"
 
+#include "editor_scale.h"
 #include "hq_parameters.h"
 
 namespace {
@@ -26,7 +27,7 @@ int distance(int a, int b) noexcept
 } // namespace
 
 HqEditorModel::HqEditorModel(HqEditorListener& listener, int scale) noexcept
-    : listener_(listener), scale_(scale == 2 ? 2 : 1), values_{}
+    : listener_(listener), scale_(scale >= 1 && scale <= kMaxEditorScale ? scale : 1), values_{}
 {
     for (std::int32_t control = 0; control < kHqControlCount; ++control) {
         values_[control] = kHqControls[control].range.initial;

@@ -35,6 +35,7 @@ public:
     static constexpr std::uint32_t kDoubleClickMs = 400;
     static constexpr int kDoubleClickSlop = 4; // pixels at scale 1
 
+    // A scale outside 1..kMaxEditorScale gives 1.
     HqEditorModel(HqEditorListener& listener, int scale) noexcept;
 
     // [ui thread] A value the host set, shown from now on; one out of range is held to it.

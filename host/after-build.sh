@@ -4,7 +4,7 @@
 # settings in one picture, its spectrum of a 997 Hz tone at -6 dBFS at the defaults
 # and at Boost 11, its aliasing at three settings, the spectrogram of a sine sweep
 # at Boost 11 and its aliasing against the HQ module's at Boost 11 at 8x and 16x, and the HQ
-# module's editor, written into dist/. The pictures
+# module's editor at scales 1 and 2, written into dist/. The pictures
 # that the READMEs show are made here too, into host/, so they always show this build.
 # Usage: host/after-build.sh [BUILD-DIR]   (default: build/native)
 set -euo pipefail
@@ -43,10 +43,13 @@ for form in svg png; do
         --out "$root/dist/aliasing-shaper-vs-hq.$form" >/dev/null
 done
 # The HQ module's editor as a host shows it, at Boost 6x over the first program (the
-# controls' initial values), drawn by the module itself in a window on a display of its own.
-xvfb-run -a "$plughost" editor "$hq" --set Boost=0.5 --screenshot "$root/dist/editor-hq.png"
+# controls' initial values), drawn by the module itself in a window on a display of its own,
+# at scale 1 and at scale 2, as a high-density screen shows it; --scale, so that no desktop
+# setting of the user's changes the pictures.
+xvfb-run -a "$plughost" editor "$hq" --set Boost=0.5 --scale 1 --screenshot "$root/dist/editor-hq.png"
+xvfb-run -a "$plughost" editor "$hq" --set Boost=0.5 --scale 2 --screenshot "$root/dist/editor-hq-2x.png"
 for picture in transfer-curve knee-and-hardness harmonics-boost-11 aliasing sonogram-boost-11 aliasing-shaper-vs-hq \
-    editor-hq; do
+    editor-hq editor-hq-2x; do
     cp "$root/dist/$picture.png" "$root/host/$picture.png"
 done
 echo
@@ -54,3 +57,4 @@ echo "spectrum of a 997 Hz tone at -6 dBFS, Boost 11:"
 "$plughost" spectrum "$module" --set Boost=1 | grep -v '^  ' 
 echo "pictures written to $root/dist/: transfer-curve, knee-and-hardness, harmonics-default, harmonics-boost-11,"
 echo "aliasing, sonogram-boost-11 and aliasing-shaper-vs-hq, each as .svg and .png, and the HQ editor as editor-hq.png"
+echo "and, at scale 2, editor-hq-2x.png"

@@ -167,6 +167,11 @@ int main(int argc, char** argv)
                        "After the gestures, write the editor's pixels as the window shows them (.png), then close");
     editor->add_flag("--json", editorOptions.json,
                      "Print the size, the host calls of each gesture and the parameters' final values as JSON");
+    editor
+        ->add_option("--scale", editorOptions.scale,
+                     "S: ask the editor to draw at whole scale S (an LV2 UI through ui:scaleFactor, a VST module "
+                     "through SOFTKNEESHAPER_EDITOR_SCALE)")
+        ->check(CLI::Range(1, plughost::kLargestEditorScale));
 #endif
 
     plughost::ValidateOptions validateOptions;

@@ -68,7 +68,10 @@ std::string manifest()
     out << "\n<" << kHqLv2UiUri << ">\n    a ui:X11UI ;\n    ui:binary <" << HQ_LV2_UI_BINARY
         << "> ;\n    lv2:requiredFeature ui:parent , ui:idleInterface ;\n"
         << "    lv2:optionalFeature ui:resize , ui:touch , <http://lv2plug.in/ns/ext/instance-access> ,\n"
-        << "        <http://lv2plug.in/ns/ext/data-access> ;\n    lv2:extensionData ui:idleInterface .\n";
+        << "        <http://lv2plug.in/ns/ext/data-access> , <http://lv2plug.in/ns/ext/options#options> ,\n"
+        << "        <http://lv2plug.in/ns/ext/urid#map> ;\n"
+        << "    <http://lv2plug.in/ns/ext/options#supportedOption> ui:scaleFactor ,\n"
+        << "        <http://lv2plug.in/ns/ext/parameters#sampleRate> ;\n    lv2:extensionData ui:idleInterface .\n";
     for (const HqPreset& preset : kHqPresets) {
         out << "\n"
             << presetUri(preset) << "\n    a pset:Preset ;\n    lv2:appliesTo <" << kHqLv2Uri

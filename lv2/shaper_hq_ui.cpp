@@ -2,9 +2,14 @@
 // host's (ui:X11UI), as the VST module shows it. Control values arrive as port events and leave
 // through the host's write function, each mouse gesture between touch calls when the host
 // offers ui:touch; the window asks the host for its size when the host offers ui:resize. The
-// host drives everything through the idle interface, on its user-interface thread.
+// host drives everything through the idle interface, on its user-interface thread. Through the
+// options feature the host may ask for a scale (ui:scaleFactor) and tell the sample rate, which
+// the latency beside Quality is shown at.
+#include "editor_scale.h"
 #include "hq_lv2_meters.h"
 #include "hq_lv2_ports.h"
+#include "ui_host_options.h"
+#include "x11_editor_scale.h"
 #include "x11_editor_window.h"
 
 #include <lv2/core/lv2.h>
@@ -26,10 +31,16 @@ public:
     {
     }
 
-    // [ui thread] Opens the window in parent; false when it cannot be opened.
-    bool open(std::uintptr_t parent)
+    // [ui thread] Opens the window in parent at what the host asked for, or the user or the
+    // display where they say otherwise; false when it cannot be opened.
+    bool open(std::uintptr_t parent, const UiHostOptions& options)
     {
-        window_ = std::make_unique<X11EditorWindow>(parent, *this, 1);
+        if (options.sampleRate > 0.0) {
+            picture_.sampleRate = options.sampleRate;
+        }
+        // A host's factor between whole scales is rounded as a screen's density is.
+        const int requested = options.scaleFactor > 0.0 ? editorScaleFromDpi(96.0 * options.scaleFactor) : 0;
+        window_ = std::make_unique<X11EditorWindow>(parent, *this, x11EditorScale(requested));
         return window_->isOpen();
     }
 
@@ -114,7 +125,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
     if (ui == nullptr) {
         return nullptr;
     }
-    if (!ui->open(reinterpret_cast<std::uintptr_t>(parent))) {
+    if (!ui->open(reinterpret_cast<std::uintptr_t>(parent), readUiHostOptions(features))) {
         delete ui;
         return nullptr;
     }

@@ -3,23 +3,32 @@
 #include "hq_editor_layout.h"
 #include "hq_parameters.h"
 #include "hq_shaper_effect.h"
+#include "x11_editor_scale.h"
 #include "x11_editor_window.h"
-
-// The editor draws at scale 1 until a host asks for another (a later step).
-constexpr int kScale = 1;
 
 HqEditor::HqEditor(HqShaperEffect& effect) : effect_(effect)
 {
-    rect_.right = static_cast<std::int16_t>(kHqEditorWidth * kScale);
-    rect_.bottom = static_cast<std::int16_t>(kHqEditorHeight * kScale);
 }
 
 HqEditor::~HqEditor() = default;
+
+void HqEditor::chooseScale()
+{
+    // The format has no way for the host to ask for a scale: the user's override or the display's.
+    scale_ = x11EditorScale(0);
+    rect_.right = static_cast<std::int16_t>(kHqEditorWidth * scale_);
+    rect_.bottom = static_cast<std::int16_t>(kHqEditorHeight * scale_);
+}
 
 std::intptr_t HqEditor::getRect(void* ptr)
 {
     if (ptr == nullptr) {
         return 0;
+    }
+    // The size the editor opens at, chosen once until it closes, so that a host asking often
+    // costs no more than one connection to the display; while it is open, the size it has.
+    if (scale_ == 0) {
+        chooseScale();
     }
     *static_cast<ERect**>(ptr) = &rect_;
     return 1;
@@ -28,7 +37,11 @@ std::intptr_t HqEditor::getRect(void* ptr)
 std::intptr_t HqEditor::open(void* ptr)
 {
     window_.reset();
-    auto window = std::make_unique<X11EditorWindow>(reinterpret_cast<std::uintptr_t>(ptr), *this, kScale);
+    // The scale of the last size answered, so that the window is as large as the host was told.
+    if (scale_ == 0) {
+        chooseScale();
+    }
+    auto window = std::make_unique<X11EditorWindow>(reinterpret_cast<std::uintptr_t>(ptr), *this, scale_);
     if (!window->isOpen()) {
         return 0;
     }
@@ -40,6 +53,7 @@ std::intptr_t HqEditor::open(void* ptr)
 void HqEditor::close()
 {
     window_.reset();
+    scale_ = 0; // chosen again for the next opening, as the display's density may have changed
 }
 
 void HqEditor::idle()

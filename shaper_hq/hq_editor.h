@@ -19,7 +19,8 @@ public:
     explicit HqEditor(HqShaperEffect& effect);
     ~HqEditor() override;
 
-    // [ui thread] ptr receives the address of the editor's rectangle, which lives as long as the editor.
+    // [ui thread] ptr receives the address of the editor's rectangle, which lives as long as the editor:
+    // the size it opens at, at the scale the user or the display asks for.
     std::intptr_t getRect(void* ptr) override;
     // [ui thread] ptr is the parent X11 window; answers 1 when the editor's window is open in it.
     std::intptr_t open(void* ptr) override;
@@ -33,8 +34,11 @@ public:
     void endEdit(std::int32_t control) override;
 
 private:
+    // [ui thread] The scale the editor opens at next, and its rectangle at that scale.
+    void chooseScale();
 
     HqShaperEffect& effect_;
+    int scale_ = 0; // 0 until chosen
     ERect rect_{};
     std::unique_ptr<X11EditorWindow> window_;
 };

@@ -105,7 +105,10 @@ struct EditorOptions {
     std::vector<std::string> drags; // X,Y,DX,DY in the editor's pixels
     std::string screenshotPath;     // .png; empty: none
     bool json = false;
+    int scale = 0; // 1..kLargestEditorScale; 0: the editor's own choice
 };
+// The largest whole scale --scale asks for, the largest this project's editors draw at.
+inline constexpr int kLargestEditorScale = 4;
 int runEditor(const EditorOptions& options);
 #endif
 

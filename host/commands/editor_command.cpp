@@ -6,7 +6,9 @@
 //
 // A VST module's editor is opened through effEditOpen with the window as its parent; an LV2
 // plug-in's X11 UI is loaded from its bundle and given the window through ui:parent, with
-// ui:idleInterface, ui:resize and ui:touch.
+// ui:idleInterface, ui:resize, ui:touch and the options feature (the sample rate, and the scale
+// --scale asks for). A VST module has no way to be asked for a scale: --scale sets this
+// project's environment variable for its editor, SOFTKNEESHAPER_EDITOR_SCALE.
 #include "audio_plugin.h"
 #include "commands.h"
 #include "host_callback.h"
@@ -22,6 +24,9 @@
 #include <cairo.h>
 #include <dlfcn.h>
 #include <lilv/lilv.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
+#include <lv2/parameters/parameters.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 #include <nlohmann/json.hpp>
@@ -140,7 +145,7 @@ private:
 
 class Lv2Editor final : public HostedEditor {
 public:
-    Lv2Editor(const std::string& name, const std::vector<std::string>& settings)
+    Lv2Editor(const std::string& name, const std::vector<std::string>& settings, int scale) : scaleFactor(scale)
     {
         // The plug-in as the other commands find it, which also checks the settings.
         const Lv2Plugin plugin(name, settings);
@@ -174,8 +179,14 @@ public:
     {
         // The features live as long as the UI, which may keep them.
         parentFeature = {LV2_UI__parent, reinterpret_cast<void*>(parent)};
-        const LV2_Feature* features[] = {&parentFeature, &mapFeature,  &resizeFeature,
-                                         &touchFeature,  &idleFeature, nullptr};
+        const LV2_URID floatType = mapUri(this, LV2_ATOM__Float);
+        options[0] = {LV2_OPTIONS_INSTANCE, 0,         mapUri(this, LV2_PARAMETERS__sampleRate),
+                      sizeof sampleRate,    floatType, &sampleRate};
+        if (scaleFactor > 0.0f)
+            options[1] = {LV2_OPTIONS_INSTANCE, 0,         mapUri(this, LV2_UI__scaleFactor),
+                          sizeof scaleFactor,   floatType, &scaleFactor};
+        const LV2_Feature* features[] = {&parentFeature, &mapFeature,     &resizeFeature, &touchFeature,
+                                         &idleFeature,   &optionsFeature, nullptr};
         LV2UI_Widget widget = nullptr;
         handle = descriptor->instantiate(descriptor, pluginUri.c_str(), bundlePath.c_str(), written, this, &widget,
                                          features);
@@ -301,6 +312,11 @@ private:
     LV2_Feature resizeFeature{LV2_UI__resize, &resize};
     LV2_Feature touchFeature{LV2_UI__touch, &touch};
     LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
+    // The sample rate, the scale when asked for, and the zeroed option that ends the list.
+    float sampleRate = static_cast<float>(kSampleRate);
+    float scaleFactor;
+    LV2_Options_Option options[3]{};
+    LV2_Feature optionsFeature{LV2_OPTIONS__options, options};
     std::string pluginUri, uiUri, binaryPath, bundlePath;
     void* library = nullptr;
     const LV2UI_Descriptor* descriptor = nullptr;
@@ -441,10 +457,14 @@ int runEditor(const EditorOptions& options)
     if (!drags.empty() && !window.hasXTest())
         throw UserError("--drag needs the X test extension, which this X server lacks");
     std::unique_ptr<HostedEditor> editor;
-    if (namesLv2Plugin(options.modulePath))
-        editor = std::make_unique<Lv2Editor>(options.modulePath, options.settings);
-    else
+    if (namesLv2Plugin(options.modulePath)) {
+        editor = std::make_unique<Lv2Editor>(options.modulePath, options.settings, options.scale);
+    } else {
+        // Before the module is asked for its editor's size, which it answers at this scale.
+        if (options.scale != 0)
+            setenv("SOFTKNEESHAPER_EDITOR_SCALE", std::to_string(options.scale).c_str(), 1);
         editor = std::make_unique<VstEditor>(options.modulePath, options.settings);
+    }
     editor->open(window.id());
     window.show(editor->width(), editor->height());
     settle(*editor, 10);

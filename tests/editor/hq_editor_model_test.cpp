@@ -66,7 +66,7 @@ TEST(HqEditorModel, VerticalDragMovesTheKnobByItsSpeedInOneGesture)
         {"output up a quarter", 3, 50, false, 12.0f},
     };
     for (const DragCase& c : cases) {
-        for (const int scale : {1, 2}) {
+        for (const int scale : {1, 2, 3, 4}) {
             SCOPED_TRACE(std::string(c.name) + " at scale " + std::to_string(scale));
             Recorder host;
             HqEditorModel model(host, scale);

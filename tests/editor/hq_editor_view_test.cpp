@@ -1,5 +1,6 @@
 // The HQ editor's picture read as data: where the curve lies, whether every text fits its
 // place, and the exact pixels of a table of settings.
+#include "editor_scale.h"
 #include "hq_editor_view.h"
 #include "hq_parameters.h"
 #include "hq_transfer.h"
@@ -97,7 +98,7 @@ TEST(HqEditorView, CurveIsDrawnWhereTheCoreCurvePutsIt)
 
 TEST(HqEditorView, EveryControlsTextStaysInsideItsCellAndTheWindow)
 {
-    for (const int scale : {1, 2}) {
+    for (const int scale : {1, 2, 3, 4}) {
         const BakedFont& font = editorFont(scale);
         for (const HqEditorWidget& widget : kHqEditorWidgets) {
             const PixelRect cell = scaled(widget.cell, scale);
@@ -122,18 +123,40 @@ TEST(HqEditorView, EveryControlsTextStaysInsideItsCellAndTheWindow)
 // pictures, then take the new hashes.
 TEST(HqEditorView, PicturesOfATableOfSettingsHaveTheirKnownPixels)
 {
-    const std::uint64_t expected[][2] = {
-        {0x5447be6a2e98a387u, 0xca9a58f3ecdfa898u}, {0x5655e0e90cee0bb2u, 0x2b672f31c3c7e1ffu},
-        {0xe10b870028611513u, 0xc3ec35c1281c444eu}, {0x9fa92a4d60481e65u, 0xe230b3fb51a2f011u},
-        {0x692b69816a652356u, 0xa37f331414303c67u}, {0x28adf2b7887a36c3u, 0x8d2947042a729072u},
+    const std::uint64_t expected[][kMaxEditorScale] = {
+        {0x5447be6a2e98a387u, 0xca9a58f3ecdfa898u, 0xfacee6338cf68e73u, 0x93b287140bba677du},
+        {0x5655e0e90cee0bb2u, 0x2b672f31c3c7e1ffu, 0x2627531711834a59u, 0x1265a533733a69fcu},
+        {0xe10b870028611513u, 0xc3ec35c1281c444eu, 0x8b3f35e41562fb07u, 0x408342218a7a36ceu},
+        {0x9fa92a4d60481e65u, 0xe230b3fb51a2f011u, 0xe3d734fec05403afu, 0x3c6285dc455be229u},
+        {0x692b69816a652356u, 0xa37f331414303c67u, 0xc0e0d9a303423836u, 0x3ca1111e42ffa58eu},
+        {0x28adf2b7887a36c3u, 0x8d2947042a729072u, 0x30ecefbbe079fec0u, 0x74ddaa4f30580511u},
     };
     static_assert(std::size(expected) == std::size(kSettings));
     for (std::size_t i = 0; i < std::size(kSettings); ++i) {
-        for (const int scale : {1, 2}) {
+        for (int scale = 1; scale <= kMaxEditorScale; ++scale) {
             PixelCanvas canvas(kHqEditorWidth * scale, kHqEditorHeight * scale);
             drawHqEditor(canvas, pictureOf(kSettings[i]), scale);
             EXPECT_EQ(fnv1a(canvas.pixels()), expected[i][scale - 1])
                 << kSettings[i].name << " at scale " << scale << std::hex << ": 0x" << fnv1a(canvas.pixels());
         }
+    }
+}
+
+TEST(HqEditorView, EveryScaleIsDrawnAtItsResolutionNotEnlarged)
+{
+    const HqEditorPicture picture = initialHqEditorPicture();
+    PixelCanvas once(kHqEditorWidth, kHqEditorHeight);
+    drawHqEditor(once, picture, 1);
+    for (int scale = 2; scale <= kMaxEditorScale; ++scale) {
+        PixelCanvas scaled(kHqEditorWidth * scale, kHqEditorHeight * scale);
+        drawHqEditor(scaled, picture, scale);
+        std::size_t unlikeEnlarged = 0;
+        for (int y = 0; y < scaled.height(); ++y) {
+            for (int x = 0; x < scaled.width(); ++x) {
+                unlikeEnlarged += scaled.at(x, y) != once.at(x / scale, y / scale) ? 1 : 0;
+            }
+        }
+        // Text, curve and rings have edges of their own at each scale: a few per cent of the picture.
+        EXPECT_GT(unlikeEnlarged, scaled.pixels().size() / 100) << "scale " << scale;
     }
 }

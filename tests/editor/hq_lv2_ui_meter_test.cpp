@@ -1,6 +1,7 @@
-// The LV2 UI's meters in one process with the plug-in, as jalv runs them: with the host's
-// instance-access and data-access features they show the peaks of the audio the plug-in ran,
-// as the drawing core draws them; without them they stay empty.
+// The LV2 UI in one process with the plug-in, as jalv runs them: with the host's
+// instance-access and data-access features its meters show the peaks of the audio the plug-in
+// ran, as the drawing core draws them; without them they stay empty. Through the options feature
+// it takes the host's scale and sample rate.
 #include "hq_editor_view.h"
 #include "hq_lv2_ports.h"
 #include "x_display.h"
@@ -12,11 +13,16 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dlfcn.h>
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
 #include <lv2/data-access/data-access.h>
 #include <lv2/instance-access/instance-access.h>
+#include <lv2/options/options.h>
+#include <lv2/parameters/parameters.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -81,7 +87,65 @@ std::vector<unsigned long> inputMeterDrawn(float peak)
     return pixels;
 }
 
+// URIs mapped to their place in a list, from 1.
+std::vector<std::string> mapped;
+LV2_URID mapUri(LV2_URID_Map_Handle, const char* uri)
+{
+    if (std::find(mapped.begin(), mapped.end(), uri) == mapped.end()) {
+        mapped.emplace_back(uri);
+    }
+    return static_cast<LV2_URID>(std::find(mapped.begin(), mapped.end(), uri) - mapped.begin() + 1);
+}
+
 } // namespace
+
+// A UI that left the host's options unread would open at scale 1 and show the latency at 48 kHz.
+TEST(HqLv2UiOptions, UiIsDrawnAtTheHostsScaleFactorAndShowsLatencyAtItsSampleRate)
+{
+    XDisplay server;
+    ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
+    const HostWindow hostWindow(kHqEditorWidth * 2, kHqEditorHeight * 2);
+    ASSERT_NE(hostWindow.display(), nullptr);
+    void* uiLibrary = dlopen(HQ_LV2_BUNDLE "/SoftKneeShaperHQ_ui.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(uiLibrary, nullptr) << dlerror();
+    const auto* ui = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(uiLibrary, "lv2ui_descriptor"))(0);
+
+    LV2_URID_Map uridMap{nullptr, mapUri};
+    const auto map = [](const char* uri) { return mapUri(nullptr, uri); };
+    const float sampleRate = 96000.0f;
+    const double scaleFactor = 2.0; // as a double, which a host may choose over a float
+    const LV2_Options_Option options[] = {
+        {LV2_OPTIONS_INSTANCE, 0, map(LV2_PARAMETERS__sampleRate), 4, map(LV2_ATOM__Float), &sampleRate},
+        {LV2_OPTIONS_INSTANCE, 0, map(LV2_UI__scaleFactor), 8, map(LV2_ATOM__Double), &scaleFactor},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(hostWindow.window())};
+    const LV2_Feature mapFeature{LV2_URID__map, &uridMap};
+    const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* features[] = {&parentFeature, &mapFeature, &optionsFeature, nullptr};
+    LV2UI_Widget widget = nullptr;
+    LV2UI_Handle handle =
+        ui->instantiate(ui, "urn:softkneeshaper:lv2:hq", HQ_LV2_BUNDLE, ignoreWrite, nullptr, &widget, features);
+    ASSERT_NE(handle, nullptr);
+    static_cast<const LV2UI_Idle_Interface*>(ui->extension_data(LV2_UI__idleInterface))->idle(handle);
+
+    HqEditorPicture picture = initialHqEditorPicture();
+    picture.sampleRate = sampleRate;
+    PixelCanvas expected(kHqEditorWidth * 2, kHqEditorHeight * 2);
+    drawHqEditor(expected, picture, 2);
+    XImage* image = XGetImage(hostWindow.display(), hostWindow.window(), 0, 0, static_cast<unsigned>(expected.width()),
+                              static_cast<unsigned>(expected.height()), AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    std::size_t differing = 0;
+    for (int y = 0; y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width(); ++x) {
+            differing += (XGetPixel(image, x, y) & 0xffffffu) != expected.at(x, y) ? 1 : 0;
+        }
+    }
+    XDestroyImage(image);
+    EXPECT_EQ(differing, 0u) << "pixels unlike the core's at scale 2 and 96 kHz";
+    ui->cleanup(handle);
+    dlclose(uiLibrary);
+}
 
 TEST(HqLv2UiMeters, ShowThePeakOfThePluginsAudioWhenTheHostLetsTheUiReachIt)
 {

@@ -1,6 +1,9 @@
 // An X display of the test's own: Xvfb started on a free display number (it picks one and
 // writes it back), DISPLAY pointed at it for this process and its children, and the server
-// stopped when the object dies.
+// stopped when the object dies. Its screen holds the editor at scale 4; the user's override of
+// the editor's scale is cleared for this process and its children, so the display decides. The
+// server never resets, which it would do when its last client left, so what a test puts on the
+// root window (the resources) stays there while the next client connects.
 #pragma once
 
 #include <csignal>
@@ -21,8 +24,8 @@ public:
         if (pid_ == 0) {
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2560x1440x24", "-nolisten", "tcp",
+                   "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -40,6 +43,7 @@ public:
         if (got > 0) {
             name_ = ":" + std::string(text, got - (text[got - 1] == '\n' ? 1 : 0));
             setenv("DISPLAY", name_.c_str(), 1);
+            unsetenv("SOFTKNEESHAPER_EDITOR_SCALE");
         }
     }
     ~XDisplay()

@@ -234,6 +234,21 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"curve", fakeModule("pass_through"), "--out", (f.dir / "c.gif").string()};
      },
      "c.gif: the curve is written as .svg, .png or .csv"},
+    {"editor scale zero",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"editor", f.text, "--scale", "0"};
+     },
+     "--scale: Value 0 not in range 1 to 4"},
+    {"editor scale not whole",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"editor", f.text, "--scale", "1.5"};
+     },
+     "--scale: Value 1.5 not in range 1 to 4"},
+    {"editor scale no number",
+     [](const ErrorFiles& f) {
+         return std::vector<std::string>{"editor", f.text, "--scale", "two"};
+     },
+     "--scale: Value two not in range 1 to 4"},
 };
 
 } // namespace
