@@ -9,8 +9,14 @@
 // 2 kFloats floats); double set1, add, sub, mul, div, max, abs, flipSign (y with the sign of s
 // flipped in), greater, both, either and andNot (a and b, a or b, b and not a, of two masks),
 // select(mask, a, b), any(mask), all(mask), first(v), loadDoubles,
-// storeDoubles, widen (kDoubles floats to doubles) and narrowStore; and scaleOf and exponentOf for
-// the logarithm's exact exponent split.
+// storeDoubles, widen (kDoubles floats to doubles) and narrowStore (kDoubles doubles rounded to
+// floats); and scaleOf and exponentOf for the logarithm's exact exponent split. For the curve's
+// closed form in float, as for doubles: sub, div, min and max (min(a, b) = a < b ? a : b and
+// max(a, b) = a > b ? a : b lane by lane, as the instructions give them, so the second operand
+// where either is a NaN), abs, flipSign, greater, both, either, andNot, select and any on float
+// masks; lanes(mask), the mask's lanes as bits, lane 0 lowest; and for two positive normal floats
+// hi >= lo with e the difference of their exponent fields, octaveScale(hi, lo) = 2^-e and
+// octaveCount(hi, lo) = e, both exact.
 
 // sum[b] = sum_j pairs[j] (near[b W - j] + far[b W + j]) over j < count in ascending order, for
 // kBlock vectors of outputs side by side, so that each tap is broadcast once for all of them.
@@ -245,7 +251,7 @@ void dispatchDecimateEven(const float* u, std::int32_t frames, const float* pair
     }
 }
 
-// The settings of one frame's curve in every lane.
+// The settings of one frame's curve in every lane, for the general path in double.
 template <class V> struct Lanes {
     typename V::D knee, w, shapeA, g, c, atKnee;
     bool flat;
@@ -257,12 +263,8 @@ template <class V> struct Lanes {
     }
 };
 
-// hqLog1p of hq_antiderivative.h, lane by lane, in two halves: logSplit forms the exponent e and
-// the series' argument s, whose division ends a long chain, and logSeries the rest. A run of
-// samples goes through the first half before any goes through the second, so that the processor
-// always finds independent work beside the chains.
-template <class V>
-[[gnu::always_inline]] inline void logSplit(typename V::D z, typename V::D& s, typename V::D& e) noexcept
+// hqLog1p of hq_antiderivative.h, lane by lane.
+template <class V> [[gnu::always_inline]] inline typename V::D vectorLog1p(typename V::D z) noexcept
 {
     using namespace hq_log;
     using D = typename V::D;
@@ -270,15 +272,9 @@ template <class V>
     const D r = V::add(one, z);
     const D rootTwo = V::mul(r, V::set1(kSqrt2));
     const D scale = V::scaleOf(rootTwo);
-    e = V::exponentOf(rootTwo);
+    const D e = V::exponentOf(rootTwo);
     const D t = V::add(V::mul(z, scale), V::sub(scale, one));
-    s = V::div(t, V::add(V::set1(2.0), t));
-}
-
-template <class V> [[gnu::always_inline]] inline typename V::D logSeries(typename V::D s, typename V::D e) noexcept
-{
-    using namespace hq_log;
-    using D = typename V::D;
+    const D s = V::div(t, V::add(V::set1(2.0), t));
     const D z2 = V::mul(s, s);
     const D z4 = V::mul(z2, z2);
     const D z8 = V::mul(z4, z4);
@@ -289,17 +285,8 @@ template <class V> [[gnu::always_inline]] inline typename V::D logSeries(typenam
     return V::add(V::mul(e, V::set1(kLn2)), lnM);
 }
 
-template <class V> [[gnu::always_inline]] inline typename V::D vectorLog1p(typename V::D z) noexcept
-{
-    typename V::D s;
-    typename V::D e;
-    logSplit<V>(z, s, e);
-    return logSeries<V>(s, e);
-}
-
 // hqAntiderivative, lane by lane. The bent part is computed for every lane, from a distance of
-// at least 0, and kept where the input is above the knee: on a loud signal lanes cross the knee
-// unpredictably, and a branch on them would cost more than the work it saves.
+// at least 0, and kept where the input is above the knee.
 template <class V>
 [[gnu::always_inline]] inline typename V::D vectorAntiderivative(typename V::D v, const Lanes<V>& k) noexcept
 {
@@ -315,61 +302,12 @@ template <class V>
     return V::select(above, V::add(k.atKnee, V::sub(d, bent)), below);
 }
 
-// xs[n] and fs[n] = F(x[n]) for n < count, a multiple of kDoubles, with es as scratch. A run
-// that never rises above the knee takes the square alone, and 0 is returned; otherwise every
-// sample goes through both halves of the logarithm (logSplit), from a distance of at least 0,
-// whether above the knee or not, and count is returned.
-template <class V>
-[[gnu::always_inline]] inline std::int32_t antiderivativeRun(const float* x, std::int32_t count, const Lanes<V>& k,
-                                                             double* xs, double* fs, double* es) noexcept
-{
-    using D = typename V::D;
-    const D half = V::set1(0.5);
-    const D zero = V::set1(0.0);
-    D loudest = zero;
-    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-        const D v = V::widen(x + n);
-        V::storeDoubles(xs + n, v);
-        loudest = V::max(loudest, V::abs(v));
-    }
-    if (!V::any(V::greater(loudest, k.knee))) {
-        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-            const D m = V::abs(V::loadDoubles(xs + n));
-            V::storeDoubles(fs + n, V::mul(half, V::mul(m, m)));
-        }
-        return 0;
-    }
-    if (k.flat) {
-        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-            V::storeDoubles(fs + n, vectorAntiderivative<V>(V::loadDoubles(xs + n), k));
-        }
-        return count;
-    }
-    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-        D s;
-        D e;
-        logSplit<V>(V::mul(k.g, V::max(V::sub(V::abs(V::loadDoubles(xs + n)), k.knee), zero)), s, e);
-        V::storeDoubles(fs + n, s);
-        V::storeDoubles(es + n, e);
-    }
-    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-        const D m = V::abs(V::loadDoubles(xs + n));
-        const D d = V::sub(m, k.knee);
-        const D bent = V::mul(k.c, logSeries<V>(V::loadDoubles(fs + n), V::loadDoubles(es + n)));
-        V::storeDoubles(
-            fs + n, V::select(V::greater(m, k.knee), V::add(k.atKnee, V::sub(d, bent)), V::mul(half, V::mul(m, m))));
-    }
-    return count;
-}
-
 template <class V>
 void vectorAntiderivativesOf(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept
 {
-    double xs[64];
-    double es[64];
-    for (std::int32_t n = 0; n < count; n += 64) {
-        const std::int32_t part = count - n < 64 ? count - n : 64;
-        antiderivativeRun<V>(x + n, part, Lanes<V>(curve), xs, f + n, es);
+    const Lanes<V> k(curve);
+    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+        V::storeDoubles(f + n, vectorAntiderivative<V>(V::widen(x + n), k));
     }
 }
 
@@ -386,109 +324,198 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorCurve(typen
     return V::select(above, V::flipSign(y, v), v);
 }
 
-// The outputs of samples first..last - 1 under one curve, from xs and fs as vectorAdaa leaves
-// them, as hqAdaa gives them. Where both inputs of every output are at or below the knee the
-// run is the mean of each pair, nothing divides, and 0 is returned; otherwise the run's length.
-// There a lane whose pair is below the knee keeps its mean, the others take the quotient, which
-// divides by 1 where the inputs are too close for it; those are rare, so they are written again
-// after the run with the curve at their midpoint, if there are any.
+// hqGeneralMean, lane by lane: the quotient divides by 1 where the inputs are too close for it,
+// and those lanes take the curve at their midpoint instead, if there are any.
 template <class V>
-[[gnu::always_inline]] inline std::int32_t quotients(const double* xs, const double* fs, std::int32_t first,
-                                                     std::int32_t last, const Lanes<V>& k, float* y) noexcept
+[[gnu::always_inline]] inline typename V::D vectorGeneralMean(typename V::D x0, typename V::D x1,
+                                                              const Lanes<V>& k) noexcept
 {
     using D = typename V::D;
-    const D close = V::set1(kHqCloseInputs);
-    const D one = V::set1(1.0);
-    const D half = V::set1(0.5);
-    D loudest = V::set1(0.0);
-    for (std::int32_t n = first; n < last; n += V::kDoubles) {
-        const D x0 = V::loadDoubles(xs + n);
-        const D x1 = V::loadDoubles(xs + 1 + n);
-        loudest = V::max(loudest, V::max(V::abs(x0), V::abs(x1)));
-        V::narrowStore(y + n, V::mul(half, V::add(x0, x1)));
+    const D f0 = vectorAntiderivative<V>(x0, k);
+    const D f1 = vectorAntiderivative<V>(x1, k);
+    const D dx = V::sub(x1, x0);
+    const D scale = V::add(V::add(V::set1(1.0), V::abs(x0)), V::abs(x1));
+    const D far = V::greater(V::abs(dx), V::mul(V::set1(kHqCloseInputs), scale));
+    const D out = V::div(V::sub(f1, f0), V::select(far, dx, V::set1(1.0)));
+    if (V::all(far)) {
+        return out;
     }
-    if (!V::any(V::greater(loudest, k.knee))) {
-        return 0;
-    }
-    D anyClose = V::set1(0.0); // lanes above the knee with inputs too close for the quotient
-    for (std::int32_t n = first; n < last; n += V::kDoubles) {
-        const D x0 = V::loadDoubles(xs + n);
-        const D x1 = V::loadDoubles(xs + 1 + n);
-        const D dx = V::sub(x1, x0);
-        const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
-        const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
-        anyClose = V::either(anyClose, V::andNot(far, loud));
-        const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), V::select(far, dx, one));
-        V::narrowStore(y + n, V::select(loud, out, V::mul(half, V::add(x0, x1))));
-    }
-    if (!V::any(anyClose)) {
-        return last - first;
-    }
-    for (std::int32_t n = first; n < last; n += V::kDoubles) {
-        const D x0 = V::loadDoubles(xs + n);
-        const D x1 = V::loadDoubles(xs + 1 + n);
-        const D dx = V::sub(x1, x0);
-        const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
-        const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
-        if (V::any(V::andNot(far, loud))) {
-            const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), V::select(far, dx, one));
-            V::narrowStore(y + n, V::select(V::both(far, loud), out, vectorCurve<V>(V::mul(half, V::add(x0, x1)), k)));
-        }
-    }
-    return last - first;
+    return V::select(far, out, vectorCurve<V>(V::mul(V::set1(0.5), V::add(x0, x1)), k));
 }
 
-// Below the knee the decision to skip the logarithm and the quotient is made for each stretch of
-// this many samples, short enough that a signal crossing the knee now and then leaves most of
-// them quiet.
-inline constexpr std::int32_t kQuietStretch = 64;
+// The closed form's settings of one frame's curve in every float lane.
+template <class V> struct FloatLanes {
+    typename V::F kneeDown, below, kneeRest, w, a, wKnee, wSquared, c;
+    bool floatForm;
+
+    explicit FloatLanes(const HqCurve& curve)
+        : kneeDown(V::set1(curve.kneeDown)), below(V::set1(-curve.kneeDown)), kneeRest(V::set1(curve.kneeRest)),
+          w(V::set1(curve.wF)), a(V::set1(curve.aF)), wKnee(V::set1(curve.wKnee)), wSquared(V::set1(curve.wSquared)),
+          c(V::set1(curve.cF)), floatForm(curve.floatForm)
+    {
+    }
+};
+
+// hqOneSideMean, lane by lane, for every lane whatever its kind: its operands are held where
+// they are safe (magnitudes within kHqFloatLimit, distances at least 0, and each division's
+// divisor positive), so that a lane whose result is dropped raises nothing.
+template <class V>
+[[gnu::always_inline]] inline typename V::F vectorOneSideMean(typename V::F x0, typename V::F x1,
+                                                              const FloatLanes<V>& k) noexcept
+{
+    using namespace hq_log;
+    using F = typename V::F;
+    const F limit = V::set1(kHqFloatLimit);
+    const F one = V::set1(1.0f);
+    const F m0 = V::min(V::abs(x0), limit);
+    const F m1 = V::min(V::abs(x1), limit);
+    const F lo = V::min(m0, m1);
+    const F hi = V::max(m1, m0);
+    const F d = V::max(V::sub(V::sub(lo, k.kneeDown), k.kneeRest), V::set1(0.0f));
+    const F span = V::sub(hi, lo);
+    const F u = V::add(k.w, V::mul(k.a, d));
+    const F rise = V::mul(k.a, span);
+    const F twoU = V::add(u, u);
+    const F wide = V::greater(rise, twoU);
+    const F uHi = V::add(u, rise);
+    const F v = V::mul(uHi, V::octaveScale(uHi, u));
+    const F s = V::div(V::select(wide, V::sub(v, u), rise), V::select(wide, V::add(v, u), V::add(twoU, rise)));
+    const F z = V::mul(s, s);
+    const F z2 = V::mul(z, z);
+    const F p = V::add(V::add(V::add(V::set1(kQ0), V::mul(V::set1(kQ1), z)),
+                              V::mul(z2, V::add(V::set1(kQ2), V::mul(V::set1(kQ3), z)))),
+                       V::mul(V::mul(z2, z2), V::add(V::set1(kQ4), V::mul(V::set1(kQ5), z))));
+    const F e = V::octaveCount(uHi, u);
+    const F ln = V::add(V::mul(e, V::set1(kLn2High)),
+                        V::add(V::mul(e, V::set1(kLn2Low)), V::mul(s, V::add(V::set1(2.0f), V::mul(z, p)))));
+    const F h = V::mul(s, V::sub(one, V::mul(V::set1(0.5f), V::mul(V::mul(s, V::sub(one, s)), p))));
+    const F narrow = V::add(V::add(k.wKnee, V::mul(k.a, d)), V::mul(k.wSquared, h));
+    const F q = V::div(V::select(wide, V::mul(k.c, ln), narrow), V::select(wide, span, u));
+    return V::flipSign(V::select(wide, V::sub(one, q), q), x1);
+}
+
+// The outputs of up to this many samples are worked out together: first every one in float,
+// as the mean of two inputs at or below the knee or by the closed form, noting the others;
+// then those in double, packed into vectors of their own.
+inline constexpr std::int32_t kStretch = 64;
+
+// y[n] for n < count (at most kStretch) from the inputs x[n - 1] and x[n] under one curve, with
+// x[-1] = previous, as hqAdaa gives them; the samples that do not fill a vector go to it. Returns
+// how many samples took more than the mean (in whole vectors).
+template <class V>
+std::int32_t curveStretch(const float* x, float previous, std::int32_t count, const HqCurve& curve,
+                          const FloatLanes<V>& k, float* y) noexcept
+{
+    using F = typename V::F;
+    constexpr std::int32_t W = V::kFloats;
+    const F half = V::set1(0.5f);
+    const F limit = V::set1(kHqFloatLimit);
+    const std::int32_t vectorCount = count - count % W;
+    std::int32_t general = 0;
+    std::int32_t others[kStretch];
+    std::int32_t otherCount = 0;
+    float first[W] = {previous}; // the first vector's x[n - 1]
+    for (std::int32_t j = 1; j < W && vectorCount > 0; ++j) {
+        first[j] = x[j - 1];
+    }
+    // A stretch that never rises above the knee takes the means alone. Otherwise every vector
+    // takes the same steps, with no branch between them, so that the processor overlaps their
+    // long chains; the lanes that need the general path are noted as bits and listed after.
+    F loudest = V::abs(V::loadu(first));
+    for (std::int32_t n = 0; n < vectorCount; n += W) {
+        loudest = V::max(loudest, V::abs(V::loadu(x + n)));
+    }
+    const bool quiet = !V::any(V::greater(loudest, k.kneeDown));
+    std::uint32_t generalLanes[kStretch / W];
+    for (std::int32_t n = 0; n < vectorCount; n += W) {
+        const F x0 = V::loadu(n == 0 ? first : x + n - 1);
+        const F x1 = V::loadu(x + n);
+        const F mean = V::mul(half, V::add(x0, x1));
+        if (quiet) {
+            V::storeu(y + n, mean);
+            continue;
+        }
+        const F larger = V::max(V::abs(x0), V::abs(x1));
+        const F above0 = V::greater(V::abs(x0), k.kneeDown);
+        const F above1 = V::greater(V::abs(x1), k.kneeDown);
+        const F loud = V::either(above0, above1);
+        const F crossed = V::andNot(V::both(above0, above1), loud);
+        const F high = V::both(V::greater(x0, k.kneeDown), V::greater(x1, k.kneeDown));
+        const F low = V::both(V::greater(k.below, x0), V::greater(k.below, x1));
+        const F closed = k.floatForm ? V::andNot(V::greater(larger, limit), V::either(V::either(high, low), crossed))
+                                     : V::set1(0.0f);
+        // A crossing lane takes the closed form from the knee to its input above it, xa, then
+        // adds the line's part, as hqKneeCrossMean; the other lanes' operands are made safe.
+        const F xa = V::select(above0, x0, x1);
+        const F one = vectorOneSideMean<V>(V::select(crossed, k.kneeDown, x0), V::select(crossed, xa, x1), k);
+        const F ma = V::select(crossed, V::abs(xa), V::set1(1.0f));
+        const F b = V::select(crossed, V::flipSign(V::select(above0, x1, x0), xa), V::set1(0.0f));
+        const F line = V::mul(V::mul(V::sub(k.kneeDown, b), V::add(k.kneeDown, b)), half);
+        const F cross = V::div(V::add(line, V::mul(V::abs(one), V::sub(ma, k.kneeDown))), V::sub(ma, b));
+        V::storeu(y + n, V::select(closed, V::select(crossed, V::flipSign(cross, xa), one), mean));
+        generalLanes[n / W] = V::lanes(V::andNot(closed, loud));
+    }
+    if (!quiet) {
+        general += vectorCount;
+        for (std::int32_t n = 0; n < vectorCount; n += W) {
+            for (std::uint32_t lanes = generalLanes[n / W]; lanes != 0; lanes &= lanes - 1) {
+                others[otherCount++] = n + std::countr_zero(lanes);
+            }
+        }
+    }
+    if (otherCount > 0) {
+        constexpr std::int32_t L = V::kDoubles;
+        const Lanes<V> kd(curve);
+        for (std::int32_t g = 0; g < otherCount; g += L) {
+            double from[L];
+            double to[L];
+            for (std::int32_t j = 0; j < L; ++j) {
+                const std::int32_t n = others[g + j < otherCount ? g + j : otherCount - 1];
+                from[j] = n == 0 ? previous : x[n - 1];
+                to[j] = x[n];
+            }
+            float out[L];
+            V::narrowStore(out, vectorGeneralMean<V>(V::loadDoubles(from), V::loadDoubles(to), kd));
+            for (std::int32_t j = 0; j < L && g + j < otherCount; ++j) {
+                y[others[g + j]] = out[j];
+            }
+        }
+    }
+    for (std::int32_t n = vectorCount; n < count; ++n) {
+        const float x0 = n == 0 ? previous : x[n - 1];
+        y[n] = hqAdaa(x0, x[n], curve);
+        general += hqBelowKnee(x0, x[n], curve) ? 0 : 1;
+    }
+    return general;
+}
 
 template <class V>
 std::int32_t vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves,
-                        const bool* changed, double* state, double* scratch, float* y) noexcept
+                        const bool* changed, double* state, double*, float* y) noexcept
 {
-    double* const xs = scratch;
-    double* const fs = scratch + (frames * factor + 1);
-    double* const es = scratch + 2 * (frames * factor + 1);
-    xs[0] = state[0];
-    fs[0] = state[1];
+    float previous = static_cast<float>(state[0]);
     bool oneCurve = true;
     for (std::int32_t i = 1; i < frames; ++i) {
         oneCurve = oneCurve && !changed[i];
     }
-    // First every antiderivative, which depend on nothing but their input, so that the processor
-    // overlaps their long chains; then the quotients. Where the curve changed, the previous input's
-    // antiderivative is taken again under the new one first. A piece with one curve throughout
-    // runs in stretches of kQuietStretch samples.
+    // A piece with one curve throughout runs in stretches of kStretch samples; one whose curve
+    // glides, frame by frame, each frame's samples in vectors as far as they fill them.
     std::int32_t general = 0;
     if (oneCurve) {
-        const Lanes<V> k(curves[0]);
+        const FloatLanes<V> k(curves[0]);
         const std::int32_t count = frames * factor;
-        for (std::int32_t n = 0; n < count; n += kQuietStretch) {
-            const std::int32_t part = count - n < kQuietStretch ? count - n : kQuietStretch;
-            general += antiderivativeRun<V>(x + n, part, k, xs + 1 + n, fs + 1 + n, es);
-        }
-        if (changed[0]) {
-            fs[0] = V::first(vectorAntiderivative<V>(V::set1(xs[0]), k));
-        }
-        for (std::int32_t n = 0; n < count; n += kQuietStretch) {
-            general += quotients<V>(xs, fs, n, count - n < kQuietStretch ? count : n + kQuietStretch, k, y);
+        for (std::int32_t n = 0; n < count; n += kStretch) {
+            const std::int32_t part = count - n < kStretch ? count - n : kStretch;
+            general += curveStretch<V>(x + n, previous, part, curves[0], k, y + n);
+            previous = x[n + part - 1];
         }
     } else {
         for (std::int32_t i = 0; i < frames; ++i) {
-            general += antiderivativeRun<V>(x + i * factor, factor, Lanes<V>(curves[i]), xs + 1 + i * factor,
-                                            fs + 1 + i * factor, es);
-        }
-        for (std::int32_t i = 0; i < frames; ++i) {
-            const Lanes<V> k(curves[i]);
-            const std::int32_t first = i * factor;
-            if (changed[i]) {
-                fs[first] = V::first(vectorAntiderivative<V>(V::set1(xs[first]), k));
-            }
-            general += quotients<V>(xs, fs, first, first + factor, k, y);
+            const float* const frame = x + i * factor;
+            general += curveStretch<V>(frame, previous, factor, curves[i], FloatLanes<V>(curves[i]), y + i * factor);
+            previous = frame[factor - 1];
         }
     }
-    state[0] = xs[frames * factor];
-    state[1] = fs[frames * factor];
+    state[0] = previous;
     return general;
 }
