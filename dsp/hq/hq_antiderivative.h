@@ -200,25 +200,28 @@ inline bool hqKneeCrossed(float x0, float x1, const HqCurve& curve) noexcept
            curve.floatForm;
 }
 
-// |x| bit for bit as the vector forms take it: the sign bit cleared, also from -0.
-inline float hqMagnitude(float x) noexcept
-{
-    return std::bit_cast<float>(std::bit_cast<std::uint32_t>(x) & 0x7fffffffu);
-}
-
-// The closed form of the design above for x0 and x1 on one side above the knee. Written as the
-// vector forms compute every lane: magnitudes held to kHqFloatLimit and distances to at least 0,
-// so that a lane of any other kind computes from safe operands.
-inline float hqOneSideMean(float x0, float x1, const HqCurve& curve) noexcept
+// The closed form of the design above, for x0 and x1 on one side above the knee, or, crossed,
+// for one of them, xa, above it and the other, xb, at or below it. A crossing is mirrored so that
+// xa is positive: the closed form's integral from the knee to xa, plus that of the line from
+// xb to the knee, (k - b)(k + b) / 2, over the whole distance xa - b. Every term is at least 0,
+// so nothing cancels however close the inputs are. Written as the vector forms compute every
+// lane: magnitudes held to kHqFloatLimit and distances to at least 0, so that a lane of any
+// other kind computes from safe operands.
+inline float hqClosedMean(float x0, float x1, bool crossed, const HqCurve& curve) noexcept
 {
     using namespace hq_log;
-    const float a0 = x0 < 0.0f ? -x0 : x0;
-    const float a1 = x1 < 0.0f ? -x1 : x1;
+    const float k = curve.kneeDown;
+    const bool firstAbove = (x0 < 0.0f ? -x0 : x0) > k;
+    const float xa = firstAbove ? x0 : x1;
+    const float from = crossed ? k : x0;
+    const float to = crossed ? xa : x1;
+    const float a0 = from < 0.0f ? -from : from;
+    const float a1 = to < 0.0f ? -to : to;
     const float m0 = a0 < kHqFloatLimit ? a0 : kHqFloatLimit;
     const float m1 = a1 < kHqFloatLimit ? a1 : kHqFloatLimit;
     const float lo = m0 < m1 ? m0 : m1;
-    const float hi = m0 < m1 ? m1 : m0;
-    const float below = (lo - curve.kneeDown) - curve.kneeRest;
+    const float hi = m1 > m0 ? m1 : m0;
+    const float below = (lo - k) - curve.kneeRest;
     const float d = below > 0.0f ? below : 0.0f;
     const float span = hi - lo;
     const float u = curve.wF + curve.aF * d;
@@ -233,16 +236,20 @@ inline float hqOneSideMean(float x0, float x1, const HqCurve& curve) noexcept
     const float z = s * s;
     const float z2 = z * z;
     const float p = ((kQ0 + kQ1 * z) + z2 * (kQ2 + kQ3 * z)) + (z2 * z2) * (kQ4 + kQ5 * z);
+    const float e = static_cast<float>(octaves);
+    const float bentLn = curve.cF * (e * kLn2High + (e * kLn2Low + s * (2.0f + z * p))); // wide
+    const float h = s * (1.0f - 0.5f * ((s * (1.0f - s)) * p));                        // narrow
+    const float narrow = (curve.wKnee + curve.aF * d) + curve.wSquared * h;              // the mean times u
     float y;
-    if (wide) {
-        const float e = static_cast<float>(octaves);
-        const float ln = e * kLn2High + (e * kLn2Low + s * (2.0f + z * p));
-        y = 1.0f - (curve.cF * ln) / span;
+    if (!crossed) {
+        y = wide ? 1.0f - bentLn / span : narrow / u;
     } else {
-        const float h = s * (1.0f - 0.5f * ((s * (1.0f - s)) * p));
-        y = ((curve.wKnee + curve.aF * d) + curve.wSquared * h) / u;
+        const float xb = firstAbove ? x1 : x0;
+        const float b = xa < 0.0f ? -xb : xb;
+        const float line = ((k - b) * (k + b)) * 0.5f;
+        y = wide ? ((line + span) - bentLn) / (hi - b) : (line * u + narrow * span) / (u * (hi - b));
     }
-    return x1 < 0.0f ? -y : y;
+    return to < 0.0f ? -y : y;
 }
 
 // Below this share of the inputs' scale the general path's quotient gives way to the midpoint:
@@ -265,23 +272,6 @@ inline double hqGeneralMean(double x0, double x1, const HqCurve& curve) noexcept
     return hqCurveValue(0.5 * (x0 + x1), curve);
 }
 
-// The knee crossed from xb at or below it to xa above it: mirrored so that xa is positive, the
-// integral of the line from xb to the knee and that of the bent part from the knee to xa, the
-// latter as the closed form's mean from the knee times the distance, over the whole distance.
-// Every term is at least 0, so nothing cancels however close xa and xb are.
-inline float hqKneeCrossMean(float x0, float x1, const HqCurve& curve) noexcept
-{
-    const float k = curve.kneeDown;
-    const bool firstAbove = (x0 < 0.0f ? -x0 : x0) > k;
-    const float xa = firstAbove ? x0 : x1;
-    const float xb = firstAbove ? x1 : x0;
-    const float bent = hqMagnitude(hqOneSideMean(k, xa, curve));
-    const float ma = hqMagnitude(xa);
-    const float b = xa < 0.0f ? -xb : xb;
-    const float y = (((k - b) * (k + b)) * 0.5f + bent * (ma - k)) / (ma - b);
-    return xa < 0.0f ? -y : y;
-}
-
 // One output of the anti-aliased curve from the previous input x0 and the new one x1.
 inline float hqAdaa(float x0, float x1, const HqCurve& curve) noexcept
 {
@@ -289,10 +279,10 @@ inline float hqAdaa(float x0, float x1, const HqCurve& curve) noexcept
         return 0.5f * (x0 + x1);
     }
     if (hqOneSideAbove(x0, x1, curve)) {
-        return hqOneSideMean(x0, x1, curve);
+        return hqClosedMean(x0, x1, false, curve);
     }
     if (hqKneeCrossed(x0, x1, curve)) {
-        return hqKneeCrossMean(x0, x1, curve);
+        return hqClosedMean(x0, x1, true, curve);
     }
     return static_cast<float>(hqGeneralMean(x0, x1, curve));
 }

@@ -356,19 +356,35 @@ template <class V> struct FloatLanes {
     }
 };
 
-// hqOneSideMean, lane by lane, for every lane whatever its kind: its operands are held where
-// they are safe (magnitudes within kHqFloatLimit, distances at least 0, and each division's
-// divisor positive), so that a lane whose result is dropped raises nothing.
+// The outputs of up to this many samples are worked out together: first every one in float,
+// as the mean of two inputs at or below the knee or by the closed form, noting the others;
+// then those in double, packed into vectors of their own.
+inline constexpr std::int32_t kStretch = 64;
+
+// What the closed form's first half leaves for its second, for a stretch of samples.
+struct ClosedHalves {
+    float s[kStretch], e[kStretch], u[kStretch], span[kStretch], base[kStretch], gap[kStretch], line[kStretch];
+    float wide[kStretch], crossed[kStretch], closed[kStretch], to[kStretch]; // masks, and the sign's source
+};
+
+// hqClosedMean, lane by lane, for every lane whatever its kind, crossed where the mask says so;
+// above0 is |x0| > kneeDown. Its operands are held where they are safe (magnitudes within
+// kHqFloatLimit, distances at least 0, every divisor positive), so that a lane whose result is
+// dropped raises nothing. In two halves, each ending in a division, which a stretch of samples
+// takes one after the other, so that the processor always finds independent work beside the
+// chains: closedStart up to the logarithm's argument s, closedFinish the rest.
 template <class V>
-[[gnu::always_inline]] inline typename V::F vectorOneSideMean(typename V::F x0, typename V::F x1,
-                                                              const FloatLanes<V>& k) noexcept
+[[gnu::always_inline]] inline void closedStart(typename V::F x0, typename V::F x1, typename V::F above0,
+                                               typename V::F crossed, const FloatLanes<V>& k, ClosedHalves& c,
+                                               std::int32_t n) noexcept
 {
-    using namespace hq_log;
     using F = typename V::F;
     const F limit = V::set1(kHqFloatLimit);
-    const F one = V::set1(1.0f);
-    const F m0 = V::min(V::abs(x0), limit);
-    const F m1 = V::min(V::abs(x1), limit);
+    const F xa = V::select(above0, x0, x1);
+    const F from = V::select(crossed, k.kneeDown, x0);
+    const F to = V::select(crossed, xa, x1);
+    const F m0 = V::min(V::abs(from), limit);
+    const F m1 = V::min(V::abs(to), limit);
     const F lo = V::min(m0, m1);
     const F hi = V::max(m1, m0);
     const F d = V::max(V::sub(V::sub(lo, k.kneeDown), k.kneeRest), V::set1(0.0f));
@@ -379,25 +395,50 @@ template <class V>
     const F wide = V::greater(rise, twoU);
     const F uHi = V::add(u, rise);
     const F v = V::mul(uHi, V::octaveScale(uHi, u));
-    const F s = V::div(V::select(wide, V::sub(v, u), rise), V::select(wide, V::add(v, u), V::add(twoU, rise)));
+    // A crossing's line part, from b, its input at or below the knee mirrored with xa; 0 elsewhere.
+    const F b = V::select(crossed, V::flipSign(V::select(above0, x1, x0), xa), V::set1(0.0f));
+    V::storeu(c.line + n, V::mul(V::mul(V::sub(k.kneeDown, b), V::add(k.kneeDown, b)), V::set1(0.5f)));
+    V::storeu(c.gap + n, V::sub(hi, b));
+    V::storeu(c.s + n, V::div(V::select(wide, V::sub(v, u), rise), V::select(wide, V::add(v, u), V::add(twoU, rise))));
+    V::storeu(c.e + n, V::octaveCount(uHi, u));
+    V::storeu(c.u + n, u);
+    V::storeu(c.span + n, span);
+    V::storeu(c.base + n, V::add(k.wKnee, V::mul(k.a, d)));
+    V::storeu(c.wide + n, wide);
+    V::storeu(c.to + n, to);
+}
+
+template <class V>
+[[gnu::always_inline]] inline typename V::F closedFinish(const ClosedHalves& c, const FloatLanes<V>& k,
+                                                         std::int32_t n) noexcept
+{
+    using namespace hq_log;
+    using F = typename V::F;
+    const F one = V::set1(1.0f);
+    const F s = V::loadu(c.s + n);
+    const F e = V::loadu(c.e + n);
+    const F u = V::loadu(c.u + n);
+    const F span = V::loadu(c.span + n);
+    const F line = V::loadu(c.line + n);
+    const F gap = V::loadu(c.gap + n);
+    const F wide = V::loadu(c.wide + n);
+    const F crossed = V::loadu(c.crossed + n);
     const F z = V::mul(s, s);
     const F z2 = V::mul(z, z);
     const F p = V::add(V::add(V::add(V::set1(kQ0), V::mul(V::set1(kQ1), z)),
                               V::mul(z2, V::add(V::set1(kQ2), V::mul(V::set1(kQ3), z)))),
                        V::mul(V::mul(z2, z2), V::add(V::set1(kQ4), V::mul(V::set1(kQ5), z))));
-    const F e = V::octaveCount(uHi, u);
-    const F ln = V::add(V::mul(e, V::set1(kLn2High)),
-                        V::add(V::mul(e, V::set1(kLn2Low)), V::mul(s, V::add(V::set1(2.0f), V::mul(z, p)))));
+    const F bentLn = V::mul(k.c, V::add(V::mul(e, V::set1(kLn2High)),
+                                        V::add(V::mul(e, V::set1(kLn2Low)),
+                                               V::mul(s, V::add(V::set1(2.0f), V::mul(z, p))))));
     const F h = V::mul(s, V::sub(one, V::mul(V::set1(0.5f), V::mul(V::mul(s, V::sub(one, s)), p))));
-    const F narrow = V::add(V::add(k.wKnee, V::mul(k.a, d)), V::mul(k.wSquared, h));
-    const F q = V::div(V::select(wide, V::mul(k.c, ln), narrow), V::select(wide, span, u));
-    return V::flipSign(V::select(wide, V::sub(one, q), q), x1);
+    const F narrow = V::add(V::loadu(c.base + n), V::mul(k.wSquared, h));
+    const F crossNum = V::select(wide, V::sub(V::add(line, span), bentLn), V::add(V::mul(line, u), V::mul(narrow, span)));
+    const F crossDen = V::select(wide, gap, V::mul(u, gap));
+    const F q = V::div(V::select(crossed, crossNum, V::select(wide, bentLn, narrow)),
+                       V::select(crossed, crossDen, V::select(wide, span, u)));
+    return V::flipSign(V::select(V::andNot(crossed, wide), V::sub(one, q), q), V::loadu(c.to + n));
 }
-
-// The outputs of up to this many samples are worked out together: first every one in float,
-// as the mean of two inputs at or below the knee or by the closed form, noting the others;
-// then those in double, packed into vectors of their own.
-inline constexpr std::int32_t kStretch = 64;
 
 // y[n] for n < count (at most kStretch) from the inputs x[n - 1] and x[n] under one curve, with
 // x[-1] = previous, as hqAdaa gives them; the samples that do not fill a vector go to it. Returns
@@ -427,12 +468,12 @@ std::int32_t curveStretch(const float* x, float previous, std::int32_t count, co
     }
     const bool quiet = !V::any(V::greater(loudest, k.kneeDown));
     std::uint32_t generalLanes[kStretch / W];
+    ClosedHalves halves;
     for (std::int32_t n = 0; n < vectorCount; n += W) {
         const F x0 = V::loadu(n == 0 ? first : x + n - 1);
         const F x1 = V::loadu(x + n);
-        const F mean = V::mul(half, V::add(x0, x1));
+        V::storeu(y + n, V::mul(half, V::add(x0, x1)));
         if (quiet) {
-            V::storeu(y + n, mean);
             continue;
         }
         const F larger = V::max(V::abs(x0), V::abs(x1));
@@ -444,16 +485,13 @@ std::int32_t curveStretch(const float* x, float previous, std::int32_t count, co
         const F low = V::both(V::greater(k.below, x0), V::greater(k.below, x1));
         const F closed = k.floatForm ? V::andNot(V::greater(larger, limit), V::either(V::either(high, low), crossed))
                                      : V::set1(0.0f);
-        // A crossing lane takes the closed form from the knee to its input above it, xa, then
-        // adds the line's part, as hqKneeCrossMean; the other lanes' operands are made safe.
-        const F xa = V::select(above0, x0, x1);
-        const F one = vectorOneSideMean<V>(V::select(crossed, k.kneeDown, x0), V::select(crossed, xa, x1), k);
-        const F ma = V::select(crossed, V::abs(xa), V::set1(1.0f));
-        const F b = V::select(crossed, V::flipSign(V::select(above0, x1, x0), xa), V::set1(0.0f));
-        const F line = V::mul(V::mul(V::sub(k.kneeDown, b), V::add(k.kneeDown, b)), half);
-        const F cross = V::div(V::add(line, V::mul(V::abs(one), V::sub(ma, k.kneeDown))), V::sub(ma, b));
-        V::storeu(y + n, V::select(closed, V::select(crossed, V::flipSign(cross, xa), one), mean));
+        closedStart<V>(x0, x1, above0, crossed, k, halves, n);
+        V::storeu(halves.crossed + n, crossed);
+        V::storeu(halves.closed + n, closed);
         generalLanes[n / W] = V::lanes(V::andNot(closed, loud));
+    }
+    for (std::int32_t n = 0; n < vectorCount && !quiet; n += W) {
+        V::storeu(y + n, V::select(V::loadu(halves.closed + n), closedFinish<V>(halves, k, n), V::loadu(y + n)));
     }
     if (!quiet) {
         general += vectorCount;
