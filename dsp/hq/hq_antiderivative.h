@@ -58,6 +58,7 @@ struct HqCurve {
     bool flat;     // a == 0: above the knee the curve is the constant 1 - w
     // The closed form's settings in float (the design above).
     bool floatForm;  // w > 0; where w is 0 the curve above the knee is 1 and the general path serves
+    bool shortForm;  // floatForm, a > 0 and knee >= 1/2: the shorter closed form serves
     float kneeDown;  // the largest float at or below the knee: |x| > kneeDown exactly where |x| > knee
     float kneeRest;  // knee - kneeDown, rounded
     float wF;        // w, or 1 where floatForm is false, so that no lane divides by 0
@@ -97,6 +98,7 @@ inline HqCurve makeHqCurve(double knee, double hardness) noexcept
     curve.wKnee = static_cast<float>(curve.w * knee);
     curve.wSquared = static_cast<float>(curve.w * curve.w);
     curve.cF = static_cast<float>(curve.c);
+    curve.shortForm = curve.floatForm && !curve.flat && curve.kneeDown >= 0.5f;
     return curve;
 }
 
@@ -200,6 +202,55 @@ inline bool hqKneeCrossed(float x0, float x1, const HqCurve& curve) noexcept
            curve.floatForm;
 }
 
+// The closed form as hqClosedMean below, shortened where the knee is at least 1/2: there the
+// first form y = 1 - (w^2 / a) ln(1 + z) / (d1 - d0) subtracts a term at most w / knee <= 1
+// times y, so it serves for every z. With z <= 2, s = r q and the term is w^2 (2 + z P) q, where
+// q = 1 / (2u + r), so that nothing divides by the distance between the inputs, which may be 0.
+inline float hqShortMean(float x0, float x1, bool crossed, const HqCurve& curve) noexcept
+{
+    using namespace hq_log;
+    const float k = curve.kneeDown;
+    const bool firstAbove = (x0 < 0.0f ? -x0 : x0) > k;
+    const float xa = firstAbove ? x0 : x1;
+    const float from = crossed ? k : x0;
+    const float to = crossed ? xa : x1;
+    const float a0 = from < 0.0f ? -from : from;
+    const float a1 = to < 0.0f ? -to : to;
+    const float m0 = a0 < kHqFloatLimit ? a0 : kHqFloatLimit;
+    const float m1 = a1 < kHqFloatLimit ? a1 : kHqFloatLimit;
+    const float lo = m0 < m1 ? m0 : m1;
+    const float hi = m1 > m0 ? m1 : m0;
+    const float below = (lo - k) - curve.kneeRest;
+    const float d = below > 0.0f ? below : 0.0f;
+    const float span = hi - lo;
+    const float u = curve.wF + curve.aF * d;
+    const float rise = curve.aF * span;
+    const bool wide = rise > u + u; // z > 2
+    const float uHi = u + rise;
+    const std::int32_t octaves = static_cast<std::int32_t>(std::bit_cast<std::uint32_t>(uHi) >> 23) -
+                                 static_cast<std::int32_t>(std::bit_cast<std::uint32_t>(u) >> 23);
+    const float v = uHi * std::bit_cast<float>(static_cast<std::uint32_t>(127 - octaves) << 23);
+    const float q = (wide ? v - u : 1.0f) / (wide ? v + u : (u + u) + rise);
+    const float s = wide ? q : rise * q;
+    const float z = s * s;
+    const float z2 = z * z;
+    const float p = ((kQ0 + kQ1 * z) + z2 * (kQ2 + kQ3 * z)) + (z2 * z2) * (kQ4 + kQ5 * z);
+    const float series = 2.0f + z * p; // ln(1 + z) / s
+    const float e = wide ? static_cast<float>(octaves) : 0.0f;
+    const float bentLn = curve.cF * (e * kLn2High + (e * kLn2Low + s * series)); // wide
+    const float term = curve.wSquared * (series * q);                            // narrow
+    float y;
+    if (!crossed) {
+        y = 1.0f - (wide ? bentLn / span : term);
+    } else {
+        const float xb = firstAbove ? x1 : x0;
+        const float b = xa < 0.0f ? -xb : xb;
+        const float line = ((k - b) * (k + b)) * 0.5f;
+        y = ((line + span) - (wide ? bentLn : term * span)) / (hi - b);
+    }
+    return to < 0.0f ? -y : y;
+}
+
 // The closed form of the design above, for x0 and x1 on one side above the knee, or, crossed,
 // for one of them, xa, above it and the other, xb, at or below it. A crossing is mirrored so that
 // xa is positive: the closed form's integral from the knee to xa, plus that of the line from
@@ -210,6 +261,9 @@ inline bool hqKneeCrossed(float x0, float x1, const HqCurve& curve) noexcept
 inline float hqClosedMean(float x0, float x1, bool crossed, const HqCurve& curve) noexcept
 {
     using namespace hq_log;
+    if (curve.shortForm) {
+        return hqShortMean(x0, x1, crossed, curve);
+    }
     const float k = curve.kneeDown;
     const bool firstAbove = (x0 < 0.0f ? -x0 : x0) > k;
     const float xa = firstAbove ? x0 : x1;

@@ -364,6 +364,7 @@ inline constexpr std::int32_t kStretch = 64;
 // What the closed form's first half leaves for its second, for a stretch of samples.
 struct ClosedHalves {
     float s[kStretch], e[kStretch], u[kStretch], span[kStretch], base[kStretch], gap[kStretch], line[kStretch];
+    float rise[kStretch]; // the short form's; its s holds q = 1 / (2u + r) where z <= 2
     float wide[kStretch], crossed[kStretch], closed[kStretch], to[kStretch]; // masks, and the sign's source
 };
 
@@ -373,7 +374,7 @@ struct ClosedHalves {
 // dropped raises nothing. In two halves, each ending in a division, which a stretch of samples
 // takes one after the other, so that the processor always finds independent work beside the
 // chains: closedStart up to the logarithm's argument s, closedFinish the rest.
-template <class V>
+template <class V, bool kShort>
 [[gnu::always_inline]] inline void closedStart(typename V::F x0, typename V::F x1, typename V::F above0,
                                                typename V::F crossed, const FloatLanes<V>& k, ClosedHalves& c,
                                                std::int32_t n) noexcept
@@ -399,13 +400,50 @@ template <class V>
     const F b = V::select(crossed, V::flipSign(V::select(above0, x1, x0), xa), V::set1(0.0f));
     V::storeu(c.line + n, V::mul(V::mul(V::sub(k.kneeDown, b), V::add(k.kneeDown, b)), V::set1(0.5f)));
     V::storeu(c.gap + n, V::sub(hi, b));
-    V::storeu(c.s + n, V::div(V::select(wide, V::sub(v, u), rise), V::select(wide, V::add(v, u), V::add(twoU, rise))));
-    V::storeu(c.e + n, V::octaveCount(uHi, u));
-    V::storeu(c.u + n, u);
     V::storeu(c.span + n, span);
-    V::storeu(c.base + n, V::add(k.wKnee, V::mul(k.a, d)));
+    if constexpr (kShort) {
+        const F one = V::set1(1.0f);
+        V::storeu(c.s + n, V::div(V::select(wide, V::sub(v, u), one), V::select(wide, V::add(v, u), V::add(twoU, rise))));
+        V::storeu(c.e + n, V::select(wide, V::octaveCount(uHi, u), V::set1(0.0f)));
+        V::storeu(c.rise + n, rise);
+    } else {
+        V::storeu(c.s + n,
+                  V::div(V::select(wide, V::sub(v, u), rise), V::select(wide, V::add(v, u), V::add(twoU, rise))));
+        V::storeu(c.e + n, V::octaveCount(uHi, u));
+        V::storeu(c.u + n, u);
+        V::storeu(c.base + n, V::add(k.wKnee, V::mul(k.a, d)));
+    }
     V::storeu(c.wide + n, wide);
     V::storeu(c.to + n, to);
+}
+
+// hqShortMean's second half, from what closedStart<V, true> left.
+template <class V>
+[[gnu::always_inline]] inline typename V::F shortFinish(const ClosedHalves& c, const FloatLanes<V>& k,
+                                                        std::int32_t n) noexcept
+{
+    using namespace hq_log;
+    using F = typename V::F;
+    const F q = V::loadu(c.s + n);
+    const F e = V::loadu(c.e + n);
+    const F span = V::loadu(c.span + n);
+    const F wide = V::loadu(c.wide + n);
+    const F crossed = V::loadu(c.crossed + n);
+    const F s = V::select(wide, q, V::mul(V::loadu(c.rise + n), q));
+    const F z = V::mul(s, s);
+    const F z2 = V::mul(z, z);
+    const F p = V::add(V::add(V::add(V::set1(kQ0), V::mul(V::set1(kQ1), z)),
+                              V::mul(z2, V::add(V::set1(kQ2), V::mul(V::set1(kQ3), z)))),
+                       V::mul(V::mul(z2, z2), V::add(V::set1(kQ4), V::mul(V::set1(kQ5), z))));
+    const F series = V::add(V::set1(2.0f), V::mul(z, p));
+    const F bentLn = V::mul(
+        k.c, V::add(V::mul(e, V::set1(kLn2High)), V::add(V::mul(e, V::set1(kLn2Low)), V::mul(s, series))));
+    const F term = V::mul(k.wSquared, V::mul(series, q));
+    const F crossNum = V::sub(V::add(V::loadu(c.line + n), span), V::select(wide, bentLn, V::mul(term, span)));
+    const F ratio = V::div(V::select(crossed, crossNum, bentLn),
+                           V::select(crossed, V::loadu(c.gap + n), V::select(wide, span, V::set1(1.0f))));
+    const F y = V::select(crossed, ratio, V::sub(V::set1(1.0f), V::select(wide, ratio, term)));
+    return V::flipSign(y, V::loadu(c.to + n));
 }
 
 template <class V>
@@ -443,9 +481,9 @@ template <class V>
 // y[n] for n < count (at most kStretch) from the inputs x[n - 1] and x[n] under one curve, with
 // x[-1] = previous, as hqAdaa gives them; the samples that do not fill a vector go to it. Returns
 // how many samples took more than the mean (in whole vectors).
-template <class V>
-std::int32_t curveStretch(const float* x, float previous, std::int32_t count, const HqCurve& curve,
-                          const FloatLanes<V>& k, float* y) noexcept
+template <class V, bool kShort>
+std::int32_t curveStretchOf(const float* x, float previous, std::int32_t count, const HqCurve& curve,
+                            const FloatLanes<V>& k, float* y) noexcept
 {
     using F = typename V::F;
     constexpr std::int32_t W = V::kFloats;
@@ -485,13 +523,14 @@ std::int32_t curveStretch(const float* x, float previous, std::int32_t count, co
         const F low = V::both(V::greater(k.below, x0), V::greater(k.below, x1));
         const F closed = k.floatForm ? V::andNot(V::greater(larger, limit), V::either(V::either(high, low), crossed))
                                      : V::set1(0.0f);
-        closedStart<V>(x0, x1, above0, crossed, k, halves, n);
+        closedStart<V, kShort>(x0, x1, above0, crossed, k, halves, n);
         V::storeu(halves.crossed + n, crossed);
         V::storeu(halves.closed + n, closed);
         generalLanes[n / W] = V::lanes(V::andNot(closed, loud));
     }
     for (std::int32_t n = 0; n < vectorCount && !quiet; n += W) {
-        V::storeu(y + n, V::select(V::loadu(halves.closed + n), closedFinish<V>(halves, k, n), V::loadu(y + n)));
+        const F out = kShort ? shortFinish<V>(halves, k, n) : closedFinish<V>(halves, k, n);
+        V::storeu(y + n, V::select(V::loadu(halves.closed + n), out, V::loadu(y + n)));
     }
     if (!quiet) {
         general += vectorCount;
@@ -525,6 +564,14 @@ std::int32_t curveStretch(const float* x, float previous, std::int32_t count, co
         general += hqBelowKnee(x0, x[n], curve) ? 0 : 1;
     }
     return general;
+}
+
+template <class V>
+std::int32_t curveStretch(const float* x, float previous, std::int32_t count, const HqCurve& curve,
+                          const FloatLanes<V>& k, float* y) noexcept
+{
+    return curve.shortForm ? curveStretchOf<V, true>(x, previous, count, curve, k, y)
+                           : curveStretchOf<V, false>(x, previous, count, curve, k, y);
 }
 
 template <class V>

@@ -595,6 +595,71 @@ TEST(SoftKneeHq, AntiderivativeOffTheCurvesMeanAcrossTheKnee)
     }
 }
 
+// F(v) in long double: above the knee G = knee^2 / 2 + d (knee + w h), h = 1 - ln(1 + z) / z,
+// z = a d / w, h from its series where z is small enough for the logarithm to cancel.
+long double exactAntiderivative(float v, const HqCurve& curve)
+{
+    const long double m = std::fabs(static_cast<long double>(v));
+    const long double knee = curve.knee;
+    if (m <= knee) {
+        return m * m / 2;
+    }
+    const long double d = m - knee;
+    const long double z = curve.flat ? 0.0L : curve.a * d / curve.w;
+    const long double h = z < 1e-4L ? z / 2 - z * z / 3 + z * z * z / 4 : (z - std::log1p(z)) / z;
+    return knee * knee / 2 + d * (knee + curve.w * h);
+}
+
+// Pairs of inputs of the float closed form's two kinds (both on one side above the knee, or one
+// of them above and one at or below it), each row a range of x0 and of x1 or x1 the next float
+// up from x0 (a span of 0 for "equal"): every output must be within kHqFloatMeanError of the
+// exact mean, relative, as hq_antiderivative.h promises, at curves that take the short form
+// (knee at least 1/2) and the full one.
+TEST(SoftKneeHq, FloatMeanStraysBeyondItsBound)
+{
+    const struct {
+        const char* what;
+        double knee, hardness;
+        float from0, to0, from1, to1; // to1 < from1: x1 is x0's next float up; equal: x1 = x0
+        bool crossed;
+    } rows[] = {
+        {"one side, next float up", 0.5, 0.0, 0.5001f, 4.0f, 1.0f, 0.0f, false},
+        {"one side, equal", 0.5, 0.3, 0.51f, 3.0f, 0.0f, 0.0f, false},
+        {"one side, far apart", 0.5, 0.0, 0.51f, 1.0f, 2.0f, 40.0f, false},
+        {"one side below zero", 0.7, 0.6, -3.0f, -0.71f, -0.71f, -1.5f, false},
+        {"small knee, close", 0.05, 0.2, 0.051f, 0.3f, 0.0501f, 0.31f, false},
+        {"knee 0, tiny inputs", 0.0, 0.7, 1e-6f, 1e-3f, 1e-5f, 0.1f, false},
+        {"hardness near 1", 0.3, 1.0 - 1e-7, 0.31f, 5.0f, 0.31f, 500.0f, false},
+        {"flat", 0.4, 1.0, 0.41f, 2.0f, 0.5f, 3.0f, false},
+        {"knee near 1", 1.0 - 1e-6, 0.2, 1.0001f, 2.0f, 1.001f, 3.0f, false},
+        {"crossing", 0.5, 0.1, -0.5f, 0.5f, 0.51f, 6.0f, true},
+        {"crossing at the knee", 0.6, 0.4, 0.59999f, 0.5999999f, 0.60001f, 0.60002f, true},
+        {"crossing, small knee", 0.1, 0.5, -0.0999f, 0.0999f, -9.0f, -0.11f, true},
+        {"crossing to far above", 0.5, 0.0, -0.5f, 0.5f, 100.0f, 1e6f, true},
+    };
+    constexpr int kPairs = 4000;
+    for (const auto& row : rows) {
+        const HqCurve curve = makeHqCurve(row.knee, row.hardness);
+        double worst = 0.0;
+        for (int i = 0; i < kPairs; ++i) {
+            const float x0 = row.from0 + (row.to0 - row.from0) * static_cast<float>(i) / kPairs;
+            const float share = static_cast<float>((i * 7919) % kPairs) / kPairs;
+            const float x1 = row.to1 < row.from1   ? std::nextafter(x0, 1e30f)
+                             : row.to1 == row.from1 ? x0
+                                                    : row.from1 + (row.to1 - row.from1) * share;
+            ASSERT_EQ(hqKneeCrossed(x0, x1, curve), row.crossed) << row.what << ", " << x0 << " to " << x1;
+            ASSERT_TRUE(row.crossed || hqOneSideAbove(x0, x1, curve)) << row.what << ", " << x0 << " to " << x1;
+            const long double exact =
+                x0 == x1 ? static_cast<long double>(hqCurveValue(x0, curve))
+                         : (exactAntiderivative(x1, curve) - exactAntiderivative(x0, curve)) / (1.0L * x1 - x0);
+            const double error = static_cast<double>(std::fabs((hqAdaa(x0, x1, curve) - exact) / exact));
+            EXPECT_LE(error, kHqFloatMeanError) << row.what << ", " << x0 << " to " << x1;
+            worst = std::max(worst, error);
+        }
+        RecordProperty(row.what, std::to_string(worst / 0x1p-24) + " times 2^-24");
+    }
+}
+
 TEST(SoftKneeHq, VectorKernelDiffersFromScalar)
 {
     for (const HqKernel kernel : {HqKernel::sse2, HqKernel::avx2}) {
@@ -943,6 +1008,8 @@ protected:
 constexpr unsigned int kHostDefault = 0x1f80u; // MXCSR: to nearest, no flush, every exception masked
 constexpr unsigned int kInvalidAndDivideByZero = 0x0005u;
 constexpr unsigned int kTheirMasks = 0x0280u;
+constexpr unsigned int kOverflow = 0x0008u;     // its flag
+constexpr unsigned int kOverflowMask = 0x0400u; // and its mask
 
 std::vector<float> noise(std::size_t count, float level, std::uint32_t seed)
 {
@@ -954,11 +1021,12 @@ std::vector<float> noise(std::size_t count, float level, std::uint32_t seed)
     return x;
 }
 
-// A kernel computes lanes whose results it drops; with a host's invalid-operation and
-// division-by-zero exceptions unmasked, one 0/0 or x/0 among them traps (the test program dies
-// of SIGFPE). The kernels run as the core calls them but without its environment, under the
-// host's usual mode and the core's, over silence, DC, noise at 1e-38, a full-scale sine and
-// spikes of +-1e30, at curves with a knee of 0 and of 1 and flat at hardness 1.
+// A kernel computes lanes whose results it drops; with a host's invalid-operation,
+// division-by-zero and overflow exceptions unmasked, one 0/0, x/0 or overflow among them traps
+// (the test program dies of SIGFPE). The kernels run as the core calls them but without its
+// environment, under the host's usual mode and the core's, over silence, DC, noise at 1e-38, a
+// full-scale sine, spikes of +-1e30, a ramp in steps of one float above the knee and jumps
+// across it, at curves with a knee of 0 and of 1, flat at hardness 1, and of the short form.
 TEST_P(HqKernelAtQuality, DeadLaneTrapsWithExceptionsUnmasked)
 {
     const HqKernel kernel = GetParam().kernel; // plain names, which lambdas capture on every compiler
@@ -973,7 +1041,10 @@ TEST_P(HqKernelAtQuality, DeadLaneTrapsWithExceptionsUnmasked)
     for (int i = 0; i < 640; ++i) {
         x.push_back(i % 50 == 0 ? (i % 100 == 0 ? 1e30f : -1e30f) : 0.0f);
     }
-    const double settings[][2] = {{0.5, 0.0}, {1.0, 0.3}, {0.0, 1.0}, {0.2, 0.999}};
+    for (int i = 0; i < 640; ++i) {
+        x.push_back(i % 3 == 0 ? 0.81f + static_cast<float>(i) * 0x1p-24f : (i % 3 == 1 ? 0.2f : -2e12f));
+    }
+    const double settings[][2] = {{0.5, 0.0}, {1.0, 0.3}, {0.0, 1.0}, {0.2, 0.999}, {0.8, 0.3}};
     for (const auto& setting : settings) {
         const std::vector<HqCurve> curves(kHqPieceFrames, makeHqCurve(setting[0], setting[1]));
         const bool changed[kHqPieceFrames] = {};
@@ -982,11 +1053,11 @@ TEST_P(HqKernelAtQuality, DeadLaneTrapsWithExceptionsUnmasked)
             path->configure(quality, kernel);
             float out[kHqPieceFrames];
             const unsigned int saved = _mm_getcsr();
-            _mm_setcsr(mode & ~kTheirMasks);
+            _mm_setcsr(mode & ~(kTheirMasks | kOverflowMask));
             for (std::size_t start = 0; start < x.size(); start += kHqPieceFrames) {
                 path->run(x.data() + start, curves.data(), changed, kHqPieceFrames, out);
             }
-            const unsigned int raised = _mm_getcsr() & kInvalidAndDivideByZero;
+            const unsigned int raised = _mm_getcsr() & (kInvalidAndDivideByZero | kOverflow);
             _mm_setcsr(saved);
             EXPECT_EQ(raised, 0u) << "knee " << setting[0] << ", hardness " << setting[1] << ", mode " << mode;
         }
@@ -1085,6 +1156,58 @@ TEST_P(HqKernelAtQuality, BelowKneeBlockTakesTheGeneralPath)
         };
         EXPECT_EQ(general(quiet), 0) << (gliding ? "gliding" : "one curve");
         EXPECT_GT(general(loud), 0) << (gliding ? "gliding" : "one curve");
+    }
+}
+
+// Every kind of segment in one piece, under one curve and a gliding one, at curves that take the
+// short closed form, the full one, none (knee 1) and the flat one: the outputs and the state a
+// vector kernel leaves must be the scalar reference's bits. Vectors mix the kinds lane by lane:
+// equal and next-float inputs above the knee, crossings, jumps from one side to the other,
+// inputs beyond the float form's limit, and silence.
+TEST_P(HqKernelAtQuality, ClosedFormLaneDiffersFromScalar)
+{
+    const HqKernel kernel = GetParam().kernel;
+    const HqQuality quality = GetParam().quality;
+    if (quality == HqQuality::x1) {
+        GTEST_SKIP() << "1x runs the plain curve, without anti-aliasing";
+    }
+    const std::int32_t factor = hqOversampling(quality);
+    const std::size_t count = static_cast<std::size_t>(kHqPieceFrames * factor);
+    std::vector<float> x = noise(count, 1.5f, 11);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t kind = (i / 5) % 6;
+        x[i] = kind == 0   ? 0.75f + static_cast<float>(i % 3) * 0x1p-24f
+               : kind == 1 ? (i % 2 == 0 ? 3.0f : -3.0f)
+               : kind == 2 ? (i % 7 == 0 ? 2e13f : x[i])
+               : kind == 3 ? 0.0f
+                           : x[i];
+    }
+    const double settings[][2] = {{0.5, 0.0}, {0.2, 0.5}, {1.0, 0.3}, {0.0, 1.0}, {0.7, 0.999}};
+    for (const auto& setting : settings) {
+        for (const bool gliding : {false, true}) {
+            std::vector<HqCurve> curves;
+            bool changed[kHqPieceFrames];
+            for (std::int32_t i = 0; i < kHqPieceFrames; ++i) {
+                curves.push_back(makeHqCurve(setting[0] * (gliding ? 1.0 - 0.002 * i : 1.0), setting[1]));
+                changed[i] = gliding;
+            }
+            std::vector<float> expected(count);
+            std::vector<float> y(count);
+            std::vector<double> scratch(3 * (count + 1));
+            double expectedState[2] = {0.6, 0.0};
+            double state[2] = {0.6, 0.0};
+            hqScalarKernels().adaa(x.data(), kHqPieceFrames, factor, curves.data(), changed, expectedState,
+                                   scratch.data(), expected.data());
+            hqKernelSet(kernel).adaa(x.data(), kHqPieceFrames, factor, curves.data(), changed, state, scratch.data(),
+                                     y.data());
+            std::size_t differing = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                differing += std::bit_cast<std::uint32_t>(y[i]) != std::bit_cast<std::uint32_t>(expected[i]) ? 1 : 0;
+            }
+            EXPECT_EQ(differing, 0u) << "knee " << setting[0] << ", hardness " << setting[1]
+                                     << (gliding ? ", gliding" : "");
+            EXPECT_EQ(state[0], expectedState[0]);
+        }
     }
 }
 
