@@ -202,12 +202,27 @@ inline bool hqKneeCrossed(float x0, float x1, const HqCurve& curve) noexcept
            curve.floatForm;
 }
 
+// Both inputs above the knee on opposite sides, within kHqFloatLimit, under a curve with the
+// closed form.
+inline bool hqSidesJumped(float x0, float x1, const HqCurve& curve) noexcept
+{
+    const float k = curve.kneeDown;
+    const float m0 = x0 < 0.0f ? -x0 : x0;
+    const float m1 = x1 < 0.0f ? -x1 : x1;
+    return m0 > k && m1 > k && !((x0 > k && x1 > k) || (-k > x0 && -k > x1)) &&
+           !((m0 > m1 ? m0 : m1) > kHqFloatLimit) && curve.floatForm;
+}
+
+// What joins the two inputs of a segment the closed form takes.
+enum class HqJoin { oneSide, crossed, jumped };
+
 // The closed form as hqClosedMean below, shortened where the knee is at least 1/2: there the
 // first form y = 1 - (w^2 / a) ln(1 + z) / (d1 - d0) subtracts a term at most w / knee <= 1
 // times y, so it serves for every z. With z <= 2, s = r q and the term is w^2 (2 + z P) q, where
 // q = 1 / (2u + r), so that nothing divides by the distance between the inputs, which may be 0.
-inline float hqShortMean(float x0, float x1, bool crossed, const HqCurve& curve) noexcept
+inline float hqShortMean(float x0, float x1, HqJoin join, const HqCurve& curve) noexcept
 {
+    const bool crossed = join == HqJoin::crossed;
     using namespace hq_log;
     const float k = curve.kneeDown;
     const bool firstAbove = (x0 < 0.0f ? -x0 : x0) > k;
@@ -240,15 +255,16 @@ inline float hqShortMean(float x0, float x1, bool crossed, const HqCurve& curve)
     const float bentLn = curve.cF * (e * kLn2High + (e * kLn2Low + s * series)); // wide
     const float term = curve.wSquared * (series * q);                            // narrow
     float y;
-    if (!crossed) {
+    if (join == HqJoin::oneSide) {
         y = 1.0f - (wide ? bentLn / span : term);
     } else {
         const float xb = firstAbove ? x1 : x0;
         const float b = xa < 0.0f ? -xb : xb;
-        const float line = ((k - b) * (k + b)) * 0.5f;
-        y = ((line + span) - (wide ? bentLn : term * span)) / (hi - b);
+        const float line = crossed ? ((k - b) * (k + b)) * 0.5f : 0.0f;
+        y = ((line + span) - (wide ? bentLn : term * span)) / (crossed ? hi - b : hi + lo);
     }
-    return to < 0.0f ? -y : y;
+    const float sign = join == HqJoin::jumped && !(m1 > m0) ? from : to;
+    return sign < 0.0f ? -y : y;
 }
 
 // The closed form of the design above, for x0 and x1 on one side above the knee, or, crossed,
@@ -258,11 +274,12 @@ inline float hqShortMean(float x0, float x1, bool crossed, const HqCurve& curve)
 // so nothing cancels however close the inputs are. Written as the vector forms compute every
 // lane: magnitudes held to kHqFloatLimit and distances to at least 0, so that a lane of any
 // other kind computes from safe operands.
-inline float hqClosedMean(float x0, float x1, bool crossed, const HqCurve& curve) noexcept
+inline float hqClosedMean(float x0, float x1, HqJoin join, const HqCurve& curve) noexcept
 {
+    const bool crossed = join == HqJoin::crossed;
     using namespace hq_log;
     if (curve.shortForm) {
-        return hqShortMean(x0, x1, crossed, curve);
+        return hqShortMean(x0, x1, join, curve);
     }
     const float k = curve.kneeDown;
     const bool firstAbove = (x0 < 0.0f ? -x0 : x0) > k;
@@ -295,15 +312,17 @@ inline float hqClosedMean(float x0, float x1, bool crossed, const HqCurve& curve
     const float h = s * (1.0f - 0.5f * ((s * (1.0f - s)) * p));                        // narrow
     const float narrow = (curve.wKnee + curve.aF * d) + curve.wSquared * h;              // the mean times u
     float y;
-    if (!crossed) {
+    if (join == HqJoin::oneSide) {
         y = wide ? 1.0f - bentLn / span : narrow / u;
     } else {
         const float xb = firstAbove ? x1 : x0;
         const float b = xa < 0.0f ? -xb : xb;
-        const float line = ((k - b) * (k + b)) * 0.5f;
-        y = wide ? ((line + span) - bentLn) / (hi - b) : (line * u + narrow * span) / (u * (hi - b));
+        const float line = crossed ? ((k - b) * (k + b)) * 0.5f : 0.0f;
+        const float gap = crossed ? hi - b : hi + lo;
+        y = wide ? ((line + span) - bentLn) / gap : (line * u + narrow * span) / (u * gap);
     }
-    return to < 0.0f ? -y : y;
+    const float sign = join == HqJoin::jumped && !(m1 > m0) ? from : to;
+    return sign < 0.0f ? -y : y;
 }
 
 // Below this share of the inputs' scale the general path's quotient gives way to the midpoint:
@@ -333,10 +352,13 @@ inline float hqAdaa(float x0, float x1, const HqCurve& curve) noexcept
         return 0.5f * (x0 + x1);
     }
     if (hqOneSideAbove(x0, x1, curve)) {
-        return hqClosedMean(x0, x1, false, curve);
+        return hqClosedMean(x0, x1, HqJoin::oneSide, curve);
     }
     if (hqKneeCrossed(x0, x1, curve)) {
-        return hqClosedMean(x0, x1, true, curve);
+        return hqClosedMean(x0, x1, HqJoin::crossed, curve);
+    }
+    if (hqSidesJumped(x0, x1, curve)) {
+        return hqClosedMean(x0, x1, HqJoin::jumped, curve);
     }
     return static_cast<float>(hqGeneralMean(x0, x1, curve));
 }

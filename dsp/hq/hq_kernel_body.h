@@ -376,8 +376,8 @@ struct ClosedHalves {
 // chains: closedStart up to the logarithm's argument s, closedFinish the rest.
 template <class V, bool kShort>
 [[gnu::always_inline]] inline void closedStart(typename V::F x0, typename V::F x1, typename V::F above0,
-                                               typename V::F crossed, const FloatLanes<V>& k, ClosedHalves& c,
-                                               std::int32_t n) noexcept
+                                               typename V::F crossed, typename V::F jumped, const FloatLanes<V>& k,
+                                               ClosedHalves& c, std::int32_t n) noexcept
 {
     using F = typename V::F;
     const F limit = V::set1(kHqFloatLimit);
@@ -396,10 +396,12 @@ template <class V, bool kShort>
     const F wide = V::greater(rise, twoU);
     const F uHi = V::add(u, rise);
     const F v = V::mul(uHi, V::octaveScale(uHi, u));
-    // A crossing's line part, from b, its input at or below the knee mirrored with xa; 0 elsewhere.
+    // A crossing's line part, from b, its input at or below the knee mirrored with xa, and its
+    // whole distance; a jump's distance is the sum of the magnitudes, its line part 0.
     const F b = V::select(crossed, V::flipSign(V::select(above0, x1, x0), xa), V::set1(0.0f));
-    V::storeu(c.line + n, V::mul(V::mul(V::sub(k.kneeDown, b), V::add(k.kneeDown, b)), V::set1(0.5f)));
-    V::storeu(c.gap + n, V::sub(hi, b));
+    const F line = V::mul(V::mul(V::sub(k.kneeDown, b), V::add(k.kneeDown, b)), V::set1(0.5f));
+    V::storeu(c.line + n, V::select(crossed, line, V::set1(0.0f)));
+    V::storeu(c.gap + n, V::select(crossed, V::sub(hi, b), V::add(hi, lo)));
     V::storeu(c.span + n, span);
     if constexpr (kShort) {
         const F one = V::set1(1.0f);
@@ -414,7 +416,7 @@ template <class V, bool kShort>
         V::storeu(c.base + n, V::add(k.wKnee, V::mul(k.a, d)));
     }
     V::storeu(c.wide + n, wide);
-    V::storeu(c.to + n, to);
+    V::storeu(c.to + n, V::select(V::andNot(V::greater(m1, m0), jumped), from, to));
 }
 
 // hqShortMean's second half, from what closedStart<V, true> left.
@@ -521,10 +523,10 @@ std::int32_t curveStretchOf(const float* x, float previous, std::int32_t count, 
         const F crossed = V::andNot(V::both(above0, above1), loud);
         const F high = V::both(V::greater(x0, k.kneeDown), V::greater(x1, k.kneeDown));
         const F low = V::both(V::greater(k.below, x0), V::greater(k.below, x1));
-        const F closed = k.floatForm ? V::andNot(V::greater(larger, limit), V::either(V::either(high, low), crossed))
-                                     : V::set1(0.0f);
-        closedStart<V, kShort>(x0, x1, above0, crossed, k, halves, n);
-        V::storeu(halves.crossed + n, crossed);
+        const F jumped = V::andNot(V::either(high, low), V::both(above0, above1));
+        const F closed = k.floatForm ? V::andNot(V::greater(larger, limit), loud) : V::set1(0.0f);
+        closedStart<V, kShort>(x0, x1, above0, crossed, jumped, k, halves, n);
+        V::storeu(halves.crossed + n, V::either(crossed, jumped));
         V::storeu(halves.closed + n, closed);
         generalLanes[n / W] = V::lanes(V::andNot(closed, loud));
     }

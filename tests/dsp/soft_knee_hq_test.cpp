@@ -610,8 +610,8 @@ long double exactAntiderivative(float v, const HqCurve& curve)
     return knee * knee / 2 + d * (knee + curve.w * h);
 }
 
-// Pairs of inputs of the float closed form's two kinds (both on one side above the knee, or one
-// of them above and one at or below it), each row a range of x0 and of x1 or x1 the next float
+// Pairs of inputs of the float closed form's three kinds (both on one side above the knee, one of
+// them above and one at or below it, or both above on opposite sides), each row a range of x0 and of x1 or x1 the next float
 // up from x0 (a span of 0 for "equal"): every output must be within kHqFloatMeanError of the
 // exact mean, relative, as hq_antiderivative.h promises, at curves that take the short form
 // (knee at least 1/2) and the full one.
@@ -621,21 +621,23 @@ TEST(SoftKneeHq, FloatMeanStraysBeyondItsBound)
         const char* what;
         double knee, hardness;
         float from0, to0, from1, to1; // to1 < from1: x1 is x0's next float up; equal: x1 = x0
-        bool crossed;
+        HqJoin join;
     } rows[] = {
-        {"one side, next float up", 0.5, 0.0, 0.5001f, 4.0f, 1.0f, 0.0f, false},
-        {"one side, equal", 0.5, 0.3, 0.51f, 3.0f, 0.0f, 0.0f, false},
-        {"one side, far apart", 0.5, 0.0, 0.51f, 1.0f, 2.0f, 40.0f, false},
-        {"one side below zero", 0.7, 0.6, -3.0f, -0.71f, -0.71f, -1.5f, false},
-        {"small knee, close", 0.05, 0.2, 0.051f, 0.3f, 0.0501f, 0.31f, false},
-        {"knee 0, tiny inputs", 0.0, 0.7, 1e-6f, 1e-3f, 1e-5f, 0.1f, false},
-        {"hardness near 1", 0.3, 1.0 - 1e-7, 0.31f, 5.0f, 0.31f, 500.0f, false},
-        {"flat", 0.4, 1.0, 0.41f, 2.0f, 0.5f, 3.0f, false},
-        {"knee near 1", 1.0 - 1e-6, 0.2, 1.0001f, 2.0f, 1.001f, 3.0f, false},
-        {"crossing", 0.5, 0.1, -0.5f, 0.5f, 0.51f, 6.0f, true},
-        {"crossing at the knee", 0.6, 0.4, 0.59999f, 0.5999999f, 0.60001f, 0.60002f, true},
-        {"crossing, small knee", 0.1, 0.5, -0.0999f, 0.0999f, -9.0f, -0.11f, true},
-        {"crossing to far above", 0.5, 0.0, -0.5f, 0.5f, 100.0f, 1e6f, true},
+        {"one side, next float up", 0.5, 0.0, 0.5001f, 4.0f, 1.0f, 0.0f, HqJoin::oneSide},
+        {"one side, equal", 0.5, 0.3, 0.51f, 3.0f, 0.0f, 0.0f, HqJoin::oneSide},
+        {"one side, far apart", 0.5, 0.0, 0.51f, 1.0f, 2.0f, 40.0f, HqJoin::oneSide},
+        {"one side below zero", 0.7, 0.6, -3.0f, -0.71f, -0.71f, -1.5f, HqJoin::oneSide},
+        {"small knee, close", 0.05, 0.2, 0.051f, 0.3f, 0.0501f, 0.31f, HqJoin::oneSide},
+        {"knee 0, tiny inputs", 0.0, 0.7, 1e-6f, 1e-3f, 1e-5f, 0.1f, HqJoin::oneSide},
+        {"hardness near 1", 0.3, 1.0 - 1e-7, 0.31f, 5.0f, 0.31f, 500.0f, HqJoin::oneSide},
+        {"flat", 0.4, 1.0, 0.41f, 2.0f, 0.5f, 3.0f, HqJoin::oneSide},
+        {"knee near 1", 1.0 - 1e-6, 0.2, 1.0001f, 2.0f, 1.001f, 3.0f, HqJoin::oneSide},
+        {"crossing", 0.5, 0.1, -0.5f, 0.5f, 0.51f, 6.0f, HqJoin::crossed},
+        {"crossing at the knee", 0.6, 0.4, 0.59999f, 0.5999999f, 0.60001f, 0.60002f, HqJoin::crossed},
+        {"crossing, small knee", 0.1, 0.5, -0.0999f, 0.0999f, -9.0f, -0.11f, HqJoin::crossed},
+        {"crossing to far above", 0.5, 0.0, -0.5f, 0.5f, 100.0f, 1e6f, HqJoin::crossed},
+        {"jump across", 0.5, 0.2, 0.51f, 3.0f, -3.0f, -0.51f, HqJoin::jumped},
+        {"jump across, small knee", 0.1, 0.6, -2.0f, -0.11f, 0.11f, 2.0f, HqJoin::jumped},
     };
     constexpr int kPairs = 4000;
     for (const auto& row : rows) {
@@ -647,14 +649,17 @@ TEST(SoftKneeHq, FloatMeanStraysBeyondItsBound)
             const float x1 = row.to1 < row.from1   ? std::nextafter(x0, 1e30f)
                              : row.to1 == row.from1 ? x0
                                                     : row.from1 + (row.to1 - row.from1) * share;
-            ASSERT_EQ(hqKneeCrossed(x0, x1, curve), row.crossed) << row.what << ", " << x0 << " to " << x1;
-            ASSERT_TRUE(row.crossed || hqOneSideAbove(x0, x1, curve)) << row.what << ", " << x0 << " to " << x1;
+            const bool kindOfRow = row.join == HqJoin::oneSide   ? hqOneSideAbove(x0, x1, curve)
+                                   : row.join == HqJoin::crossed ? hqKneeCrossed(x0, x1, curve)
+                                                                 : hqSidesJumped(x0, x1, curve);
+            ASSERT_TRUE(kindOfRow) << row.what << ", " << x0 << " to " << x1;
             const long double exact =
                 x0 == x1 ? static_cast<long double>(hqCurveValue(x0, curve))
                          : (exactAntiderivative(x1, curve) - exactAntiderivative(x0, curve)) / (1.0L * x1 - x0);
-            const double error = static_cast<double>(std::fabs((hqAdaa(x0, x1, curve) - exact) / exact));
-            EXPECT_LE(error, kHqFloatMeanError) << row.what << ", " << x0 << " to " << x1;
-            worst = std::max(worst, error);
+            const double error = static_cast<double>(std::fabs(hqAdaa(x0, x1, curve) - exact));
+            EXPECT_LE(error, kHqFloatMeanError * static_cast<double>(std::fabs(exact)))
+                << row.what << ", " << x0 << " to " << x1;
+            worst = exact == 0 ? worst : std::max(worst, error / static_cast<double>(std::fabs(exact)));
         }
         RecordProperty(row.what, std::to_string(worst / 0x1p-24) + " times 2^-24");
     }
