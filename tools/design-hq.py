@@ -20,8 +20,6 @@
 #   antiderivative anti-aliasing adds, and its passband rises as 1 / cos(pi f / R) to undo
 #   that method's droop (on a straight line it is the filter (x[n] + x[n-1]) / 2).
 import os
-import re
-import struct
 import sys
 import tempfile
 from decimal import Decimal, getcontext
@@ -98,9 +96,6 @@ def emit_array(out, name, values, comment):
 # bits on every machine: a float fit's answer depends on the BLAS and libm at hand, because the
 # problem is ill-conditioned and many coefficient sets are equally good.
 LOG_TERMS = 7
-# The float series serves |s| <= 1/2 (hq_antiderivative.h says why), where P must be within a
-# few 1e-9 of itself so that its error stays far below a float's rounding.
-LOG_FLOAT_TERMS = 6
 DIGITS = 60
 PI = Decimal("3.14159265358979323846264338327950288419716939937510582097494459")
 
@@ -142,38 +137,25 @@ def solve(a, b):
     return x
 
 
-def log_series(s_max, terms, rounded):
-    """P fitted for |s| <= s_max with the given number of terms, each rounded by `rounded`;
-    returns the coefficients and the worst relative error of P so formed."""
+def log_series():
     getcontext().prec = DIGITS
+    s_max = 3 - 2 * Decimal(2).sqrt()
     z_max = s_max * s_max
     nodes = [z_max / 2 * (1 - decimal_cos(PI * (2 * i + 1) / 400)) for i in range(200)]
     # The normal equations of the fit in z / z_max, where the powers are of one scale.
-    basis = [[(z / z_max) ** k for k in range(terms)] for z in nodes]
+    basis = [[(z / z_max) ** k for k in range(LOG_TERMS)] for z in nodes]
     target = [log_series_sum(z) for z in nodes]
-    normal = [[sum(row[j] * row[k] for row in basis) for k in range(terms)] for j in range(terms)]
-    right = [sum(row[j] * t for row, t in zip(basis, target)) for j in range(terms)]
-    c = [rounded(x / z_max**k) for k, x in enumerate(solve(normal, right))]
-    worst_log, worst_p = Decimal(0), Decimal(0)
+    normal = [[sum(row[j] * row[k] for row in basis) for k in range(LOG_TERMS)] for j in range(LOG_TERMS)]
+    right = [sum(row[j] * t for row, t in zip(basis, target)) for j in range(LOG_TERMS)]
+    c = [float(x / z_max**k) for k, x in enumerate(solve(normal, right))]
+    worst = Decimal(0)
     for i in range(1, 2001):
         s = s_max * i / 2000
         z = s * s
-        p = sum(Decimal(c[k]) * z**k for k in range(1, terms)) + Decimal(c[0])
-        exact_p = log_series_sum(z)
-        exact = 2 * s + s * z * exact_p
-        worst_log = max(worst_log, abs(2 * s + s * z * p - exact) / exact)
-        worst_p = max(worst_p, abs(p - exact_p) / exact_p)
-    return c, float(worst_log), float(worst_p)
-
-
-def float_hex(x):
-    """A float's exact hexadecimal literal without the double's trailing zeros."""
-    return re.sub(r"\.?0*p", "p", float(x).hex())
-
-
-def to_float32(x):
-    """x rounded to the nearest float, exactly as C++ reads the literal written for it."""
-    return struct.unpack("<f", struct.pack("<f", float(x)))[0]
+        p = sum(Decimal(c[k]) * z**k for k in range(1, LOG_TERMS)) + Decimal(c[0])
+        exact = 2 * s + s * z * log_series_sum(z)
+        worst = max(worst, abs(2 * s + s * z * p - exact) / exact)
+    return c, float(worst)
 
 
 def write(path, lines):
@@ -241,23 +223,13 @@ def main():
         out.append("")
     write(os.path.join(sys.argv[1], "hq_filter_coefficients.h"), out[:-1])
 
-    getcontext().prec = DIGITS
-    c, worst, _ = log_series(3 - 2 * Decimal(2).sqrt(), LOG_TERMS, float)
+    c, worst = log_series()
     log = HEADER + [
         f"// P(z) of ln((1 + s) / (1 - s)) = 2s + s z P(z), z = s^2, |s| <= 3 - 2 sqrt 2, lowest power first;",
         f"// the logarithm so formed is within {worst:.1e} of the exact one before rounding.",
         f"inline constexpr double kHqLogSeries[{LOG_TERMS}] = {{",
     ]
     log += [f"    {float(x).hex()}," for x in c]
-    log.append("};")
-    c, _, worst = log_series(Decimal(1) / 2, LOG_FLOAT_TERMS, to_float32)
-    log += [
-        "",
-        f"// The same P in float for |s| <= 1/2, its coefficients rounded to float; within {worst:.1e}",
-        "// of the exact P, relative, before the rounding of its evaluation.",
-        f"inline constexpr float kHqLogSeriesFloat[{LOG_FLOAT_TERMS}] = {{",
-    ]
-    log += [f"    {float_hex(x)}f," for x in c]
     log.append("};")
     write(os.path.join(sys.argv[1], "hq_log_coefficients.h"), log)
 

@@ -9,14 +9,8 @@
 // 2 kFloats floats); double set1, add, sub, mul, div, max, abs, flipSign (y with the sign of s
 // flipped in), greater, both, either and andNot (a and b, a or b, b and not a, of two masks),
 // select(mask, a, b), any(mask), all(mask), first(v), loadDoubles,
-// storeDoubles, widen (kDoubles floats to doubles) and narrowStore (kDoubles doubles rounded to
-// floats); and scaleOf and exponentOf for the logarithm's exact exponent split. For the curve's
-// closed form in float, as for doubles: sub, div, min and max (min(a, b) = a < b ? a : b and
-// max(a, b) = a > b ? a : b lane by lane, as the instructions give them, so the second operand
-// where either is a NaN), abs, flipSign, greater, both, either, andNot, select and any on float
-// masks; lanes(mask), the mask's lanes as bits, lane 0 lowest; and for two positive normal floats
-// hi >= lo with e the difference of their exponent fields, octaveScale(hi, lo) = 2^-e and
-// octaveCount(hi, lo) = e, both exact.
+// storeDoubles, widen (kDoubles floats to doubles) and narrowStore; and scaleOf and exponentOf for
+// the logarithm's exact exponent split.
 
 // sum[b] = sum_j pairs[j] (near[b W - j] + far[b W + j]) over j < count in ascending order, for
 // kBlock vectors of outputs side by side, so that each tap is broadcast once for all of them.
@@ -251,7 +245,7 @@ void dispatchDecimateEven(const float* u, std::int32_t frames, const float* pair
     }
 }
 
-// The settings of one frame's curve in every lane, for the general path in double.
+// The settings of one frame's curve in every lane.
 template <class V> struct Lanes {
     typename V::D knee, w, shapeA, g, c, atKnee;
     bool flat;
@@ -263,8 +257,12 @@ template <class V> struct Lanes {
     }
 };
 
-// hqLog1p of hq_antiderivative.h, lane by lane.
-template <class V> [[gnu::always_inline]] inline typename V::D vectorLog1p(typename V::D z) noexcept
+// hqLog1p of hq_antiderivative.h, lane by lane, in two halves: logSplit forms the exponent e and
+// the series' argument s, whose division ends a long chain, and logSeries the rest. A run of
+// samples goes through the first half before any goes through the second, so that the processor
+// always finds independent work beside the chains.
+template <class V>
+[[gnu::always_inline]] inline void logSplit(typename V::D z, typename V::D& s, typename V::D& e) noexcept
 {
     using namespace hq_log;
     using D = typename V::D;
@@ -272,9 +270,15 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorLog1p(typen
     const D r = V::add(one, z);
     const D rootTwo = V::mul(r, V::set1(kSqrt2));
     const D scale = V::scaleOf(rootTwo);
-    const D e = V::exponentOf(rootTwo);
+    e = V::exponentOf(rootTwo);
     const D t = V::add(V::mul(z, scale), V::sub(scale, one));
-    const D s = V::div(t, V::add(V::set1(2.0), t));
+    s = V::div(t, V::add(V::set1(2.0), t));
+}
+
+template <class V> [[gnu::always_inline]] inline typename V::D logSeries(typename V::D s, typename V::D e) noexcept
+{
+    using namespace hq_log;
+    using D = typename V::D;
     const D z2 = V::mul(s, s);
     const D z4 = V::mul(z2, z2);
     const D z8 = V::mul(z4, z4);
@@ -285,8 +289,17 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorLog1p(typen
     return V::add(V::mul(e, V::set1(kLn2)), lnM);
 }
 
+template <class V> [[gnu::always_inline]] inline typename V::D vectorLog1p(typename V::D z) noexcept
+{
+    typename V::D s;
+    typename V::D e;
+    logSplit<V>(z, s, e);
+    return logSeries<V>(s, e);
+}
+
 // hqAntiderivative, lane by lane. The bent part is computed for every lane, from a distance of
-// at least 0, and kept where the input is above the knee.
+// at least 0, and kept where the input is above the knee: on a loud signal lanes cross the knee
+// unpredictably, and a branch on them would cost more than the work it saves.
 template <class V>
 [[gnu::always_inline]] inline typename V::D vectorAntiderivative(typename V::D v, const Lanes<V>& k) noexcept
 {
@@ -302,12 +315,61 @@ template <class V>
     return V::select(above, V::add(k.atKnee, V::sub(d, bent)), below);
 }
 
+// xs[n] and fs[n] = F(x[n]) for n < count, a multiple of kDoubles, with es as scratch. A run
+// that never rises above the knee takes the square alone, and 0 is returned; otherwise every
+// sample goes through both halves of the logarithm (logSplit), from a distance of at least 0,
+// whether above the knee or not, and count is returned.
+template <class V>
+[[gnu::always_inline]] inline std::int32_t antiderivativeRun(const float* x, std::int32_t count, const Lanes<V>& k,
+                                                             double* xs, double* fs, double* es) noexcept
+{
+    using D = typename V::D;
+    const D half = V::set1(0.5);
+    const D zero = V::set1(0.0);
+    D loudest = zero;
+    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+        const D v = V::widen(x + n);
+        V::storeDoubles(xs + n, v);
+        loudest = V::max(loudest, V::abs(v));
+    }
+    if (!V::any(V::greater(loudest, k.knee))) {
+        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+            const D m = V::abs(V::loadDoubles(xs + n));
+            V::storeDoubles(fs + n, V::mul(half, V::mul(m, m)));
+        }
+        return 0;
+    }
+    if (k.flat) {
+        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+            V::storeDoubles(fs + n, vectorAntiderivative<V>(V::loadDoubles(xs + n), k));
+        }
+        return count;
+    }
+    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+        D s;
+        D e;
+        logSplit<V>(V::mul(k.g, V::max(V::sub(V::abs(V::loadDoubles(xs + n)), k.knee), zero)), s, e);
+        V::storeDoubles(fs + n, s);
+        V::storeDoubles(es + n, e);
+    }
+    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
+        const D m = V::abs(V::loadDoubles(xs + n));
+        const D d = V::sub(m, k.knee);
+        const D bent = V::mul(k.c, logSeries<V>(V::loadDoubles(fs + n), V::loadDoubles(es + n)));
+        V::storeDoubles(
+            fs + n, V::select(V::greater(m, k.knee), V::add(k.atKnee, V::sub(d, bent)), V::mul(half, V::mul(m, m))));
+    }
+    return count;
+}
+
 template <class V>
 void vectorAntiderivativesOf(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept
 {
-    const Lanes<V> k(curve);
-    for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-        V::storeDoubles(f + n, vectorAntiderivative<V>(V::widen(x + n), k));
+    double xs[64];
+    double es[64];
+    for (std::int32_t n = 0; n < count; n += 64) {
+        const std::int32_t part = count - n < 64 ? count - n : 64;
+        antiderivativeRun<V>(x + n, part, Lanes<V>(curve), xs, f + n, es);
     }
 }
 
@@ -324,285 +386,109 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorCurve(typen
     return V::select(above, V::flipSign(y, v), v);
 }
 
-// hqGeneralMean, lane by lane: the quotient divides by 1 where the inputs are too close for it,
-// and those lanes take the curve at their midpoint instead, if there are any.
+// The outputs of samples first..last - 1 under one curve, from xs and fs as vectorAdaa leaves
+// them, as hqAdaa gives them. Where both inputs of every output are at or below the knee the
+// run is the mean of each pair, nothing divides, and 0 is returned; otherwise the run's length.
+// There a lane whose pair is below the knee keeps its mean, the others take the quotient, which
+// divides by 1 where the inputs are too close for it; those are rare, so they are written again
+// after the run with the curve at their midpoint, if there are any.
 template <class V>
-[[gnu::always_inline]] inline typename V::D vectorGeneralMean(typename V::D x0, typename V::D x1,
-                                                              const Lanes<V>& k) noexcept
+[[gnu::always_inline]] inline std::int32_t quotients(const double* xs, const double* fs, std::int32_t first,
+                                                     std::int32_t last, const Lanes<V>& k, float* y) noexcept
 {
     using D = typename V::D;
-    const D f0 = vectorAntiderivative<V>(x0, k);
-    const D f1 = vectorAntiderivative<V>(x1, k);
-    const D dx = V::sub(x1, x0);
-    const D scale = V::add(V::add(V::set1(1.0), V::abs(x0)), V::abs(x1));
-    const D far = V::greater(V::abs(dx), V::mul(V::set1(kHqCloseInputs), scale));
-    const D out = V::div(V::sub(f1, f0), V::select(far, dx, V::set1(1.0)));
-    if (V::all(far)) {
-        return out;
+    const D close = V::set1(kHqCloseInputs);
+    const D one = V::set1(1.0);
+    const D half = V::set1(0.5);
+    D loudest = V::set1(0.0);
+    for (std::int32_t n = first; n < last; n += V::kDoubles) {
+        const D x0 = V::loadDoubles(xs + n);
+        const D x1 = V::loadDoubles(xs + 1 + n);
+        loudest = V::max(loudest, V::max(V::abs(x0), V::abs(x1)));
+        V::narrowStore(y + n, V::mul(half, V::add(x0, x1)));
     }
-    return V::select(far, out, vectorCurve<V>(V::mul(V::set1(0.5), V::add(x0, x1)), k));
-}
-
-// The closed form's settings of one frame's curve in every float lane.
-template <class V> struct FloatLanes {
-    typename V::F kneeDown, below, kneeRest, w, a, wKnee, wSquared, c;
-    bool floatForm;
-
-    explicit FloatLanes(const HqCurve& curve)
-        : kneeDown(V::set1(curve.kneeDown)), below(V::set1(-curve.kneeDown)), kneeRest(V::set1(curve.kneeRest)),
-          w(V::set1(curve.wF)), a(V::set1(curve.aF)), wKnee(V::set1(curve.wKnee)), wSquared(V::set1(curve.wSquared)),
-          c(V::set1(curve.cF)), floatForm(curve.floatForm)
-    {
+    if (!V::any(V::greater(loudest, k.knee))) {
+        return 0;
     }
-};
-
-// The outputs of up to this many samples are worked out together: first every one in float,
-// as the mean of two inputs at or below the knee or by the closed form, noting the others;
-// then those in double, packed into vectors of their own.
-inline constexpr std::int32_t kStretch = 64;
-
-// What the closed form's first half leaves for its second, for a stretch of samples.
-struct ClosedHalves {
-    float s[kStretch], e[kStretch], u[kStretch], span[kStretch], base[kStretch], gap[kStretch], line[kStretch];
-    float rise[kStretch]; // the short form's; its s holds q = 1 / (2u + r) where z <= 2
-    float wide[kStretch], crossed[kStretch], closed[kStretch], to[kStretch]; // masks, and the sign's source
-};
-
-// hqClosedMean, lane by lane, for every lane whatever its kind, crossed where the mask says so;
-// above0 is |x0| > kneeDown. Its operands are held where they are safe (magnitudes within
-// kHqFloatLimit, distances at least 0, every divisor positive), so that a lane whose result is
-// dropped raises nothing. In two halves, each ending in a division, which a stretch of samples
-// takes one after the other, so that the processor always finds independent work beside the
-// chains: closedStart up to the logarithm's argument s, closedFinish the rest.
-template <class V, bool kShort>
-[[gnu::always_inline]] inline void closedStart(typename V::F x0, typename V::F x1, typename V::F above0,
-                                               typename V::F crossed, typename V::F jumped, const FloatLanes<V>& k,
-                                               ClosedHalves& c, std::int32_t n) noexcept
-{
-    using F = typename V::F;
-    const F limit = V::set1(kHqFloatLimit);
-    const F xa = V::select(above0, x0, x1);
-    const F from = V::select(crossed, k.kneeDown, x0);
-    const F to = V::select(crossed, xa, x1);
-    const F m0 = V::min(V::abs(from), limit);
-    const F m1 = V::min(V::abs(to), limit);
-    const F lo = V::min(m0, m1);
-    const F hi = V::max(m1, m0);
-    const F d = V::max(V::sub(V::sub(lo, k.kneeDown), k.kneeRest), V::set1(0.0f));
-    const F span = V::sub(hi, lo);
-    const F u = V::add(k.w, V::mul(k.a, d));
-    const F rise = V::mul(k.a, span);
-    const F twoU = V::add(u, u);
-    const F wide = V::greater(rise, twoU);
-    const F uHi = V::add(u, rise);
-    const F v = V::mul(uHi, V::octaveScale(uHi, u));
-    // A crossing's line part, from b, its input at or below the knee mirrored with xa, and its
-    // whole distance; a jump's distance is the sum of the magnitudes, its line part 0.
-    const F b = V::select(crossed, V::flipSign(V::select(above0, x1, x0), xa), V::set1(0.0f));
-    const F line = V::mul(V::mul(V::sub(k.kneeDown, b), V::add(k.kneeDown, b)), V::set1(0.5f));
-    V::storeu(c.line + n, V::select(crossed, line, V::set1(0.0f)));
-    V::storeu(c.gap + n, V::select(crossed, V::sub(hi, b), V::add(hi, lo)));
-    V::storeu(c.span + n, span);
-    if constexpr (kShort) {
-        const F one = V::set1(1.0f);
-        V::storeu(c.s + n, V::div(V::select(wide, V::sub(v, u), one), V::select(wide, V::add(v, u), V::add(twoU, rise))));
-        V::storeu(c.e + n, V::select(wide, V::octaveCount(uHi, u), V::set1(0.0f)));
-        V::storeu(c.rise + n, rise);
-    } else {
-        V::storeu(c.s + n,
-                  V::div(V::select(wide, V::sub(v, u), rise), V::select(wide, V::add(v, u), V::add(twoU, rise))));
-        V::storeu(c.e + n, V::octaveCount(uHi, u));
-        V::storeu(c.u + n, u);
-        V::storeu(c.base + n, V::add(k.wKnee, V::mul(k.a, d)));
+    D anyClose = V::set1(0.0); // lanes above the knee with inputs too close for the quotient
+    for (std::int32_t n = first; n < last; n += V::kDoubles) {
+        const D x0 = V::loadDoubles(xs + n);
+        const D x1 = V::loadDoubles(xs + 1 + n);
+        const D dx = V::sub(x1, x0);
+        const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
+        const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
+        anyClose = V::either(anyClose, V::andNot(far, loud));
+        const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), V::select(far, dx, one));
+        V::narrowStore(y + n, V::select(loud, out, V::mul(half, V::add(x0, x1))));
     }
-    V::storeu(c.wide + n, wide);
-    V::storeu(c.to + n, V::select(V::andNot(V::greater(m1, m0), jumped), from, to));
-}
-
-// hqShortMean's second half, from what closedStart<V, true> left.
-template <class V>
-[[gnu::always_inline]] inline typename V::F shortFinish(const ClosedHalves& c, const FloatLanes<V>& k,
-                                                        std::int32_t n) noexcept
-{
-    using namespace hq_log;
-    using F = typename V::F;
-    const F q = V::loadu(c.s + n);
-    const F e = V::loadu(c.e + n);
-    const F span = V::loadu(c.span + n);
-    const F wide = V::loadu(c.wide + n);
-    const F crossed = V::loadu(c.crossed + n);
-    const F s = V::select(wide, q, V::mul(V::loadu(c.rise + n), q));
-    const F z = V::mul(s, s);
-    const F z2 = V::mul(z, z);
-    const F p = V::add(V::add(V::add(V::set1(kQ0), V::mul(V::set1(kQ1), z)),
-                              V::mul(z2, V::add(V::set1(kQ2), V::mul(V::set1(kQ3), z)))),
-                       V::mul(V::mul(z2, z2), V::add(V::set1(kQ4), V::mul(V::set1(kQ5), z))));
-    const F series = V::add(V::set1(2.0f), V::mul(z, p));
-    const F bentLn = V::mul(
-        k.c, V::add(V::mul(e, V::set1(kLn2High)), V::add(V::mul(e, V::set1(kLn2Low)), V::mul(s, series))));
-    const F term = V::mul(k.wSquared, V::mul(series, q));
-    const F crossNum = V::sub(V::add(V::loadu(c.line + n), span), V::select(wide, bentLn, V::mul(term, span)));
-    const F ratio = V::div(V::select(crossed, crossNum, bentLn),
-                           V::select(crossed, V::loadu(c.gap + n), V::select(wide, span, V::set1(1.0f))));
-    const F y = V::select(crossed, ratio, V::sub(V::set1(1.0f), V::select(wide, ratio, term)));
-    return V::flipSign(y, V::loadu(c.to + n));
-}
-
-template <class V>
-[[gnu::always_inline]] inline typename V::F closedFinish(const ClosedHalves& c, const FloatLanes<V>& k,
-                                                         std::int32_t n) noexcept
-{
-    using namespace hq_log;
-    using F = typename V::F;
-    const F one = V::set1(1.0f);
-    const F s = V::loadu(c.s + n);
-    const F e = V::loadu(c.e + n);
-    const F u = V::loadu(c.u + n);
-    const F span = V::loadu(c.span + n);
-    const F line = V::loadu(c.line + n);
-    const F gap = V::loadu(c.gap + n);
-    const F wide = V::loadu(c.wide + n);
-    const F crossed = V::loadu(c.crossed + n);
-    const F z = V::mul(s, s);
-    const F z2 = V::mul(z, z);
-    const F p = V::add(V::add(V::add(V::set1(kQ0), V::mul(V::set1(kQ1), z)),
-                              V::mul(z2, V::add(V::set1(kQ2), V::mul(V::set1(kQ3), z)))),
-                       V::mul(V::mul(z2, z2), V::add(V::set1(kQ4), V::mul(V::set1(kQ5), z))));
-    const F bentLn = V::mul(k.c, V::add(V::mul(e, V::set1(kLn2High)),
-                                        V::add(V::mul(e, V::set1(kLn2Low)),
-                                               V::mul(s, V::add(V::set1(2.0f), V::mul(z, p))))));
-    const F h = V::mul(s, V::sub(one, V::mul(V::set1(0.5f), V::mul(V::mul(s, V::sub(one, s)), p))));
-    const F narrow = V::add(V::loadu(c.base + n), V::mul(k.wSquared, h));
-    const F crossNum = V::select(wide, V::sub(V::add(line, span), bentLn), V::add(V::mul(line, u), V::mul(narrow, span)));
-    const F crossDen = V::select(wide, gap, V::mul(u, gap));
-    const F q = V::div(V::select(crossed, crossNum, V::select(wide, bentLn, narrow)),
-                       V::select(crossed, crossDen, V::select(wide, span, u)));
-    return V::flipSign(V::select(V::andNot(crossed, wide), V::sub(one, q), q), V::loadu(c.to + n));
-}
-
-// y[n] for n < count (at most kStretch) from the inputs x[n - 1] and x[n] under one curve, with
-// x[-1] = previous, as hqAdaa gives them; the samples that do not fill a vector go to it. Returns
-// how many samples took more than the mean (in whole vectors).
-template <class V, bool kShort>
-std::int32_t curveStretchOf(const float* x, float previous, std::int32_t count, const HqCurve& curve,
-                            const FloatLanes<V>& k, float* y) noexcept
-{
-    using F = typename V::F;
-    constexpr std::int32_t W = V::kFloats;
-    const F half = V::set1(0.5f);
-    const F limit = V::set1(kHqFloatLimit);
-    const std::int32_t vectorCount = count - count % W;
-    std::int32_t general = 0;
-    std::int32_t others[kStretch];
-    std::int32_t otherCount = 0;
-    float first[W] = {previous}; // the first vector's x[n - 1]
-    for (std::int32_t j = 1; j < W && vectorCount > 0; ++j) {
-        first[j] = x[j - 1];
+    if (!V::any(anyClose)) {
+        return last - first;
     }
-    // A stretch that never rises above the knee takes the means alone. Otherwise every vector
-    // takes the same steps, with no branch between them, so that the processor overlaps their
-    // long chains; the lanes that need the general path are noted as bits and listed after.
-    F loudest = V::abs(V::loadu(first));
-    for (std::int32_t n = 0; n < vectorCount; n += W) {
-        loudest = V::max(loudest, V::abs(V::loadu(x + n)));
-    }
-    const bool quiet = !V::any(V::greater(loudest, k.kneeDown));
-    std::uint32_t generalLanes[kStretch / W];
-    ClosedHalves halves;
-    for (std::int32_t n = 0; n < vectorCount; n += W) {
-        const F x0 = V::loadu(n == 0 ? first : x + n - 1);
-        const F x1 = V::loadu(x + n);
-        V::storeu(y + n, V::mul(half, V::add(x0, x1)));
-        if (quiet) {
-            continue;
-        }
-        const F larger = V::max(V::abs(x0), V::abs(x1));
-        const F above0 = V::greater(V::abs(x0), k.kneeDown);
-        const F above1 = V::greater(V::abs(x1), k.kneeDown);
-        const F loud = V::either(above0, above1);
-        const F crossed = V::andNot(V::both(above0, above1), loud);
-        const F high = V::both(V::greater(x0, k.kneeDown), V::greater(x1, k.kneeDown));
-        const F low = V::both(V::greater(k.below, x0), V::greater(k.below, x1));
-        const F jumped = V::andNot(V::either(high, low), V::both(above0, above1));
-        const F closed = k.floatForm ? V::andNot(V::greater(larger, limit), loud) : V::set1(0.0f);
-        closedStart<V, kShort>(x0, x1, above0, crossed, jumped, k, halves, n);
-        V::storeu(halves.crossed + n, V::either(crossed, jumped));
-        V::storeu(halves.closed + n, closed);
-        generalLanes[n / W] = V::lanes(V::andNot(closed, loud));
-    }
-    for (std::int32_t n = 0; n < vectorCount && !quiet; n += W) {
-        const F out = kShort ? shortFinish<V>(halves, k, n) : closedFinish<V>(halves, k, n);
-        V::storeu(y + n, V::select(V::loadu(halves.closed + n), out, V::loadu(y + n)));
-    }
-    if (!quiet) {
-        general += vectorCount;
-        for (std::int32_t n = 0; n < vectorCount; n += W) {
-            for (std::uint32_t lanes = generalLanes[n / W]; lanes != 0; lanes &= lanes - 1) {
-                others[otherCount++] = n + std::countr_zero(lanes);
-            }
+    for (std::int32_t n = first; n < last; n += V::kDoubles) {
+        const D x0 = V::loadDoubles(xs + n);
+        const D x1 = V::loadDoubles(xs + 1 + n);
+        const D dx = V::sub(x1, x0);
+        const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
+        const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
+        if (V::any(V::andNot(far, loud))) {
+            const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), V::select(far, dx, one));
+            V::narrowStore(y + n, V::select(V::both(far, loud), out, vectorCurve<V>(V::mul(half, V::add(x0, x1)), k)));
         }
     }
-    if (otherCount > 0) {
-        constexpr std::int32_t L = V::kDoubles;
-        const Lanes<V> kd(curve);
-        for (std::int32_t g = 0; g < otherCount; g += L) {
-            double from[L];
-            double to[L];
-            for (std::int32_t j = 0; j < L; ++j) {
-                const std::int32_t n = others[g + j < otherCount ? g + j : otherCount - 1];
-                from[j] = n == 0 ? previous : x[n - 1];
-                to[j] = x[n];
-            }
-            float out[L];
-            V::narrowStore(out, vectorGeneralMean<V>(V::loadDoubles(from), V::loadDoubles(to), kd));
-            for (std::int32_t j = 0; j < L && g + j < otherCount; ++j) {
-                y[others[g + j]] = out[j];
-            }
-        }
-    }
-    for (std::int32_t n = vectorCount; n < count; ++n) {
-        const float x0 = n == 0 ? previous : x[n - 1];
-        y[n] = hqAdaa(x0, x[n], curve);
-        general += hqBelowKnee(x0, x[n], curve) ? 0 : 1;
-    }
-    return general;
+    return last - first;
 }
 
-template <class V>
-std::int32_t curveStretch(const float* x, float previous, std::int32_t count, const HqCurve& curve,
-                          const FloatLanes<V>& k, float* y) noexcept
-{
-    return curve.shortForm ? curveStretchOf<V, true>(x, previous, count, curve, k, y)
-                           : curveStretchOf<V, false>(x, previous, count, curve, k, y);
-}
+// Below the knee the decision to skip the logarithm and the quotient is made for each stretch of
+// this many samples, short enough that a signal crossing the knee now and then leaves most of
+// them quiet.
+inline constexpr std::int32_t kQuietStretch = 64;
 
 template <class V>
 std::int32_t vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves,
-                        const bool* changed, double* state, double*, float* y) noexcept
+                        const bool* changed, double* state, double* scratch, float* y) noexcept
 {
-    float previous = static_cast<float>(state[0]);
+    double* const xs = scratch;
+    double* const fs = scratch + (frames * factor + 1);
+    double* const es = scratch + 2 * (frames * factor + 1);
+    xs[0] = state[0];
+    fs[0] = state[1];
     bool oneCurve = true;
     for (std::int32_t i = 1; i < frames; ++i) {
         oneCurve = oneCurve && !changed[i];
     }
-    // A piece with one curve throughout runs in stretches of kStretch samples; one whose curve
-    // glides, frame by frame, each frame's samples in vectors as far as they fill them.
+    // First every antiderivative, which depend on nothing but their input, so that the processor
+    // overlaps their long chains; then the quotients. Where the curve changed, the previous input's
+    // antiderivative is taken again under the new one first. A piece with one curve throughout
+    // runs in stretches of kQuietStretch samples.
     std::int32_t general = 0;
     if (oneCurve) {
-        const FloatLanes<V> k(curves[0]);
+        const Lanes<V> k(curves[0]);
         const std::int32_t count = frames * factor;
-        for (std::int32_t n = 0; n < count; n += kStretch) {
-            const std::int32_t part = count - n < kStretch ? count - n : kStretch;
-            general += curveStretch<V>(x + n, previous, part, curves[0], k, y + n);
-            previous = x[n + part - 1];
+        for (std::int32_t n = 0; n < count; n += kQuietStretch) {
+            const std::int32_t part = count - n < kQuietStretch ? count - n : kQuietStretch;
+            general += antiderivativeRun<V>(x + n, part, k, xs + 1 + n, fs + 1 + n, es);
+        }
+        if (changed[0]) {
+            fs[0] = V::first(vectorAntiderivative<V>(V::set1(xs[0]), k));
+        }
+        for (std::int32_t n = 0; n < count; n += kQuietStretch) {
+            general += quotients<V>(xs, fs, n, count - n < kQuietStretch ? count : n + kQuietStretch, k, y);
         }
     } else {
         for (std::int32_t i = 0; i < frames; ++i) {
-            const float* const frame = x + i * factor;
-            general += curveStretch<V>(frame, previous, factor, curves[i], FloatLanes<V>(curves[i]), y + i * factor);
-            previous = frame[factor - 1];
+            general += antiderivativeRun<V>(x + i * factor, factor, Lanes<V>(curves[i]), xs + 1 + i * factor,
+                                            fs + 1 + i * factor, es);
+        }
+        for (std::int32_t i = 0; i < frames; ++i) {
+            const Lanes<V> k(curves[i]);
+            const std::int32_t first = i * factor;
+            if (changed[i]) {
+                fs[first] = V::first(vectorAntiderivative<V>(V::set1(xs[first]), k));
+            }
+            general += quotients<V>(xs, fs, first, first + factor, k, y);
         }
     }
-    state[0] = previous;
+    state[0] = xs[frames * factor];
+    state[1] = fs[frames * factor];
     return general;
 }

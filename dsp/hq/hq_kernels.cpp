@@ -49,23 +49,30 @@ void decimateEven(const float* u, std::int32_t frames, const float* pairs, std::
     }
 }
 
-// The curve's settings are held for each base frame; each output takes both its inputs under
-// the curve of its own frame, so a change needs nothing carried over.
-std::int32_t adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool*,
+// The curve's settings are held for each base frame; where they change, the previous input's
+// antiderivative is taken again under the new ones, so both ends of a quotient share a curve.
+std::int32_t adaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves, const bool* changed,
                   double* state, double*, float* y) noexcept
 {
-    float x0 = static_cast<float>(state[0]);
+    double x0 = state[0];
+    double f0 = state[1];
     std::int32_t general = 0;
     for (std::int32_t i = 0; i < frames; ++i) {
         const HqCurve& curve = curves[i];
+        if (changed[i]) {
+            f0 = hqAntiderivative(x0, curve);
+        }
         for (std::int32_t k = 0; k < factor; ++k) {
-            const float x1 = x[i * factor + k];
-            y[i * factor + k] = hqAdaa(x0, x1, curve);
+            const double x1 = x[i * factor + k];
+            const double f1 = hqAntiderivative(x1, curve);
+            y[i * factor + k] = static_cast<float>(hqAdaa(x0, x1, f0, f1, curve));
             general += hqBelowKnee(x0, x1, curve) ? 0 : 1;
             x0 = x1;
+            f0 = f1;
         }
     }
     state[0] = x0;
+    state[1] = f0;
     return general;
 }
 

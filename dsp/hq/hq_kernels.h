@@ -5,15 +5,13 @@
 // input. The vector forms compute several independent outputs at once (filter outputs, or
 // curve outputs, which depend on no earlier output), one per lane, each lane doing the
 // reference's operations in the reference's order; no sum is reordered and nothing is fused.
-// The curve runs in float where its closed form serves and in double where the knee is crossed
-// (hq_antiderivative.h), the filters in float. The bits are those of
+// The curve runs in double (hq_antiderivative.h), the filters in float. The bits are those of
 // the core's floating-point environment (hq_float_environment.h), in which every kernel runs.
 //
 // No lane raises an exception flag for any input: a lane whose result is dropped computes from
-// operands chosen for it (a denominator of 1, a distance of 0, a magnitude held below
-// kHqFloatLimit), never 0/0, x/0 or an overflow. Where a run of the curve's input stays at or
-// below the knee, its outputs are means of two samples, as the reference gives them there, and
-// nothing takes a logarithm or divides.
+// operands chosen for it (a denominator of 1, a distance of 0), never 0/0 or x/0. Where a run
+// of the curve's input stays at or below the knee, its outputs are means of two samples, as the
+// reference gives them there, and nothing takes a logarithm or divides.
 //
 // SSE2 is the floor of every target, so it is what a processor without AVX2 runs; AVX2 does
 // the same with lanes twice as wide. A test build may pin any kernel the processor runs.
@@ -39,12 +37,11 @@ struct HqKernelSet {
     void (*decimateEven)(const float* u, std::int32_t frames, const float* pairs, std::int32_t count, std::int32_t lag,
                          float* y, float* scratch);
     // The anti-aliased curve over frames base frames of factor samples each (hq_oversampling.h):
-    // state[0] holds the last input and is updated (state[1] is not read: each output takes the
-    // antiderivatives it needs under its own frame's curve); changed[i] says that curves[i]
-    // differs from curves[i - 1], and a piece without a change may run as one curve; scratch
-    // holds 3 (frames * factor + 1) doubles, which the vector kernels no longer need. Returns how many samples took more than the mean of two inputs at or below the
-    // knee: 0 when the state's input and every sample stay at or below it, more otherwise; each
-    // kernel counts in its own steps, so only that distinction is common to all.
+    // state holds the last input and its antiderivative and is updated; scratch holds
+    // 3 (frames * factor + 1) doubles. Returns how many samples took the general path (the
+    // logarithm or the quotient) rather than the mean of two inputs at or below the knee: 0
+    // when the state's input and every sample stay at or below it, more otherwise; each kernel
+    // counts in its own steps, so only that distinction is common to all.
     std::int32_t (*adaa)(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves,
                          const bool* changed, double* state, double* scratch, float* y);
     // f[n] = F(x[n]) under one curve, n < count (a multiple of 4), as adaa forms them; for tests,

@@ -36,30 +36,6 @@ struct Avx2 {
         _mm256_storeu_ps(seconds, _mm256_castpd_ps(_mm256_permute4x64_pd(s, _MM_SHUFFLE(3, 1, 2, 0))));
     }
 
-    static F sub(F a, F b) noexcept { return _mm256_sub_ps(a, b); }
-    static F div(F a, F b) noexcept { return _mm256_div_ps(a, b); }
-    static F min(F a, F b) noexcept { return _mm256_min_ps(a, b); }
-    static F max(F a, F b) noexcept { return _mm256_max_ps(a, b); }
-    static F abs(F a) noexcept { return _mm256_andnot_ps(_mm256_set1_ps(-0.0f), a); }
-    static F flipSign(F y, F s) noexcept { return _mm256_xor_ps(y, _mm256_and_ps(_mm256_set1_ps(-0.0f), s)); }
-    static F greater(F a, F b) noexcept { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
-    static F select(F mask, F a, F b) noexcept { return _mm256_blendv_ps(b, a, mask); }
-    static F both(F a, F b) noexcept { return _mm256_and_ps(a, b); }
-    static F either(F a, F b) noexcept { return _mm256_or_ps(a, b); }
-    static F andNot(F a, F b) noexcept { return _mm256_andnot_ps(a, b); }
-    static bool any(F mask) noexcept { return _mm256_movemask_ps(mask) != 0; }
-    static std::uint32_t lanes(F mask) noexcept { return static_cast<std::uint32_t>(_mm256_movemask_ps(mask)); }
-    static __m256i octaves(F hi, F lo) noexcept
-    {
-        return _mm256_sub_epi32(_mm256_srli_epi32(_mm256_castps_si256(hi), 23),
-                                _mm256_srli_epi32(_mm256_castps_si256(lo), 23));
-    }
-    static F octaveScale(F hi, F lo) noexcept
-    {
-        return _mm256_castsi256_ps(_mm256_slli_epi32(_mm256_sub_epi32(_mm256_set1_epi32(127), octaves(hi, lo)), 23));
-    }
-    static F octaveCount(F hi, F lo) noexcept { return _mm256_cvtepi32_ps(octaves(hi, lo)); }
-
     static D set1(double x) noexcept { return _mm256_set1_pd(x); }
     static D add(D a, D b) noexcept { return _mm256_add_pd(a, b); }
     static D sub(D a, D b) noexcept { return _mm256_sub_pd(a, b); }

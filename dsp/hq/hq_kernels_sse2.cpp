@@ -31,29 +31,6 @@ struct Sse2 {
         _mm_storeu_ps(seconds, _mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
     }
 
-    static F sub(F a, F b) noexcept { return _mm_sub_ps(a, b); }
-    static F div(F a, F b) noexcept { return _mm_div_ps(a, b); }
-    static F min(F a, F b) noexcept { return _mm_min_ps(a, b); }
-    static F max(F a, F b) noexcept { return _mm_max_ps(a, b); }
-    static F abs(F a) noexcept { return _mm_andnot_ps(_mm_set1_ps(-0.0f), a); }
-    static F flipSign(F y, F s) noexcept { return _mm_xor_ps(y, _mm_and_ps(_mm_set1_ps(-0.0f), s)); }
-    static F greater(F a, F b) noexcept { return _mm_cmpgt_ps(a, b); }
-    static F select(F mask, F a, F b) noexcept { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
-    static F both(F a, F b) noexcept { return _mm_and_ps(a, b); }
-    static F either(F a, F b) noexcept { return _mm_or_ps(a, b); }
-    static F andNot(F a, F b) noexcept { return _mm_andnot_ps(a, b); }
-    static bool any(F mask) noexcept { return _mm_movemask_ps(mask) != 0; }
-    static std::uint32_t lanes(F mask) noexcept { return static_cast<std::uint32_t>(_mm_movemask_ps(mask)); }
-    static __m128i octaves(F hi, F lo) noexcept
-    {
-        return _mm_sub_epi32(_mm_srli_epi32(_mm_castps_si128(hi), 23), _mm_srli_epi32(_mm_castps_si128(lo), 23));
-    }
-    static F octaveScale(F hi, F lo) noexcept
-    {
-        return _mm_castsi128_ps(_mm_slli_epi32(_mm_sub_epi32(_mm_set1_epi32(127), octaves(hi, lo)), 23));
-    }
-    static F octaveCount(F hi, F lo) noexcept { return _mm_cvtepi32_ps(octaves(hi, lo)); }
-
     static D set1(double x) noexcept { return _mm_set1_pd(x); }
     static D add(D a, D b) noexcept { return _mm_add_pd(a, b); }
     static D sub(D a, D b) noexcept { return _mm_sub_pd(a, b); }

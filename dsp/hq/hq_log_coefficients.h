@@ -13,14 +13,3 @@ inline constexpr double kHqLogSeries[7] = {
     0x1.39fe142880193p-3,
     0x1.2b5baa716e7eap-3,
 };
-
-// The same P in float for |s| <= 1/2, its coefficients rounded to float; within 6.0e-08
-// of the exact P, relative, before the rounding of its evaluation.
-inline constexpr float kHqLogSeriesFloat[6] = {
-    0x1.555554p-1f,
-    0x1.999c34p-2f,
-    0x1.241c78p-2f,
-    0x1.d625eap-3f,
-    0x1.08659ep-3f,
-    0x1.43dd9ep-2f,
-};
