@@ -1024,8 +1024,8 @@ std::vector<float> noise(std::size_t count, float level, std::uint32_t seed)
 // division-by-zero and overflow exceptions unmasked, one 0/0, x/0 or overflow among them traps
 // (the test program dies of SIGFPE). The kernels run as the core calls them but without its
 // environment, under the host's usual mode and the core's, over silence, DC, noise at 1e-38, a
-// full-scale sine, spikes of +-1e30, a ramp in steps of one float above the knee and jumps
-// across it, at curves with a knee of 0 and of 1, flat at hardness 1, and of the short form.
+// full-scale sine, spikes of +-1e30, a slow ramp above the knee among jumps across it to -2e12,
+// at curves with a knee of 0, 0.2, 0.5, 0.8 and 1, and flat at hardness 1.
 TEST_P(HqKernelAtQuality, DeadLaneTrapsWithExceptionsUnmasked)
 {
     const HqKernel kernel = GetParam().kernel; // plain names, which lambdas capture on every compiler
