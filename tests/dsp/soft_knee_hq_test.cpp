@@ -614,6 +614,68 @@ TEST(SoftKneeHq, AntiderivativeOffTheCurvesMeanAcrossTheKnee)
     }
 }
 
+// F(v) in long double: above the knee G = knee^2 / 2 + d (knee + w h), h = 1 - ln(1 + z) / z,
+// z = a d / w, h from its series where z is small enough for the logarithm to cancel.
+long double exactAntiderivative(float v, const HqCurve& curve)
+{
+    const long double m = std::fabs(static_cast<long double>(v));
+    const long double knee = curve.knee;
+    if (m <= knee) {
+        return m * m / 2;
+    }
+    const long double d = m - knee;
+    const long double z = curve.flat ? 0.0L : curve.a * d / curve.w;
+    const long double h = z < 1e-4L ? z / 2 - z * z / 3 + z * z * z / 4 : (z - std::log1p(z)) / z;
+    return knee * knee / 2 + d * (knee + curve.w * h);
+}
+
+// Pairs of inputs on one side above the knee, across it and across zero, each row a range of x0
+// and of x1, or x1 the next float up from x0, or x1 = x0 ("equal"): through the quotient and
+// through the midpoint where the inputs are too close for it, the anti-aliased curve must be
+// within 1e-7 of the curve's exact mean, as for the pairs around the knee above, at curves from
+// straight to flat and knees from 0 to nearly 1.
+TEST(SoftKneeHq, AntiderivativeOffTheCurvesMeanOnEitherSide)
+{
+    const struct {
+        const char* what;
+        double knee, hardness;
+        float from0, to0, from1, to1; // to1 < from1: x1 is x0's next float up; equal: x1 = x0
+    } rows[] = {
+        {"one side, next float up", 0.5, 0.0, 0.5001f, 4.0f, 1.0f, 0.0f},
+        {"one side, equal", 0.5, 0.3, 0.51f, 3.0f, 0.0f, 0.0f},
+        {"one side, far apart", 0.5, 0.0, 0.51f, 1.0f, 2.0f, 40.0f},
+        {"one side below zero", 0.7, 0.6, -3.0f, -0.71f, -0.71f, -1.5f},
+        {"small knee, close", 0.05, 0.2, 0.051f, 0.3f, 0.0501f, 0.31f},
+        {"knee 0, tiny inputs", 0.0, 0.7, 1e-6f, 1e-3f, 1e-5f, 0.1f},
+        {"hardness near 1", 0.3, 1.0 - 1e-7, 0.31f, 5.0f, 0.31f, 500.0f},
+        {"flat", 0.4, 1.0, 0.41f, 2.0f, 0.5f, 3.0f},
+        {"knee near 1", 1.0 - 1e-6, 0.2, 1.0001f, 2.0f, 1.001f, 3.0f},
+        {"crossing", 0.5, 0.1, -0.5f, 0.5f, 0.51f, 6.0f},
+        {"crossing, small knee", 0.1, 0.5, -0.0999f, 0.0999f, -9.0f, -0.11f},
+        {"crossing to far above", 0.5, 0.0, -0.5f, 0.5f, 100.0f, 1e6f},
+        {"jump across zero", 0.5, 0.2, 0.51f, 3.0f, -3.0f, -0.51f},
+        {"jump across zero, small knee", 0.1, 0.6, -2.0f, -0.11f, 0.11f, 2.0f},
+    };
+    constexpr int kPairs = 4000;
+    for (const auto& row : rows) {
+        const HqCurve curve = makeHqCurve(row.knee, row.hardness);
+        for (int i = 0; i < kPairs; ++i) {
+            const float x0 = row.from0 + (row.to0 - row.from0) * static_cast<float>(i) / kPairs;
+            const float share = static_cast<float>((i * 7919) % kPairs) / kPairs;
+            const float x1 = row.to1 < row.from1   ? std::nextafter(x0, 1e30f)
+                             : row.to1 == row.from1 ? x0
+                                                    : row.from1 + (row.to1 - row.from1) * share;
+            const long double exact =
+                x0 == x1 ? static_cast<long double>(hqCurveValue(x0, curve))
+                         : (exactAntiderivative(x1, curve) - exactAntiderivative(x0, curve)) / (1.0L * x1 - x0);
+            const double f0 = hqAntiderivative(x0, curve);
+            const double f1 = hqAntiderivative(x1, curve);
+            EXPECT_NEAR(hqAdaa(x0, x1, f0, f1, curve), static_cast<double>(exact), 1e-7)
+                << row.what << ", " << x0 << " to " << x1;
+        }
+    }
+}
+
 TEST(SoftKneeHq, VectorKernelDiffersFromScalar)
 {
     for (const HqKernel kernel : {HqKernel::sse2, HqKernel::avx2, HqKernel::avx512}) {
@@ -963,6 +1025,8 @@ protected:
 constexpr unsigned int kHostDefault = 0x1f80u; // MXCSR: to nearest, no flush, every exception masked
 constexpr unsigned int kInvalidAndDivideByZero = 0x0005u;
 constexpr unsigned int kTheirMasks = 0x0280u;
+constexpr unsigned int kOverflow = 0x0008u;     // its flag
+constexpr unsigned int kOverflowMask = 0x0400u; // and its mask
 
 std::vector<float> noise(std::size_t count, float level, std::uint32_t seed)
 {
@@ -974,11 +1038,12 @@ std::vector<float> noise(std::size_t count, float level, std::uint32_t seed)
     return x;
 }
 
-// A kernel computes lanes whose results it drops; with a host's invalid-operation and
-// division-by-zero exceptions unmasked, one 0/0 or x/0 among them traps (the test program dies
-// of SIGFPE). The kernels run as the core calls them but without its environment, under the
-// host's usual mode and the core's, over silence, DC, noise at 1e-38, a full-scale sine and
-// spikes of +-1e30, at curves with a knee of 0 and of 1 and flat at hardness 1.
+// A kernel computes lanes whose results it drops; with a host's invalid-operation,
+// division-by-zero and overflow exceptions unmasked, one 0/0, x/0 or overflow among them traps
+// (the test program dies of SIGFPE). The kernels run as the core calls them but without its
+// environment, under the host's usual mode and the core's, over silence, DC, noise at 1e-38, a
+// full-scale sine, spikes of +-1e30, a slow ramp above the knee among jumps across it to -2e12,
+// at curves with a knee of 0, 0.2, 0.5, 0.8 and 1, and flat at hardness 1.
 TEST_P(HqKernelAtQuality, DeadLaneTrapsWithExceptionsUnmasked)
 {
     const HqKernel kernel = GetParam().kernel; // plain names, which lambdas capture on every compiler
@@ -993,7 +1058,10 @@ TEST_P(HqKernelAtQuality, DeadLaneTrapsWithExceptionsUnmasked)
     for (int i = 0; i < 640; ++i) {
         x.push_back(i % 50 == 0 ? (i % 100 == 0 ? 1e30f : -1e30f) : 0.0f);
     }
-    const double settings[][2] = {{0.5, 0.0}, {1.0, 0.3}, {0.0, 1.0}, {0.2, 0.999}};
+    for (int i = 0; i < 640; ++i) {
+        x.push_back(i % 3 == 0 ? 0.81f + static_cast<float>(i) * 0x1p-24f : (i % 3 == 1 ? 0.2f : -2e12f));
+    }
+    const double settings[][2] = {{0.5, 0.0}, {1.0, 0.3}, {0.0, 1.0}, {0.2, 0.999}, {0.8, 0.3}};
     for (const auto& setting : settings) {
         const std::vector<HqCurve> curves(kHqPieceFrames, makeHqCurve(setting[0], setting[1]));
         const bool changed[kHqPieceFrames] = {};
@@ -1002,11 +1070,11 @@ TEST_P(HqKernelAtQuality, DeadLaneTrapsWithExceptionsUnmasked)
             path->configure(quality, kernel);
             float out[kHqPieceFrames];
             const unsigned int saved = _mm_getcsr();
-            _mm_setcsr(mode & ~kTheirMasks);
+            _mm_setcsr(mode & ~(kTheirMasks | kOverflowMask));
             for (std::size_t start = 0; start < x.size(); start += kHqPieceFrames) {
                 path->run(x.data() + start, curves.data(), changed, kHqPieceFrames, out);
             }
-            const unsigned int raised = _mm_getcsr() & kInvalidAndDivideByZero;
+            const unsigned int raised = _mm_getcsr() & (kInvalidAndDivideByZero | kOverflow);
             _mm_setcsr(saved);
             EXPECT_EQ(raised, 0u) << "knee " << setting[0] << ", hardness " << setting[1] << ", mode " << mode;
         }
@@ -1105,6 +1173,59 @@ TEST_P(HqKernelAtQuality, BelowKneeBlockTakesTheGeneralPath)
         };
         EXPECT_EQ(general(quiet), 0) << (gliding ? "gliding" : "one curve");
         EXPECT_GT(general(loud), 0) << (gliding ? "gliding" : "one curve");
+    }
+}
+
+// Every kind of segment in one piece, under one curve and a gliding one, at curves from straight
+// to flat, with knees of 0 and 1: the outputs and the state a vector kernel leaves must be the
+// scalar reference's bits. Vectors mix the kinds lane by lane: equal and next-float inputs above
+// the knee (the midpoint's lanes), crossings, jumps from one side to the other, inputs of 2e13,
+// and silence.
+TEST_P(HqKernelAtQuality, MixedSegmentLaneDiffersFromScalar)
+{
+    const HqKernel kernel = GetParam().kernel;
+    const HqQuality quality = GetParam().quality;
+    if (quality == HqQuality::x1) {
+        GTEST_SKIP() << "1x runs the plain curve, without anti-aliasing";
+    }
+    const std::int32_t factor = hqOversampling(quality);
+    const std::size_t count = static_cast<std::size_t>(kHqPieceFrames * factor);
+    std::vector<float> x = noise(count, 1.5f, 11);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t kind = (i / 5) % 6;
+        x[i] = kind == 0   ? 0.75f + static_cast<float>(i % 3) * 0x1p-24f
+               : kind == 1 ? (i % 2 == 0 ? 3.0f : -3.0f)
+               : kind == 2 ? (i % 7 == 0 ? 2e13f : x[i])
+               : kind == 3 ? 0.0f
+                           : x[i];
+    }
+    const double settings[][2] = {{0.5, 0.0}, {0.2, 0.5}, {1.0, 0.3}, {0.0, 1.0}, {0.7, 0.999}};
+    for (const auto& setting : settings) {
+        for (const bool gliding : {false, true}) {
+            std::vector<HqCurve> curves;
+            bool changed[kHqPieceFrames];
+            for (std::int32_t i = 0; i < kHqPieceFrames; ++i) {
+                curves.push_back(makeHqCurve(setting[0] * (gliding ? 1.0 - 0.002 * i : 1.0), setting[1]));
+                changed[i] = gliding;
+            }
+            std::vector<float> expected(count);
+            std::vector<float> y(count);
+            std::vector<double> scratch(3 * (count + 1));
+            double expectedState[2] = {0.6, 0.0};
+            double state[2] = {0.6, 0.0};
+            hqScalarKernels().adaa(x.data(), kHqPieceFrames, factor, curves.data(), changed, expectedState,
+                                   scratch.data(), expected.data());
+            hqKernelSet(kernel).adaa(x.data(), kHqPieceFrames, factor, curves.data(), changed, state, scratch.data(),
+                                     y.data());
+            std::size_t differing = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                differing += std::bit_cast<std::uint32_t>(y[i]) != std::bit_cast<std::uint32_t>(expected[i]) ? 1 : 0;
+            }
+            EXPECT_EQ(differing, 0u) << "knee " << setting[0] << ", hardness " << setting[1]
+                                     << (gliding ? ", gliding" : "");
+            EXPECT_EQ(state[0], expectedState[0]);
+            EXPECT_EQ(state[1], expectedState[1]);
+        }
     }
 }
 
