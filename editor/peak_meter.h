@@ -8,6 +8,8 @@
 #include <bit>
 #include <cstdint>
 
+#include <emmintrin.h>
+
 class PeakMeter {
 public:
     // [audio thread] no allocation, no locks: raises the held peak to peak when it is higher.
@@ -23,25 +25,31 @@ public:
 
     // The largest magnitude among count samples; a non-finite sample counts as silence, as the core takes it.
     // Without a branch on the sample (on noise a branch on its sign mispredicts every other
-    // sample, which cost the LV2 plug-in at 1x more than its curve) and in eight running
-    // peaks, which the compiler may keep in one vector: the largest of values that are never
-    // NaN nor negative is the same whatever order they are compared in.
+    // sample, which cost the LV2 plug-in at 1x more than its curve) and in four running peaks
+    // of four lanes each, so that no maximum waits on the one before: the largest of values
+    // that are never NaN nor negative is the same whatever order they are compared in.
     static float peakOf(const float* samples, int count) noexcept
     {
-        constexpr int kRunning = 8;
-        float peaks[kRunning] = {};
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        const __m128 largest = _mm_set1_ps(3.4e38f);
+        __m128 peaks[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
         int i = 0;
-        for (; i + kRunning <= count; i += kRunning) {
-            for (int j = 0; j < kRunning; ++j) {
-                peaks[j] = raised(peaks[j], samples[i + j]);
+        for (; i + 16 <= count; i += 16) {
+            for (int j = 0; j < 4; ++j) {
+                const __m128 m = _mm_and_ps(_mm_loadu_ps(samples + i + 4 * j), magnitude);
+                peaks[j] = _mm_max_ps(peaks[j], _mm_and_ps(m, _mm_cmple_ps(m, largest)));
             }
         }
-        for (; i < count; ++i) {
-            peaks[0] = raised(peaks[0], samples[i]);
+        float lanes[16];
+        for (int j = 0; j < 4; ++j) {
+            _mm_storeu_ps(lanes + 4 * j, peaks[j]);
         }
         float peak = 0.0f;
-        for (const float running : peaks) {
+        for (const float running : lanes) {
             peak = running > peak ? running : peak;
+        }
+        for (; i < count; ++i) {
+            peak = raised(peak, samples[i]);
         }
         return peak;
     }
