@@ -84,6 +84,34 @@ void takeInput(const float* x, const double* boosts, float* dry, float* boosted,
     }
 }
 
+// takeInput at a boost that holds for the whole piece and is a float, as a settled one is. The
+// double product of two floats is exact (here it neither overflows nor underflows: the sample
+// is zero or normal and within +-kLoudest, the boost from 1 to 11), so rounding it to float
+// gives the float product, four frames to a vector instead of two.
+void takeInputAt(const float* x, float boost, float* dry, float* boosted, std::int32_t frames) noexcept
+{
+    const __m128i exponent = _mm_set1_epi32(0x7f800000);
+    const __m128i magnitude = _mm_set1_epi32(0x7fffffff);
+    const __m128 low = _mm_set1_ps(-kLoudest);
+    const __m128 high = _mm_set1_ps(kLoudest);
+    const __m128 times = _mm_set1_ps(boost);
+    std::int32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 in = _mm_loadu_ps(x + i);
+        const __m128i bits = _mm_and_si128(_mm_castps_si128(in), exponent);
+        const __m128i subnormal = _mm_and_si128(_mm_cmpeq_epi32(bits, _mm_setzero_si128()), magnitude);
+        const __m128i cleared = _mm_or_si128(_mm_cmpeq_epi32(bits, exponent), subnormal);
+        const __m128 safe = _mm_andnot_ps(_mm_castsi128_ps(cleared), in);
+        _mm_storeu_ps(dry + i, safe);
+        _mm_storeu_ps(boosted + i, _mm_mul_ps(_mm_min_ps(_mm_max_ps(safe, low), high), times));
+    }
+    for (; i < frames; ++i) {
+        const float safe = safeSample(x[i]);
+        dry[i] = safe;
+        boosted[i] = (safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe)) * boost;
+    }
+}
+
 // y = dry (1 - mix) + wet * gain * mix, two frames at a time as the scalar tail does each.
 void mixOutput(const float* dry, const float* wet, const double* gains, const double* mixes, float* y,
                std::int32_t frames) noexcept
@@ -101,6 +129,44 @@ void mixOutput(const float* dry, const float* wet, const double* gains, const do
     for (; i < frames; ++i) {
         y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - mixes[i]) +
                                   static_cast<double>(wet[i]) * gains[i] * mixes[i]);
+    }
+}
+
+// mixOutput at a gain and a mix that hold for the whole piece.
+void mixOutputAt(const float* dry, const float* wet, double gain, double mix, float* y, std::int32_t frames) noexcept
+{
+    const double dryShare = 1.0 - mix;
+    const __m128d g = _mm_set1_pd(gain);
+    const __m128d m = _mm_set1_pd(mix);
+    const __m128d d1 = _mm_set1_pd(dryShare);
+    std::int32_t i = 0;
+    for (; i + 2 <= frames; i += 2) {
+        const __m128d d = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dry + i))));
+        const __m128d w = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(wet + i))));
+        const __m128d sum = _mm_add_pd(_mm_mul_pd(d, d1), _mm_mul_pd(_mm_mul_pd(w, g), m));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(y + i), _mm_castps_si128(_mm_cvtpd_ps(sum)));
+    }
+    for (; i < frames; ++i) {
+        y[i] = static_cast<float>(static_cast<double>(dry[i]) * dryShare + static_cast<double>(wet[i]) * gain * mix);
+    }
+}
+
+// mixOutput at gain 1 and mix 1, where dry * 0 + wet is the wet sample itself but for the sign
+// of a zero: -0 only when the dry sample is negative too. The wet signal is never subnormal (its
+// input is flushed and the curve computes with flush to zero), so a zero compares as a zero
+// with or without denormals-are-zero.
+void wetOnly(const float* dry, const float* wet, float* y, std::int32_t frames) noexcept
+{
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    std::int32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 w = _mm_loadu_ps(wet + i);
+        const __m128 zero = _mm_cmpeq_ps(w, _mm_setzero_ps());
+        const __m128 signedZero = _mm_and_ps(_mm_and_ps(w, _mm_loadu_ps(dry + i)), sign);
+        _mm_storeu_ps(y + i, _mm_or_ps(_mm_and_ps(zero, signedZero), _mm_andnot_ps(zero, w)));
+    }
+    for (; i < frames; ++i) {
+        y[i] = static_cast<float>(static_cast<double>(dry[i]) * 0.0 + static_cast<double>(wet[i]));
     }
 }
 
@@ -247,7 +313,11 @@ double SoftKneeHq::autoGainTarget() noexcept
     const float on = autoGain_.load(std::memory_order_relaxed) >= 0.5f ? 1.0f : 0.0f;
     const float settings[4] = {on, boost_.load(std::memory_order_relaxed), knee_.load(std::memory_order_relaxed),
                                hardness_.load(std::memory_order_relaxed)};
-    if (std::memcmp(settings, s.autoGainFor, sizeof settings) != 0) {
+    bool same = true;
+    for (std::int32_t i = 0; i < 4; ++i) {
+        same = same && std::bit_cast<std::uint32_t>(settings[i]) == std::bit_cast<std::uint32_t>(s.autoGainFor[i]);
+    }
+    if (!same) {
         std::memcpy(s.autoGainFor, settings, sizeof settings);
         s.autoGainTarget = on == 0.0f ? 1.0 : hqAutoGain(settings[1], settings[2], settings[3]);
     }
@@ -438,6 +508,12 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
             }
         }
 
+        // A boost, gain or mix that holds for the whole piece is taken as one value, in narrower
+        // arithmetic where that gives the same bits.
+        const double boost = s.boost.value();
+        const bool boostHeld = !s.boost.gliding() && static_cast<double>(static_cast<float>(boost)) == boost;
+        const bool gainHeld = !s.gain.gliding() && !s.autoGain.gliding() && !s.mix.gliding();
+
         // Per frame: the glided settings, the curve where it changes, the fade, the input made safe.
         glided(s.boost, s.boosts, n, s.boostsFilled);
         glided(s.gain, s.gains, n, s.gainsFilled);
@@ -503,8 +579,14 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
             }
         }
         for (std::int32_t ch = 0; ch < 2; ++ch) {
-            takeInput(in[ch] + start, s.boosts, s.dry[ch].fresh(), s.boosted[ch], n);
+            if (boostHeld) {
+                takeInputAt(in[ch] + start, static_cast<float>(boost), s.dry[ch].fresh(), s.boosted[ch], n);
+            } else {
+                takeInput(in[ch] + start, s.boosts, s.dry[ch].fresh(), s.boosted[ch], n);
+            }
         }
+        const double gainHeldAt = gains[0];
+        const bool unity = gainHeld && gainHeldAt == 1.0 && s.mixes[0] == 1.0;
 
         for (std::int32_t ch = 0; ch < 2; ++ch) {
             s.paths[s.heard][ch].run(s.boosted[ch], s.curves, s.changed, n, s.wet[s.heard][ch]);
@@ -525,6 +607,10 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
                     y[i] = static_cast<float>(static_cast<double>(dry[i]) * (1.0 - s.mixes[i]) +
                                               wet * gains[i] * s.mixes[i]);
                 }
+            } else if (unity) {
+                wetOnly(dry, heardWet, y, n);
+            } else if (gainHeld) {
+                mixOutputAt(dry, heardWet, gainHeldAt, s.mixes[0], y, n);
             } else {
                 mixOutput(dry, heardWet, gains, s.mixes, y, n);
             }
