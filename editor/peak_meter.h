@@ -32,18 +32,23 @@ public:
     {
         const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
         const __m128 largest = _mm_set1_ps(3.4e38f);
-        __m128 peaks[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
+        const auto raise = [&](__m128 peaks, const float* four) {
+            const __m128 m = _mm_and_ps(_mm_loadu_ps(four), magnitude);
+            return _mm_max_ps(peaks, _mm_and_ps(m, _mm_cmple_ps(m, largest)));
+        };
+        __m128 a = _mm_setzero_ps();
+        __m128 b = a;
+        __m128 c = a;
+        __m128 d = a;
         int i = 0;
         for (; i + 16 <= count; i += 16) {
-            for (int j = 0; j < 4; ++j) {
-                const __m128 m = _mm_and_ps(_mm_loadu_ps(samples + i + 4 * j), magnitude);
-                peaks[j] = _mm_max_ps(peaks[j], _mm_and_ps(m, _mm_cmple_ps(m, largest)));
-            }
+            a = raise(a, samples + i);
+            b = raise(b, samples + i + 4);
+            c = raise(c, samples + i + 8);
+            d = raise(d, samples + i + 12);
         }
-        float lanes[16];
-        for (int j = 0; j < 4; ++j) {
-            _mm_storeu_ps(lanes + 4 * j, peaks[j]);
-        }
+        float lanes[4];
+        _mm_storeu_ps(lanes, _mm_max_ps(_mm_max_ps(a, b), _mm_max_ps(c, d)));
         float peak = 0.0f;
         for (const float running : lanes) {
             peak = running > peak ? running : peak;
