@@ -87,7 +87,7 @@ void HqChannelPath::configure(HqQuality quality, HqKernel kernel) noexcept
     down8_.clear(kHalfbandTaps8x - 1);
     down4_.clear(kHalfbandTaps4x - 1);
     down2_.clear(kHalfbandTaps2x - 1 + firstStageLag_);
-    plain_.clear(kHqPathDelayFrames);
+    plain_.clear();
 }
 
 void HqChannelPath::run(const float* boosted, const HqCurve* curves, const bool* changed, std::int32_t frames,
@@ -95,7 +95,7 @@ void HqChannelPath::run(const float* boosted, const HqCurve* curves, const bool*
 {
     if (quality_ == HqQuality::x1) {
         std::memcpy(plain_.fresh(), boosted, static_cast<std::size_t>(frames) * sizeof(float));
-        kernels_->plainCurve(plain_.samples, frames, curves, changed, out);
+        kernels_->plainCurve(plain_.delayed(), frames, curves, changed, out);
         plain_.advance(frames);
         return;
     }

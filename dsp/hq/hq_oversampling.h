@@ -22,6 +22,7 @@
 #pragma once
 
 #include "hq_antiderivative.h"
+#include "hq_delay_line.h"
 #include "hq_kernels.h"
 #include "hq_quality.h"
 
@@ -87,5 +88,5 @@ private:
     HqLine<22 + 4 * kP> down4_;
     HqLine<157 + 2 * kP> down2_;
     // 1x: the boosted input delayed by the path's delay.
-    HqLine<kHqPathDelayFrames + kP> plain_;
+    HqDelayLine<kHqPathDelayFrames> plain_;
 };

@@ -2,6 +2,7 @@
 
 #include "hq_antiderivative.h"
 #include "hq_auto_gain.h"
+#include "hq_delay_line.h"
 #include "hq_float_environment.h"
 #include "hq_glide.h"
 #include "hq_kernels.h"
@@ -264,7 +265,7 @@ struct SoftKneeHq::State {
     std::int32_t fadeDone = 0;
 
     // The dry input of each channel, delayed by the paths' delay.
-    HqLine<kHqPathDelayFrames + kP> dry[2];
+    HqDelayLine<kHqPathDelayFrames> dry[2];
 
     // One piece's per-frame values.
     float boosted[2][kP];
@@ -379,7 +380,7 @@ void SoftKneeHq::reset() noexcept
     }
     qualityInUse_.store(static_cast<std::int32_t>(quality), std::memory_order_relaxed);
     for (auto& line : s.dry) {
-        line.clear(kHqPathDelayFrames);
+        line.clear();
     }
 }
 
@@ -468,7 +469,7 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
                 for (std::int32_t i = 0; i < n; ++i) {
                     dry[i] = safeSample(in[ch][start + i]);
                 }
-                std::memcpy(out[ch] + start, s.dry[ch].samples, sizeof(float) * static_cast<std::size_t>(n));
+                std::memcpy(out[ch] + start, s.dry[ch].delayed(), sizeof(float) * static_cast<std::size_t>(n));
                 s.dry[ch].advance(n);
             }
             continue;
@@ -597,7 +598,7 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
 
         // out = dry (1 - mix) + wet * gain * mix, the wet signal crossfaded during a switch.
         for (std::int32_t ch = 0; ch < 2; ++ch) {
-            const float* const dry = s.dry[ch].samples;
+            const float* const dry = s.dry[ch].delayed();
             const float* const heardWet = s.wet[s.heard][ch];
             const float* const otherWet = s.wet[other][ch];
             float* const y = out[ch] + start;
