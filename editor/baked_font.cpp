@@ -4,5 +4,10 @@
 
 const BakedFont& editorFont(int scale) noexcept
 {
-    return scale == 2 ? kFont22 : kFont11;
+    switch (scale) {
+    case 2: return kFont22;
+    case 3: return kFont33;
+    case 4: return kFont44;
+    default: return kFont11;
+    }
 }

@@ -30,5 +30,5 @@ struct BakedFont {
     }
 };
 
-// The editor's text face at a whole scale (1 or 2; anything else gives scale 1's).
+// The editor's text face at a whole scale (1 to kMaxEditorScale; anything else gives scale 1's).
 const BakedFont& editorFont(int scale) noexcept;

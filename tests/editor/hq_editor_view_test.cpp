@@ -97,7 +97,7 @@ TEST(HqEditorView, CurveIsDrawnWhereTheCoreCurvePutsIt)
 
 TEST(HqEditorView, EveryControlsTextStaysInsideItsCellAndTheWindow)
 {
-    for (const int scale : {1, 2}) {
+    for (const int scale : {1, 2, 3, 4}) {
         const BakedFont& font = editorFont(scale);
         for (const HqEditorWidget& widget : kHqEditorWidgets) {
             const PixelRect cell = scaled(widget.cell, scale);
