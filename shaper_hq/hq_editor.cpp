@@ -1,17 +1,20 @@
 #include "hq_editor.h"
 
+#include "editor_window.h"
 #include "hq_editor_layout.h"
 #include "hq_parameters.h"
 #include "hq_shaper_effect.h"
-#include "x11_editor_window.h"
-
-// The editor draws at scale 1 until a host asks for another (a later step).
-constexpr int kScale = 1;
 
 HqEditor::HqEditor(HqShaperEffect& effect) : effect_(effect)
 {
-    rect_.right = static_cast<std::int16_t>(kHqEditorWidth * kScale);
-    rect_.bottom = static_cast<std::int16_t>(kHqEditorHeight * kScale);
+    setScale(1);
+}
+
+void HqEditor::setScale(int scale) noexcept
+{
+    scale_ = scale;
+    rect_.right = static_cast<std::int16_t>(kHqEditorWidth * scale);
+    rect_.bottom = static_cast<std::int16_t>(kHqEditorHeight * scale);
 }
 
 HqEditor::~HqEditor() = default;
@@ -21,6 +24,10 @@ std::intptr_t HqEditor::getRect(void* ptr)
     if (ptr == nullptr) {
         return 0;
     }
+    // Before the editor opens, the size it will open at where the host gives no window yet.
+    if (!window_) {
+        setScale(editorWindowScale(nullptr));
+    }
     *static_cast<ERect**>(ptr) = &rect_;
     return 1;
 }
@@ -28,11 +35,11 @@ std::intptr_t HqEditor::getRect(void* ptr)
 std::intptr_t HqEditor::open(void* ptr)
 {
     window_.reset();
-    auto window = std::make_unique<X11EditorWindow>(reinterpret_cast<std::uintptr_t>(ptr), *this, kScale);
-    if (!window->isOpen()) {
+    setScale(editorWindowScale(ptr));
+    window_ = openEditorWindow(ptr, *this, scale_, [this] { idle(); });
+    if (!window_) {
         return 0;
     }
-    window_ = std::move(window);
     idle();
     return 1;
 }

@@ -1,6 +1,7 @@
-// SoftKneeShaper HQ's editor in the Linux VST module: the drawing core in an X11 child of the
-// host's window. Each gesture reaches the host as beginEdit, automate calls and endEdit of one
-// parameter; what the host sets shows at the next idle call.
+// SoftKneeShaper HQ's editor in the VST module: the drawing core in a child of the host's window,
+// an X11 window on Linux and a Win32 one on Windows (editor_window.h). Each gesture reaches the
+// host as beginEdit, automate calls and endEdit of one parameter; what the host sets shows at the
+// next idle call.
 #pragma once
 
 #include "descriptor.h"
@@ -11,7 +12,7 @@
 #include <memory>
 
 class HqShaperEffect;
-class X11EditorWindow;
+class EditorWindow;
 
 class HqEditor : public EffectEditor, public HqEditorListener {
 public:
@@ -19,9 +20,11 @@ public:
     explicit HqEditor(HqShaperEffect& effect);
     ~HqEditor() override;
 
-    // [ui thread] ptr receives the address of the editor's rectangle, which lives as long as the editor.
+    // [ui thread] ptr receives the address of the editor's rectangle, which lives as long as the
+    // editor; its size is that of the scale the editor opens at, or has opened at.
     std::intptr_t getRect(void* ptr) override;
-    // [ui thread] ptr is the parent X11 window; answers 1 when the editor's window is open in it.
+    // [ui thread] ptr is the parent window, an X11 window id or an HWND; answers 1 when the
+    // editor's window is open in it.
     std::intptr_t open(void* ptr) override;
     void close() override;
     // [ui thread] reads the mouse, shows the parameters and meters.
@@ -33,8 +36,10 @@ public:
     void endEdit(std::int32_t control) override;
 
 private:
+    void setScale(int scale) noexcept;
 
     HqShaperEffect& effect_;
     ERect rect_{};
-    std::unique_ptr<X11EditorWindow> window_;
+    int scale_ = 1;
+    std::unique_ptr<EditorWindow> window_;
 };

@@ -99,14 +99,15 @@ struct SpectrogramOptions {
 };
 int runSpectrogram(const SpectrogramOptions& options);
 
+#endif
+
 struct EditorOptions {
     std::string modulePath;
     std::vector<std::string> settings;
     std::vector<std::string> drags; // X,Y,DX,DY in the editor's pixels
-    std::string screenshotPath;     // .png; empty: none
+    std::string screenshotPath;     // .png, .bmp on Windows; empty: none
     bool json = false;
 };
 int runEditor(const EditorOptions& options);
-#endif
 
 } // namespace plughost
