@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,13 +26,27 @@ std::string setting(const char* name)
 
 class HqEditorWine : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { display = new XDisplay; }
+    // A Wine server left by an earlier run holds the display it started on, on which no window
+    // opens any more; each prefix's server starts afresh, on this test's display, and goes before it.
+    static void SetUpTestSuite()
+    {
+        stopWine(setting("WINE_PREFIX_DIR"));
+        stopWine(setting("WINE_PREFIX_DIR") + "-192dpi");
+        display = new XDisplay("1600x1200x24"); // room for scale 2
+    }
     static void TearDownTestSuite()
     {
-        // The prefix's Wine server and its desktop hold the display; they go before it does.
-        runProgram({"env", "WINEPREFIX=" + setting("WINE_PREFIX_DIR") + "/prefix", "wineserver", "-k"}, {}, ignored);
+        stopWine(setting("WINE_PREFIX_DIR"));
+        stopWine(setting("WINE_PREFIX_DIR") + "-192dpi");
         delete display;
         display = nullptr;
+    }
+    static void stopWine(const std::string& prefixDir)
+    {
+        int ignored = 0;
+        for (const char* how : {"-k", "-w"}) { // kill, then wait until it is gone
+            runProgram({"env", "WINEPREFIX=" + prefixDir + "/prefix", "wineserver", how}, {}, ignored);
+        }
     }
     void SetUp() override
     {
@@ -49,10 +64,7 @@ protected:
             {"env", "WINE_RUN_DISPLAY=" + display->name(), setting("WINE_RUN"), setting("WINE_PREFIX_DIR"), program},
             words, status);
     }
-    static int ignored;
 };
-
-int HqEditorWine::ignored = 0;
 
 // Every control away from its initial value, Boost at 1x or 11x.
 std::vector<std::string> settings(bool loud)
@@ -122,4 +134,41 @@ TEST_F(HqEditorWine, WindowLifetimeLeavesNoWindowNoClassAndNoCrash)
     int status = 0;
     const std::string out = wine(setting("REOPEN_EXE"), {}, status);
     EXPECT_EQ(status, 0) << out;
+}
+
+// Windows at 192 dpi (Wine's LogPixels, in a prefix of its own): the DLL's editor gives the host
+// a rectangle of twice the size and draws in it what it draws when asked for scale 2.
+TEST_F(HqEditorWine, DllOnA192DpiScreenOpensAtScaleTwo)
+{
+    // Made anew each time, with the display given from the first program on: a prefix whose
+    // server once ran without one and was stopped opened no window again.
+    const std::string dpiPrefix = setting("WINE_PREFIX_DIR") + "-192dpi";
+    std::filesystem::remove_all(dpiPrefix);
+    int status = 0;
+    runProgram({"env", "WINE_RUN_DISPLAY=" + display->name(), setting("WINE_RUN"), dpiPrefix, "reg"},
+               {"add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "192", "/f"},
+               status);
+    ASSERT_EQ(status, 0) << "setting the prefix's dpi";
+    stopWine(dpiPrefix); // Wine reads the dpi as its server starts
+    const Scratch scratch("hq_editor_wine_dpi_");
+    const auto dense = scratch("192dpi.bmp");
+    const auto asked = scratch("scale2.bmp");
+    const std::string out = runProgram(
+        {"env", "WINE_RUN_DISPLAY=" + display->name(), setting("WINE_RUN"), dpiPrefix, setting("PLUGHOST_EXE")},
+        {"editor", setting("HQ_DLL"), "--json", "--screenshot", dense.string()}, status);
+    stopWine(dpiPrefix);
+    ASSERT_EQ(status, 0);
+    const auto document = nlohmann::json::parse(out);
+    EXPECT_EQ(document["width"], 2 * kHqEditorWidth);
+    EXPECT_EQ(document["height"], 2 * kHqEditorHeight);
+    runProgram({"env", "SOFTKNEESHAPER_EDITOR_SCALE=2", "WINE_RUN_DISPLAY=" + display->name(), setting("WINE_RUN"),
+                setting("WINE_PREFIX_DIR"), setting("PLUGHOST_EXE")},
+               {"editor", setting("HQ_DLL"), "--screenshot", asked.string()}, status);
+    ASSERT_EQ(status, 0);
+    int width = 0, height = 0, askedWidth = 0, askedHeight = 0;
+    const std::vector<Colour> densePixels = readBmp(dense, width, height);
+    const std::vector<Colour> askedPixels = readBmp(asked, askedWidth, askedHeight);
+    EXPECT_EQ(width, 2 * kHqEditorWidth);
+    EXPECT_EQ(height, 2 * kHqEditorHeight);
+    EXPECT_EQ(densePixels, askedPixels) << "the 192 dpi picture is not the scale 2 one";
 }

@@ -11,7 +11,8 @@
 
 class XDisplay {
 public:
-    XDisplay()
+    // screen: Xvfb's WIDTHxHEIGHTxDEPTH, large enough for the windows the test opens.
+    explicit XDisplay(const char* screen = "1024x768x24")
     {
         int fds[2];
         if (pipe(fds) != 0) {
@@ -21,7 +22,7 @@ public:
         if (pid_ == 0) {
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp",
                    static_cast<char*>(nullptr));
             _exit(127);
         }
