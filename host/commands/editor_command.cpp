@@ -141,10 +141,10 @@ void recordHostCall(Json call)
 int runEditor(const EditorOptions& options)
 {
     if (!options.screenshotPath.empty()) {
+        refuseScreenshotOverModule(options.screenshotPath, options.modulePath);
         if (std::filesystem::path(options.screenshotPath).extension() != kScreenshotExtension)
             throw UserError(std::string("--screenshot writes a ") + kScreenshotExtension + " file, not '" +
                             options.screenshotPath + "'");
-        refuseScreenshotOverModule(options.screenshotPath, options.modulePath);
     }
     std::vector<Drag> drags;
     for (const std::string& text : options.drags)
