@@ -27,7 +27,8 @@ mkdir -p "$TMPDIR"
 export WINEDEBUG=-all
 # No Mono or Gecko: the tests need neither, and the machine cannot download them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# Console programs only; no display is opened.
+# Console programs only, unless WINE_RUN_DISPLAY names the X display of a test that opens
+# windows; the prefix is made without one either way.
 unset DISPLAY WAYLAND_DISPLAY
 
 if [[ ! -e "$prefix_dir/ready" ]]; then
@@ -43,6 +44,10 @@ if [[ ! -e "$prefix_dir/ready" ]]; then
         touch "$prefix_dir/ready"
     fi
     exec 9>&-
+fi
+
+if [[ -n ${WINE_RUN_DISPLAY:-} ]]; then
+    export DISPLAY=$WINE_RUN_DISPLAY
 fi
 
 # A client that reaches the Wine server just as it starts or stops fails before the program

@@ -1,9 +1,9 @@
 #include "x11_editor_window.h"
 
+#include "x11_editor_scale.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-
-#include <cstring>
 
 namespace {
 
@@ -17,17 +17,6 @@ int noteFailure(Display*, XErrorEvent*)
     return 0;
 }
 
-// How much of the last shown meter level stays at each idle call without a higher peak.
-constexpr float kMeterFallback = 0.85f;
-constexpr float kMeterSilence = 1e-4f;
-
-float fallen(float shown, float peak) noexcept
-{
-    const float held = shown * kMeterFallback;
-    const float level = peak > held ? peak : held;
-    return level < kMeterSilence ? 0.0f : level;
-}
-
 } // namespace
 
 struct X11EditorWindow::Connection {
@@ -38,7 +27,7 @@ struct X11EditorWindow::Connection {
 
 X11EditorWindow::X11EditorWindow(std::uintptr_t parent, HqEditorListener& listener, int scale)
     : x_(std::make_unique<Connection>()), model_(listener, scale),
-      canvas_(kHqEditorWidth * model_.scale(), kHqEditorHeight * model_.scale()), shown_(initialHqEditorPicture())
+      canvas_(kHqEditorWidth * model_.scale(), kHqEditorHeight * model_.scale())
 {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr || parent == 0) {
@@ -141,18 +130,7 @@ void X11EditorWindow::idle(const HqEditorPicture& picture)
         model_.setValue(control, picture.values[control]);
     }
     handleEvents();
-    HqEditorPicture next = picture;
-    std::memcpy(next.values, model_.values(), sizeof next.values);
-    next.inputPeak = fallen(shown_.inputPeak, picture.inputPeak);
-    next.outputPeak = fallen(shown_.outputPeak, picture.outputPeak);
-    const bool changed = !drawn_ || std::memcmp(next.values, shown_.values, sizeof next.values) != 0 ||
-                         next.inputPeak != shown_.inputPeak || next.outputPeak != shown_.outputPeak ||
-                         next.sampleRate != shown_.sampleRate;
-    if (changed) {
-        drawHqEditor(canvas_, next, model_.scale());
-        shown_ = next;
-        drawn_ = true;
-    }
+    const bool changed = shown_.update(picture, model_, canvas_);
     if (changed || exposed_) {
         XPutImage(x_->display, static_cast<Window>(window_), x_->gc, x_->image, 0, 0, 0, 0,
                   static_cast<unsigned>(width()), static_cast<unsigned>(height()));
@@ -161,4 +139,21 @@ void X11EditorWindow::idle(const HqEditorPicture& picture)
         XSync(x_->display, False);
         exposed_ = false;
     }
+}
+
+int editorWindowScale(void*) noexcept
+{
+    // The VST format has no way for a host to ask for a scale: the user's override or the display's.
+    return x11EditorScale(0);
+}
+
+std::unique_ptr<EditorWindow> openEditorWindow(void* parent, HqEditorListener& listener, int scale,
+                                               std::function<void()>)
+{
+    // X11 sends nothing unasked, so the host's idle calls are the window's only clock.
+    auto window = std::make_unique<X11EditorWindow>(reinterpret_cast<std::uintptr_t>(parent), listener, scale);
+    if (!window->isOpen()) {
+        return nullptr;
+    }
+    return window;
 }

@@ -4,19 +4,21 @@
 // user-interface thread: events are read and the picture drawn in idle(), never elsewhere.
 #pragma once
 
+#include "editor_window.h"
 #include "hq_editor_model.h"
 #include "hq_editor_view.h"
 #include "pixel_canvas.h"
+#include "shown_picture.h"
 
 #include <cstdint>
 #include <memory>
 
-class X11EditorWindow {
+class X11EditorWindow final : public EditorWindow {
 public:
     // [ui thread] Opens the window inside parent (an X11 window id) at scale. isOpen() tells
     // whether it worked: no display, or a parent that does not exist, leaves it closed.
     X11EditorWindow(std::uintptr_t parent, HqEditorListener& listener, int scale);
-    ~X11EditorWindow();
+    ~X11EditorWindow() override;
     X11EditorWindow(const X11EditorWindow&) = delete;
     X11EditorWindow& operator=(const X11EditorWindow&) = delete;
 
@@ -29,7 +31,7 @@ public:
     // [ui thread] Handles the events that arrived, then shows picture (its values replaced by
     // the model's, which already hold what the host set and the mouse changed) when it differs
     // from what the window shows. The meters fall back gently between peaks.
-    void idle(const HqEditorPicture& picture);
+    void idle(const HqEditorPicture& picture) override;
 
     // The pixels the window shows now.
     const PixelCanvas& canvas() const noexcept { return canvas_; }
@@ -42,7 +44,6 @@ private:
     std::uintptr_t window_ = 0;
     HqEditorModel model_;
     PixelCanvas canvas_;
-    HqEditorPicture shown_;
-    bool drawn_ = false;
+    ShownPicture shown_;
     bool exposed_ = false;
 };

@@ -84,7 +84,7 @@ enum : std::int32_t {
     effSetBlockSize = 11,    // value: largest block the host will send
     effMainsChanged = 12,    // value: 0 switches off (suspend), anything else on (resume)
     effEditGetRect = 13,     // ptr: where to write the address of the editor's ERect; answers 1 when written
-    effEditOpen = 14,        // ptr: the parent window (an X11 window id on Linux); answers 1 when open
+    effEditOpen = 14,        // ptr: the parent window (an X11 window id on Linux, an HWND on Windows); answers 1 when open
     effEditClose = 15,
     effEditIdle = 19,        // the host's regular call on its user-interface thread while the editor is open
     effIdentify = 22,        // answers kIdentifyAnswer

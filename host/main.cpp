@@ -15,9 +15,9 @@ namespace {
 #ifdef PLUGHOST_INFO_AND_VALIDATE_ONLY
 constexpr const char* kDescription =
     "plughost: inspect and validate any VST 2 effect module.\n"
-    "This Windows build has the info and validate commands only: render, curve, spectrum, sweep,\n"
-    "aliasing and spectrogram need libsndfile, cairo and FFTW, and LV2 plug-ins need lilv, which\n"
-    "only the Linux build of plughost uses.";
+    "This Windows build has the info, validate and editor commands only: render, curve, spectrum,\n"
+    "sweep, aliasing and spectrogram need libsndfile, cairo and FFTW, and LV2 plug-ins need lilv,\n"
+    "which only the Linux build of plughost uses. Its editor's screenshot is a BMP.";
 #else
 constexpr const char* kDescription =
     "plughost: inspect, render, plot, analyse and validate any VST 2 effect module; all but validate LV2 plug-ins "
@@ -42,8 +42,7 @@ void addStartOptions(CLI::App* command, std::string& program, std::string& prese
 #endif
 
 // Commands that only the Linux build has, named when the Windows build is asked for one.
-const std::vector<std::string> kLinuxOnlyCommands{"render",   "curve",       "spectrum", "sweep",
-                                                  "aliasing", "spectrogram", "editor"};
+const std::vector<std::string> kLinuxOnlyCommands{"render", "curve", "spectrum", "sweep", "aliasing", "spectrogram"};
 
 } // namespace
 
@@ -152,6 +151,7 @@ int main(int argc, char** argv)
     spectrogram->add_option("--level", spectrogramOptions.level, "Peak level of the sweep in dBFS (default -6)");
     spectrogram->add_option("--rate", spectrogramOptions.sampleRate, "Sample rate in Hz (default 48000)");
     spectrogram->add_option("--out", spectrogramOptions.outputPath, "Picture to write (.png or .svg)")->required();
+#endif
 
     plughost::EditorOptions editorOptions;
     CLI::App* editor = app.add_subcommand("editor", "Open the plug-in's editor in a window on DISPLAY and drive it");
@@ -163,8 +163,9 @@ int main(int argc, char** argv)
         ->add_option("--drag", editorOptions.drags,
                      "X,Y,DX,DY: press at X,Y in the editor, move by DX,DY in steps, release (repeatable)")
         ->allow_extra_args(false);
-    editor->add_option("--screenshot", editorOptions.screenshotPath,
-                       "After the gestures, write the editor's pixels as the window shows them (.png), then close");
+    editor->add_option(
+        "--screenshot", editorOptions.screenshotPath,
+        "After the gestures, write the editor's pixels as the window shows them (.png, on Windows .bmp), then close");
     editor->add_flag("--json", editorOptions.json,
                      "Print the size, the host calls of each gesture and the parameters' final values as JSON");
     editor
@@ -172,7 +173,6 @@ int main(int argc, char** argv)
                      "S: ask the editor to draw at whole scale S (an LV2 UI through ui:scaleFactor, a VST module "
                      "through SOFTKNEESHAPER_EDITOR_SCALE)")
         ->check(CLI::Range(1, plughost::kLargestEditorScale));
-#endif
 
     plughost::ValidateOptions validateOptions;
     std::uint64_t seed = 0;
@@ -217,9 +217,9 @@ int main(int argc, char** argv)
         }
         if (spectrogram->parsed())
             return plughost::runSpectrogram(spectrogramOptions);
+#endif
         if (editor->parsed())
             return plughost::runEditor(editorOptions);
-#endif
     } catch (const plughost::Interrupted& error) {
         std::fprintf(stderr, "plughost: %s\n", error.what());
         return 128 + error.signalNumber();

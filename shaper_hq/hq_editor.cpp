@@ -1,24 +1,22 @@
 #include "hq_editor.h"
 
+#include "editor_window.h"
 #include "hq_editor_layout.h"
 #include "hq_parameters.h"
 #include "hq_shaper_effect.h"
-#include "x11_editor_scale.h"
-#include "x11_editor_window.h"
 
 HqEditor::HqEditor(HqShaperEffect& effect) : effect_(effect)
 {
 }
 
-HqEditor::~HqEditor() = default;
-
-void HqEditor::chooseScale()
+void HqEditor::chooseScale(void* parent) noexcept
 {
-    // The format has no way for the host to ask for a scale: the user's override or the display's.
-    scale_ = x11EditorScale(0);
+    scale_ = editorWindowScale(parent);
     rect_.right = static_cast<std::int16_t>(kHqEditorWidth * scale_);
     rect_.bottom = static_cast<std::int16_t>(kHqEditorHeight * scale_);
 }
+
+HqEditor::~HqEditor() = default;
 
 std::intptr_t HqEditor::getRect(void* ptr)
 {
@@ -26,9 +24,9 @@ std::intptr_t HqEditor::getRect(void* ptr)
         return 0;
     }
     // The size the editor opens at, chosen once until it closes, so that a host asking often
-    // costs no more than one connection to the display; while it is open, the size it has.
+    // costs no more than one look at the screen; while it is open, the size it has.
     if (scale_ == 0) {
-        chooseScale();
+        chooseScale(nullptr);
     }
     *static_cast<ERect**>(ptr) = &rect_;
     return 1;
@@ -37,15 +35,13 @@ std::intptr_t HqEditor::getRect(void* ptr)
 std::intptr_t HqEditor::open(void* ptr)
 {
     window_.reset();
-    // The scale of the last size answered, so that the window is as large as the host was told.
-    if (scale_ == 0) {
-        chooseScale();
-    }
-    auto window = std::make_unique<X11EditorWindow>(reinterpret_cast<std::uintptr_t>(ptr), *this, scale_);
-    if (!window->isOpen()) {
+    // The scale of the window the host gives, where the platform tells one window's density
+    // from another's (Windows); on X11 the display's, as the size answered.
+    chooseScale(ptr);
+    window_ = openEditorWindow(ptr, *this, scale_, [this] { idle(); });
+    if (!window_) {
         return 0;
     }
-    window_ = std::move(window);
     idle();
     return 1;
 }

@@ -1,6 +1,7 @@
-// SoftKneeShaper HQ's editor in the Linux VST module: the drawing core in an X11 child of the
-// host's window. Each gesture reaches the host as beginEdit, automate calls and endEdit of one
-// parameter; what the host sets shows at the next idle call.
+// SoftKneeShaper HQ's editor in the VST module: the drawing core in a child of the host's window,
+// an X11 window on Linux and a Win32 one on Windows (editor_window.h). Each gesture reaches the
+// host as beginEdit, automate calls and endEdit of one parameter; what the host sets shows at the
+// next idle call.
 #pragma once
 
 #include "descriptor.h"
@@ -11,7 +12,7 @@
 #include <memory>
 
 class HqShaperEffect;
-class X11EditorWindow;
+class EditorWindow;
 
 class HqEditor : public EffectEditor, public HqEditorListener {
 public:
@@ -19,10 +20,12 @@ public:
     explicit HqEditor(HqShaperEffect& effect);
     ~HqEditor() override;
 
-    // [ui thread] ptr receives the address of the editor's rectangle, which lives as long as the editor:
-    // the size it opens at, at the scale the user or the display asks for.
+    // [ui thread] ptr receives the address of the editor's rectangle, which lives as long as the
+    // editor: the size it opens at, at the scale the user or the screen asks for; while it is
+    // open, the size it has.
     std::intptr_t getRect(void* ptr) override;
-    // [ui thread] ptr is the parent X11 window; answers 1 when the editor's window is open in it.
+    // [ui thread] ptr is the parent window, an X11 window id or an HWND; answers 1 when the
+    // editor's window is open in it.
     std::intptr_t open(void* ptr) override;
     void close() override;
     // [ui thread] reads the mouse, shows the parameters and meters.
@@ -34,11 +37,12 @@ public:
     void endEdit(std::int32_t control) override;
 
 private:
-    // [ui thread] The scale the editor opens at next, and its rectangle at that scale.
-    void chooseScale();
+    // [ui thread] The scale the editor opens at next (in parent, where the host named one), and
+    // its rectangle at that scale.
+    void chooseScale(void* parent) noexcept;
 
     HqShaperEffect& effect_;
     int scale_ = 0; // 0 until chosen
     ERect rect_{};
-    std::unique_ptr<X11EditorWindow> window_;
+    std::unique_ptr<EditorWindow> window_;
 };

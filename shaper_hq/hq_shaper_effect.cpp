@@ -2,7 +2,7 @@
 
 #include "boost_law.h"
 #include "hq_float_environment.h"
-#if defined(__linux__)
+#if defined(__linux__) || defined(_WIN32)
 #include "hq_editor.h"
 #endif
 
@@ -57,7 +57,7 @@ HqShaperEffect::HqShaperEffect(audioMasterCallback audioMaster)
     setProgram(0);
     // The first block starts at program 0's values, not gliding from the core's initial ones.
     core->reset();
-#if defined(__linux__)
+#if defined(__linux__) || defined(_WIN32)
     setEditor(new HqEditor(*this));
 #endif
 }

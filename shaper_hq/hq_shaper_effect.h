@@ -1,7 +1,7 @@
 // SoftKneeShaper HQ as a VST 2 effect: the anti-aliased, click-free soft-knee curve of
 // soft_knee_hq.h, two inputs, two outputs, the controls of kHqControls as parameters
-// (hq_parameters.h), the factory presets of kHqPresets as programs, and a soft bypass. On
-// Linux it has an editor (hq_editor.h); elsewhere none yet.
+// (hq_parameters.h), the factory presets of kHqPresets as programs, a soft bypass, and an
+// editor (hq_editor.h) on Linux and Windows.
 #pragma once
 
 #include "effect_base.h"

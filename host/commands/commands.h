@@ -99,17 +99,18 @@ struct SpectrogramOptions {
 };
 int runSpectrogram(const SpectrogramOptions& options);
 
+#endif
+
 struct EditorOptions {
     std::string modulePath;
     std::vector<std::string> settings;
     std::vector<std::string> drags; // X,Y,DX,DY in the editor's pixels
-    std::string screenshotPath;     // .png; empty: none
+    std::string screenshotPath;     // .png, .bmp on Windows; empty: none
     bool json = false;
     int scale = 0; // 1..kLargestEditorScale; 0: the editor's own choice
 };
 // The largest whole scale --scale asks for, the largest this project's editors draw at.
 inline constexpr int kLargestEditorScale = 4;
 int runEditor(const EditorOptions& options);
-#endif
 
 } // namespace plughost

@@ -2,19 +2,16 @@
 // the VST module's editor and the LV2 UI show the drawing core's pixels exactly, and a grid of
 // mouse drags reaches the host as one gesture per parameter.
 #include "editor_scale.h"
+#include "editor_test_support.h"
 #include "hq_editor_view.h"
 #include "x_display.h"
 
-#include <cairo.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "host_window.h" // after gtest, as it brings Xlib
 #include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
-#include <array>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -36,45 +33,10 @@ protected:
     void SetUp() override { ASSERT_FALSE(display->name().empty()) << "Xvfb did not start"; }
 };
 
-std::string quoted(const std::string& word)
-{
-    return "'" + word + "'";
-}
-
 // plughost with the words, its standard output, and its exit code through status.
 std::string plughost(const std::vector<std::string>& words, int& status)
 {
-    std::string command = quoted(PLUGHOST_PATH);
-    for (const std::string& word : words) {
-        command += " " + quoted(word);
-    }
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    std::array<char, 4096> buffer{};
-    for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-        out.append(buffer.data(), n);
-    }
-    status = pclose(pipe);
-    return out;
-}
-
-std::vector<Colour> readPng(const std::filesystem::path& path, int& width, int& height)
-{
-    cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
-    std::vector<Colour> pixels;
-    width = cairo_image_surface_get_width(surface);
-    height = cairo_image_surface_get_height(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    for (int y = 0; data != nullptr && y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            Colour pixel;
-            std::memcpy(&pixel, data + y * stride + x * 4, sizeof pixel);
-            pixels.push_back(pixel & 0xffffffu);
-        }
-    }
-    cairo_surface_destroy(surface);
-    return pixels;
+    return runProgram({PLUGHOST_PATH}, words, status);
 }
 
 struct Format {
@@ -101,24 +63,6 @@ struct Format {
 };
 
 const Format kFormats[] = {{"VST", HQ_MODULE_PATH}, {"LV2", HQ_LV2_BUNDLE}};
-
-// A folder of the test's own in TMPDIR, removed with everything in it when the test ends.
-class Scratch {
-public:
-    Scratch() { std::filesystem::create_directories(folder_); }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    std::filesystem::path operator()(const std::string& name) const { return folder_ / name; }
-
-private:
-    std::filesystem::path folder_ =
-        std::filesystem::temp_directory_path() / ("hq_editor_window_" + std::to_string(getpid()));
-};
 
 // The display's resources (RESOURCE_MANAGER on its root window, as xrdb sets them) and the
 // user's override of the editor's scale, for as long as the object lives.
@@ -175,7 +119,7 @@ const ScaleCase kScaleCases[] = {
 
 TEST_F(HqEditorWindow, ScaleComesFromTheUserTheHostOrXftDpiAndIsDrawnAtThatResolution)
 {
-    const Scratch scratch;
+    const Scratch scratch("hq_editor_window_scale_");
     const HqEditorPicture picture = initialHqEditorPicture();
     for (const ScaleCase& c : kScaleCases) {
         const DesktopSettings desktop(c.resources, c.userScale);
@@ -219,7 +163,7 @@ TEST_F(HqEditorWindow, PlughostAsksForEveryScaleTheCoreDrawsAndNoOther)
 TEST_F(HqEditorWindow, ScreenshotOfEitherFormatIsTheDrawingCoresPicture)
 {
     std::map<std::string, std::vector<Colour>> shots;
-    const Scratch scratch;
+    const Scratch scratch("hq_editor_window_");
     for (const bool loud : {false, true}) {
         HqEditorPicture picture = initialHqEditorPicture();
         picture.values[kHqControlBoost] = loud ? 11.0f : 1.0f;
@@ -253,51 +197,15 @@ TEST_F(HqEditorWindow, ScreenshotOfEitherFormatIsTheDrawingCoresPicture)
 // and end of one parameter, and each parameter ends at the last value it was automated to.
 TEST_F(HqEditorWindow, DragGridReachesTheHostAsOneGesturePerParameter)
 {
-    std::vector<std::string> drags;
-    for (const HqEditorWidget& widget : kHqEditorWidgets) {
-        const int x = widget.cell.x + widget.cell.width / 2;
-        if (widget.kind == HqWidgetKind::knob) {
-            const int y = widget.cell.y + kKnobCentreY;
-            drags.push_back(std::to_string(x) + "," + std::to_string(y) + ",0,-30");
-            drags.push_back(std::to_string(x - 10) + "," + std::to_string(y + 10) + ",0,45");
-        } else {
-            const int y = widget.cell.y + kSelectorTop + 4;
-            drags.push_back(std::to_string(widget.cell.x + 10) + "," + std::to_string(y) + ",0,10");
-        }
-    }
+    const std::vector<std::string> drags = dragGridWords();
     for (const Format& format : kFormats) {
         SCOPED_TRACE(format.name);
         std::vector<std::string> words{"editor", format.plugin, "--json"};
-        for (const std::string& drag : drags) {
-            words.insert(words.end(), {"--drag", drag});
-        }
+        words.insert(words.end(), drags.begin(), drags.end());
         int status = 0;
         const auto document = nlohmann::json::parse(plughost(words, status));
         ASSERT_EQ(status, 0);
-        EXPECT_EQ(document["width"], kHqEditorWidth);
-        EXPECT_EQ(document["height"], kHqEditorHeight);
-        ASSERT_EQ(document["gestures"].size(), drags.size());
-        std::map<int, float> lastAutomated;
-        for (const auto& gesture : document["gestures"]) {
-            const auto& calls = gesture["calls"];
-            if (calls.empty()) {
-                continue;
-            }
-            ASSERT_GE(calls.size(), 3u) << gesture.dump();
-            const int parameter = calls.front()[1];
-            EXPECT_EQ(calls.front()[0], "beginEdit") << gesture.dump();
-            EXPECT_EQ(calls.back(), nlohmann::json::array({"endEdit", parameter})) << gesture.dump();
-            for (std::size_t i = 1; i + 1 < calls.size(); ++i) {
-                EXPECT_EQ(calls[i][0], "automate") << gesture.dump();
-                EXPECT_EQ(calls[i][1], parameter) << gesture.dump();
-                lastAutomated[parameter] = calls[i][2];
-            }
-        }
-        EXPECT_GE(lastAutomated.size(), 5u) << "parameters the grid changed";
-        for (const auto& [parameter, value] : lastAutomated) {
-            EXPECT_EQ(document["parameters"][static_cast<std::size_t>(parameter)]["value"].get<float>(), value)
-                << "parameter " << parameter;
-        }
+        expectOneGesturePerParameter(document, drags.size() / 2);
     }
 }
 

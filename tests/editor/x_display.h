@@ -14,7 +14,8 @@
 
 class XDisplay {
 public:
-    XDisplay()
+    // screen: Xvfb's WIDTHxHEIGHTxDEPTH, large enough for the windows the test opens.
+    explicit XDisplay(const char* screen = "2560x1440x24")
     {
         int fds[2];
         if (pipe(fds) != 0) {
@@ -24,8 +25,8 @@ public:
         if (pid_ == 0) {
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2560x1440x24", "-nolisten", "tcp",
-                   "-noreset", static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp", "-noreset",
+                   static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);

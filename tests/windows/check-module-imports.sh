@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Checks a Windows module's export and import tables as `objdump -p` reports them:
-# the exported names must be exactly the expected ones, and every imported DLL must be
-# a system DLL that any Windows machine has, so the module loads with nothing else installed.
+# the exported names must be exactly the expected ones, and the imported DLLs exactly the
+# expected system DLLs, which any Windows machine has, so the module loads with nothing else
+# installed and gains no import unnoticed.
 #
-#   check-module-imports.sh OBJDUMP MODULE EXPECTED-EXPORT...
+#   check-module-imports.sh OBJDUMP MODULE IMPORTED-DLLS EXPECTED-EXPORT...
+#
+# IMPORTED-DLLS is one word, the names joined by commas, e.g. KERNEL32.dll,msvcrt.dll.
 set -euo pipefail
 
 objdump=$1 module=$2
-shift 2
+expected_imports=$(tr ',' '\n' <<<"$3" | sort -f)
+shift 3
 expected=$(printf '%s\n' "$@" | sort)
-allowed_imports='^(KERNEL32\.dll|msvcrt\.dll)$'
+allowed_imports='^(KERNEL32\.dll|msvcrt\.dll|USER32\.dll|GDI32\.dll)$'
 
 headers=$("$objdump" -p "$module")
 exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ {table = 1; next}
@@ -24,6 +28,10 @@ if [[ $exports != "$expected" ]]; then
 fi
 if [[ -z $imports ]]; then
     echo "no import table found in $module" >&2
+    status=1
+fi
+if [[ $(sort -f <<<"$imports") != "$expected_imports" ]]; then
+    echo "imports of $module:" $imports "; expected:" $expected_imports >&2
     status=1
 fi
 while read -r dll; do
