@@ -2,10 +2,8 @@
 //
 // Contract: hqAdaa gives the mean of the curve f over the straight line from x0 to x1,
 // (F(x1) - F(x0)) / (x1 - x0) with F the curve's antiderivative, to within about 1e-9 of
-// the output's scale; where the line between them stays on one side above the knee and is short
-// against its distance from the knee it gives that mean by a series (hqNearLine); where x0 and
-// x1 are too close for the quotient to hold it gives the curve at their midpoint, and where both
-// are at or below the knee, their midpoint exactly. Every vector form of these
+// the output's scale; where x0 and x1 are too close for that quotient to hold it gives the
+// curve at their midpoint, and where both are at or below the knee, their midpoint exactly. Every vector form of these
 // functions computes the same operations in the same order, so its lanes give these bits exactly.
 //
 // Design. The curve is odd, so F is even: F(v) = G(|v|) with
@@ -130,64 +128,14 @@ inline bool hqBelowKnee(double x0, double x1, const HqCurve& curve) noexcept
     return !((ax0 > ax1 ? ax0 : ax1) > curve.knee);
 }
 
-// The near form. Above the knee on one side, f(v) = s (1 - w^2 / q) with q = w + a (|v| - knee),
-// and its mean over a line of midpoint mid and half-length h is exactly
-//   s (1 - (w^2 / q) atanh(r) / r),  q at |mid|, r = a |h| / q,
-// with atanh(r) / r = 1 + r^2 / 3 + r^4 / 5 + ...: one division and no logarithm. It is taken
-// where the line stays on one side above the knee and (a |h|)^2 <= kHqNearSquare q^2, with the
-// series cut after r^8 / 9: the terms left out sum to less than r^10 / 11 / (1 - r^2) <= 2.8e-9
-// of w^2 / q <= 1, a twentieth of the float rounding of an output near 1. At 8x and 16x
-// neighbouring samples are close, and most lines of a loud signal qualify.
-inline constexpr double kHqNearSquare = 0x1p-5;
-inline constexpr double kHqNearSeries[4] = {1.0 / 3, 1.0 / 5, 1.0 / 7, 1.0 / 9};
-
-// Whether the line from x0 to x1 takes the near form: the test alone, without dividing.
-inline bool hqNearLine(double x0, double x1, const HqCurve& curve) noexcept
-{
-    const double mid = 0.5 * (x0 + x1);
-    const double h = 0.5 * (x1 - x0);
-    const double am = mid < 0.0 ? -mid : mid;
-    const double ah = h < 0.0 ? -h : h;
-    if (!(am - ah > curve.knee)) { // |mid| - |h| is the smaller magnitude, and negative across zero
-        return false;
-    }
-    const double q = curve.w + curve.shapeA * (am - curve.knee);
-    const double spread = curve.shapeA * ah;
-    return !(spread * spread > kHqNearSquare * (q * q));
-}
-
-// The curve's mean from x0 to x1 by the near form, where hqNearLine holds.
-inline double hqNearMean(double x0, double x1, const HqCurve& curve) noexcept
-{
-    const double mid = 0.5 * (x0 + x1);
-    const double h = 0.5 * (x1 - x0);
-    const double am = mid < 0.0 ? -mid : mid;
-    const double ah = h < 0.0 ? -h : h;
-    const double inverse = 1.0 / (curve.w + curve.shapeA * (am - curve.knee));
-    const double r = (curve.shapeA * ah) * inverse;
-    const double r2 = r * r;
-    const double* const p = kHqNearSeries;
-    double series = p[2] + r2 * p[3];
-    for (int i = 1; i >= 0; --i) {
-        series = p[i] + r2 * series;
-    }
-    series = 1.0 + r2 * series;
-    const double v = 1.0 - ((curve.w * curve.w) * inverse) * series;
-    return mid < 0.0 ? -v : v;
-}
-
 // One output of the anti-aliased curve from the previous input x0 and the new one x1 with
 // their antiderivatives f0 = F(x0) and f1 = F(x1), all under the same curve. Where both inputs
 // are at or below the knee the mean of the line between them is their midpoint, taken as it
 // is rather than as a quotient of rounded squares: exact there, and cheap for a quiet signal.
-// Where the near form applies, f0 and f1 are not read.
 inline double hqAdaa(double x0, double x1, double f0, double f1, const HqCurve& curve) noexcept
 {
     if (hqBelowKnee(x0, x1, curve)) {
         return 0.5 * (x0 + x1);
-    }
-    if (hqNearLine(x0, x1, curve)) {
-        return hqNearMean(x0, x1, curve);
     }
     const double dx = x1 - x0;
     const double ax0 = x0 < 0.0 ? -x0 : x0;

@@ -247,12 +247,12 @@ void dispatchDecimateEven(const float* u, std::int32_t frames, const float* pair
 
 // The settings of one frame's curve in every lane.
 template <class V> struct Lanes {
-    typename V::D knee, w, shapeA, g, c, atKnee, wSquared;
+    typename V::D knee, w, shapeA, g, c, atKnee;
     bool flat;
 
     explicit Lanes(const HqCurve& curve)
         : knee(V::set1(curve.knee)), w(V::set1(curve.w)), shapeA(V::set1(curve.shapeA)), g(V::set1(curve.g)),
-          c(V::set1(curve.c)), atKnee(V::set1(curve.atKnee)), wSquared(V::set1(curve.w * curve.w)), flat(curve.flat)
+          c(V::set1(curve.c)), atKnee(V::set1(curve.atKnee)), flat(curve.flat)
     {
     }
 };
@@ -386,87 +386,19 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorCurve(typen
     return V::select(above, V::flipSign(y, v), v);
 }
 
-// hqNearLine, lane by lane, with what hqNearMean goes on from. Lanes whose line does not stay on
-// one side above the knee take q = 1 and no spread, so that none divides by zero or overflows.
-template <class V> struct NearLines {
-    typename V::D mid, spread, q, near;
-};
-
-template <class V>
-[[gnu::always_inline]] inline NearLines<V> nearLines(typename V::D x0, typename V::D x1, const Lanes<V>& k) noexcept
-{
-    using D = typename V::D;
-    const D half = V::set1(0.5);
-    NearLines<V> line;
-    line.mid = V::mul(half, V::add(x0, x1));
-    const D am = V::abs(line.mid);
-    const D ah = V::abs(V::mul(half, V::sub(x1, x0)));
-    const D side = V::greater(V::sub(am, ah), k.knee);
-    line.q = V::select(side, V::add(k.w, V::mul(k.shapeA, V::sub(am, k.knee))), V::set1(1.0));
-    line.spread = V::select(side, V::mul(k.shapeA, ah), V::set1(0.0));
-    line.near = V::andNot(
-        V::greater(V::mul(line.spread, line.spread), V::mul(V::set1(kHqNearSquare), V::mul(line.q, line.q))), side);
-    return line;
-}
-
-template <class V>
-[[gnu::always_inline]] inline typename V::D nearMeans(const NearLines<V>& line, const Lanes<V>& k) noexcept
-{
-    using D = typename V::D;
-    const D one = V::set1(1.0);
-    const D inverse = V::div(one, line.q);
-    const D r = V::mul(line.spread, inverse);
-    const D r2 = V::mul(r, r);
-    const double* const p = kHqNearSeries;
-    D series = V::add(V::set1(p[2]), V::mul(r2, V::set1(p[3])));
-#pragma GCC unroll 6
-    for (int i = 1; i >= 0; --i) {
-        series = V::add(V::set1(p[i]), V::mul(r2, series));
-    }
-    series = V::add(one, V::mul(r2, series));
-    return V::flipSign(V::sub(one, V::mul(V::mul(k.wSquared, inverse), series)), line.mid);
-}
-
-// One vector of outputs as hqAdaa gives them, from the inputs x0 and x1 and, for the lanes that
-// take the quotient, their antiderivatives at f and f + 1: the mean where both inputs are at or
-// below the knee, the near form where it holds, the quotient, or where the inputs are too close
-// for it, the curve at their midpoint.
-// mayBeNear false says that no lane takes the near form, known from an earlier test.
-template <class V>
-[[gnu::always_inline]] inline typename V::D segmentMeans(typename V::D x0, typename V::D x1, const double* f,
-                                                         const Lanes<V>& k, bool mayBeNear = true) noexcept
-{
-    using D = typename V::D;
-    const D one = V::set1(1.0);
-    const D half = V::set1(0.5);
-    NearLines<V> line;
-    if (mayBeNear) {
-        line = nearLines<V>(x0, x1, k);
-    } else {
-        line.near = V::set1(0.0);
-    }
-    const D dx = V::sub(x1, x0);
-    const D far = V::greater(V::abs(dx), V::mul(V::set1(kHqCloseInputs), V::add(V::add(one, V::abs(x0)), V::abs(x1))));
-    const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
-    const D quotient = V::andNot(line.near, loud);
-    D out = V::div(V::sub(V::loadDoubles(f + 1), V::loadDoubles(f)), V::select(far, dx, one));
-    if (V::any(V::andNot(far, quotient))) { // rare: inputs too close for the quotient
-        out = V::select(far, out, vectorCurve<V>(V::mul(half, V::add(x0, x1)), k));
-    }
-    if (V::any(line.near)) {
-        out = V::select(line.near, nearMeans<V>(line, k), out);
-    }
-    return V::select(loud, out, V::mul(half, V::add(x0, x1)));
-}
-
 // The outputs of samples first..last - 1 under one curve, from xs and fs as vectorAdaa leaves
 // them, as hqAdaa gives them. Where both inputs of every output are at or below the knee the
 // run is the mean of each pair, nothing divides, and 0 is returned; otherwise the run's length.
+// There a lane whose pair is below the knee keeps its mean, the others take the quotient, which
+// divides by 1 where the inputs are too close for it; those are rare, so they are written again
+// after the run with the curve at their midpoint, if there are any.
 template <class V>
 [[gnu::always_inline]] inline std::int32_t quotients(const double* xs, const double* fs, std::int32_t first,
                                                      std::int32_t last, const Lanes<V>& k, float* y) noexcept
 {
     using D = typename V::D;
+    const D close = V::set1(kHqCloseInputs);
+    const D one = V::set1(1.0);
     const D half = V::set1(0.5);
     D loudest = V::set1(0.0);
     for (std::int32_t n = first; n < last; n += V::kDoubles) {
@@ -478,119 +410,38 @@ template <class V>
     if (!V::any(V::greater(loudest, k.knee))) {
         return 0;
     }
+    D anyClose = V::set1(0.0); // lanes above the knee with inputs too close for the quotient
     for (std::int32_t n = first; n < last; n += V::kDoubles) {
-        V::narrowStore(y + n, segmentMeans<V>(V::loadDoubles(xs + n), V::loadDoubles(xs + 1 + n), fs + n, k));
+        const D x0 = V::loadDoubles(xs + n);
+        const D x1 = V::loadDoubles(xs + 1 + n);
+        const D dx = V::sub(x1, x0);
+        const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
+        const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
+        anyClose = V::either(anyClose, V::andNot(far, loud));
+        const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), V::select(far, dx, one));
+        V::narrowStore(y + n, V::select(loud, out, V::mul(half, V::add(x0, x1))));
+    }
+    if (!V::any(anyClose)) {
+        return last - first;
+    }
+    for (std::int32_t n = first; n < last; n += V::kDoubles) {
+        const D x0 = V::loadDoubles(xs + n);
+        const D x1 = V::loadDoubles(xs + 1 + n);
+        const D dx = V::sub(x1, x0);
+        const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
+        const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
+        if (V::any(V::andNot(far, loud))) {
+            const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), V::select(far, dx, one));
+            V::narrowStore(y + n, V::select(V::both(far, loud), out, vectorCurve<V>(V::mul(half, V::add(x0, x1)), k)));
+        }
     }
     return last - first;
 }
 
-// f[n] = F(f[n]) for n < count, a multiple of kDoubles, in runs of 64 that go through the first
-// half of the logarithm before the second, as antiderivativeRun does.
-template <class V>
-[[gnu::always_inline]] inline void packedAntiderivatives(double* f, std::int32_t count, const Lanes<V>& k) noexcept
-{
-    using D = typename V::D;
-    if (k.flat) {
-        for (std::int32_t n = 0; n < count; n += V::kDoubles) {
-            V::storeDoubles(f + n, vectorAntiderivative<V>(V::loadDoubles(f + n), k));
-        }
-        return;
-    }
-    const D zero = V::set1(0.0);
-    const D half = V::set1(0.5);
-    double ss[64];
-    double es[64];
-    for (std::int32_t start = 0; start < count; start += 64) {
-        const std::int32_t part = count - start < 64 ? count - start : 64;
-        double* const run = f + start;
-        for (std::int32_t n = 0; n < part; n += V::kDoubles) {
-            D s;
-            D e;
-            logSplit<V>(V::mul(k.g, V::max(V::sub(V::abs(V::loadDoubles(run + n)), k.knee), zero)), s, e);
-            V::storeDoubles(ss + n, s);
-            V::storeDoubles(es + n, e);
-        }
-        for (std::int32_t n = 0; n < part; n += V::kDoubles) {
-            const D m = V::abs(V::loadDoubles(run + n));
-            const D d = V::sub(m, k.knee);
-            const D bent = V::mul(k.c, logSeries<V>(V::loadDoubles(ss + n), V::loadDoubles(es + n)));
-            V::storeDoubles(run + n, V::select(V::greater(m, k.knee), V::add(k.atKnee, V::sub(d, bent)),
-                                               V::mul(half, V::mul(m, m))));
-        }
-    }
-}
-
-// The most samples nearOrQuotients takes at once, those of a piece at 16x.
-inline constexpr std::int32_t kPackedRun = 1024;
-
-// The outputs of samples 0..count - 1 (count <= kPackedRun, a multiple of kDoubles) under one
-// curve k, as hqAdaa gives them, from x into xs + 1, with xs[0] and fs[0] the previous input and
-// its antiderivative; fs[count] is left holding F(xs[count]). A vector whose every lane is at or
-// below the knee or takes the near form needs no antiderivative and is written at once. The
-// inputs of the others are packed into fs, with room for 2 count + 2 doubles from fs, each vector
-// after the one before or, where the vector before was not one of them, after its first input;
-// their antiderivatives are taken there in whole vectors, then their outputs. A signal that
-// crosses zero or the knee now and then leaves most vectors to the near form, and none of its
-// antiderivatives is taken twice. Returns 0 where every output was a mean below the knee.
-template <class V>
-[[gnu::always_inline]] inline std::int32_t nearOrQuotients(const float* x, std::int32_t count, const Lanes<V>& k,
-                                                           double* xs, double* fs, float* y) noexcept
-{
-    using D = typename V::D;
-    constexpr std::int32_t W = V::kDoubles;
-    const D half = V::set1(0.5);
-    for (std::int32_t n = 0; n < count; n += W) {
-        V::storeDoubles(xs + 1 + n, V::widen(x + n));
-    }
-    std::int32_t starts[kPackedRun / W]; // the first output of each vector that takes quotients
-    std::int32_t at[kPackedRun / W];     // and where F(xs[start]) is packed
-    bool someNear[kPackedRun / W];       // and whether a lane of it takes the near form
-    std::int32_t packedVectors = 0;
-    std::int32_t packed = 0;
-    std::int32_t general = 0;
-    const double firstF = fs[0];
-    for (std::int32_t n = 0; n < count; n += W) {
-        const D x0 = V::loadDoubles(xs + n);
-        const D x1 = V::loadDoubles(xs + 1 + n);
-        const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
-        if (!V::any(loud)) {
-            V::narrowStore(y + n, V::mul(half, V::add(x0, x1)));
-            continue;
-        }
-        general += W;
-        const NearLines<V> line = nearLines<V>(x0, x1, k);
-        if (!V::any(V::andNot(line.near, loud))) {
-            V::narrowStore(y + n, V::select(loud, nearMeans<V>(line, k), V::mul(half, V::add(x0, x1))));
-            continue;
-        }
-        if (packedVectors == 0 || starts[packedVectors - 1] != n - W) {
-            fs[packed++] = xs[n];
-        }
-        someNear[packedVectors] = V::any(line.near);
-        starts[packedVectors] = n;
-        at[packedVectors++] = packed - 1;
-        V::storeDoubles(fs + packed, x1);
-        packed += W;
-    }
-    if (packedVectors > 0) {
-        for (; packed % W != 0; ++packed) {
-            fs[packed] = 0.0;
-        }
-        packedAntiderivatives<V>(fs, packed, k);
-        if (starts[0] == 0) {
-            fs[0] = firstF;
-        }
-        for (std::int32_t g = 0; g < packedVectors; ++g) {
-            const std::int32_t n = starts[g];
-            V::narrowStore(
-                y + n, segmentMeans<V>(V::loadDoubles(xs + n), V::loadDoubles(xs + 1 + n), fs + at[g], k, someNear[g]));
-        }
-    }
-    fs[count] = packedVectors > 0 && starts[packedVectors - 1] == count - W
-                    ? fs[at[packedVectors - 1] + W]
-                    : V::first(vectorAntiderivative<V>(V::set1(xs[count]), k));
-    return general;
-}
+// Below the knee the decision to skip the logarithm and the quotient is made for each stretch of
+// this many samples, short enough that a signal crossing the knee now and then leaves most of
+// them quiet.
+inline constexpr std::int32_t kQuietStretch = 64;
 
 template <class V>
 std::int32_t vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves,
@@ -605,20 +456,23 @@ std::int32_t vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor
     for (std::int32_t i = 1; i < frames; ++i) {
         oneCurve = oneCurve && !changed[i];
     }
-    // Where the curve changed, the previous input's antiderivative is taken again under the new
-    // one first. A piece with one curve throughout takes antiderivatives only where the near form
-    // does not hold (nearOrQuotients). Otherwise first every antiderivative, which depend on
-    // nothing but their input, so that the processor overlaps their long chains; then the outputs.
+    // First every antiderivative, which depend on nothing but their input, so that the processor
+    // overlaps their long chains; then the quotients. Where the curve changed, the previous input's
+    // antiderivative is taken again under the new one first. A piece with one curve throughout
+    // runs in stretches of kQuietStretch samples.
     std::int32_t general = 0;
     if (oneCurve) {
         const Lanes<V> k(curves[0]);
+        const std::int32_t count = frames * factor;
+        for (std::int32_t n = 0; n < count; n += kQuietStretch) {
+            const std::int32_t part = count - n < kQuietStretch ? count - n : kQuietStretch;
+            general += antiderivativeRun<V>(x + n, part, k, xs + 1 + n, fs + 1 + n, es);
+        }
         if (changed[0]) {
             fs[0] = V::first(vectorAntiderivative<V>(V::set1(xs[0]), k));
         }
-        const std::int32_t count = frames * factor;
-        for (std::int32_t n = 0; n < count; n += kPackedRun) {
-            const std::int32_t part = count - n < kPackedRun ? count - n : kPackedRun;
-            general += nearOrQuotients<V>(x + n, part, k, xs + n, fs + n, y + n);
+        for (std::int32_t n = 0; n < count; n += kQuietStretch) {
+            general += quotients<V>(xs, fs, n, count - n < kQuietStretch ? count : n + kQuietStretch, k, y);
         }
     } else {
         for (std::int32_t i = 0; i < frames; ++i) {
@@ -661,8 +515,8 @@ std::int32_t adaaInVectors(const float* x, std::int32_t frames, std::int32_t fac
     }
     if (vectorFrames < frames) {
         const std::int32_t done = vectorFrames * factor;
-        general += narrower.adaa(x + done, frames - vectorFrames, factor, curves + vectorFrames, changed + vectorFrames,
-                                 state, scratch, y + done);
+        general += narrower.adaa(x + done, frames - vectorFrames, factor, curves + vectorFrames,
+                                 changed + vectorFrames, state, scratch, y + done);
     }
     return general;
 }
