@@ -392,23 +392,27 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorCurve(typen
 // There a lane whose pair is below the knee keeps its mean, the others take the quotient, which
 // divides by 1 where the inputs are too close for it; those are rare, so they are written again
 // after the run with the curve at their midpoint, if there are any.
+// loud says that an input of the run is known to be above the knee, which spares the look for one.
 template <class V>
 [[gnu::always_inline]] inline std::int32_t quotients(const double* xs, const double* fs, std::int32_t first,
-                                                     std::int32_t last, const Lanes<V>& k, float* y) noexcept
+                                                     std::int32_t last, const Lanes<V>& k, float* y,
+                                                     bool loud = false) noexcept
 {
     using D = typename V::D;
     const D close = V::set1(kHqCloseInputs);
     const D one = V::set1(1.0);
     const D half = V::set1(0.5);
-    D loudest = V::set1(0.0);
-    for (std::int32_t n = first; n < last; n += V::kDoubles) {
-        const D x0 = V::loadDoubles(xs + n);
-        const D x1 = V::loadDoubles(xs + 1 + n);
-        loudest = V::max(loudest, V::max(V::abs(x0), V::abs(x1)));
-        V::narrowStore(y + n, V::mul(half, V::add(x0, x1)));
-    }
-    if (!V::any(V::greater(loudest, k.knee))) {
-        return 0;
+    if (!loud) {
+        D loudest = V::set1(0.0);
+        for (std::int32_t n = first; n < last; n += V::kDoubles) {
+            const D x0 = V::loadDoubles(xs + n);
+            const D x1 = V::loadDoubles(xs + 1 + n);
+            loudest = V::max(loudest, V::max(V::abs(x0), V::abs(x1)));
+            V::narrowStore(y + n, V::mul(half, V::add(x0, x1)));
+        }
+        if (!V::any(V::greater(loudest, k.knee))) {
+            return 0;
+        }
     }
     D anyClose = V::set1(0.0); // lanes above the knee with inputs too close for the quotient
     for (std::int32_t n = first; n < last; n += V::kDoubles) {
@@ -442,6 +446,8 @@ template <class V>
 // this many samples, short enough that a signal crossing the knee now and then leaves most of
 // them quiet.
 inline constexpr std::int32_t kQuietStretch = 64;
+// The stretches of a piece at 16x, whose loudness is kept from the antiderivatives to the quotients.
+inline constexpr std::int32_t kMostStretches = 16;
 
 template <class V>
 std::int32_t vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves,
@@ -464,15 +470,19 @@ std::int32_t vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor
     if (oneCurve) {
         const Lanes<V> k(curves[0]);
         const std::int32_t count = frames * factor;
+        bool loud[kMostStretches];
         for (std::int32_t n = 0; n < count; n += kQuietStretch) {
             const std::int32_t part = count - n < kQuietStretch ? count - n : kQuietStretch;
-            general += antiderivativeRun<V>(x + n, part, k, xs + 1 + n, fs + 1 + n, es);
+            const std::int32_t taken = antiderivativeRun<V>(x + n, part, k, xs + 1 + n, fs + 1 + n, es);
+            loud[n / kQuietStretch % kMostStretches] = taken > 0;
+            general += taken;
         }
         if (changed[0]) {
             fs[0] = V::first(vectorAntiderivative<V>(V::set1(xs[0]), k));
         }
         for (std::int32_t n = 0; n < count; n += kQuietStretch) {
-            general += quotients<V>(xs, fs, n, count - n < kQuietStretch ? count : n + kQuietStretch, k, y);
+            const bool known = count <= kMostStretches * kQuietStretch && loud[n / kQuietStretch % kMostStretches];
+            general += quotients<V>(xs, fs, n, count - n < kQuietStretch ? count : n + kQuietStretch, k, y, known);
         }
     } else {
         for (std::int32_t i = 0; i < frames; ++i) {
