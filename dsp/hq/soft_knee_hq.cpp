@@ -56,21 +56,26 @@ float safeSample(float x) noexcept
     return exponent == 0x7f800000u ? 0.0f : (exponent == 0 ? std::bit_cast<float>(bits & 0x80000000u) : x);
 }
 
+// safeSample of four samples at once.
+__m128 safeSamples(__m128 in) noexcept
+{
+    const __m128i exponent = _mm_set1_epi32(0x7f800000);
+    const __m128i magnitude = _mm_set1_epi32(0x7fffffff);
+    const __m128i bits = _mm_and_si128(_mm_castps_si128(in), exponent);
+    const __m128i subnormal = _mm_and_si128(_mm_cmpeq_epi32(bits, _mm_setzero_si128()), magnitude);
+    const __m128i cleared = _mm_or_si128(_mm_cmpeq_epi32(bits, exponent), subnormal);
+    return _mm_andnot_ps(_mm_castsi128_ps(cleared), in);
+}
+
 // dry = x made safe; boosted = dry within +-kLoudest, times the boost.
 // Four frames at a time with SSE2, which every target has, each lane as the scalar tail.
 void takeInput(const float* x, const double* boosts, float* dry, float* boosted, std::int32_t frames) noexcept
 {
-    const __m128i exponent = _mm_set1_epi32(0x7f800000);
-    const __m128i magnitude = _mm_set1_epi32(0x7fffffff);
     const __m128 low = _mm_set1_ps(-kLoudest);
     const __m128 high = _mm_set1_ps(kLoudest);
     std::int32_t i = 0;
     for (; i + 4 <= frames; i += 4) {
-        const __m128 in = _mm_loadu_ps(x + i);
-        const __m128i bits = _mm_and_si128(_mm_castps_si128(in), exponent);
-        const __m128i subnormal = _mm_and_si128(_mm_cmpeq_epi32(bits, _mm_setzero_si128()), magnitude);
-        const __m128i cleared = _mm_or_si128(_mm_cmpeq_epi32(bits, exponent), subnormal);
-        const __m128 safe = _mm_andnot_ps(_mm_castsi128_ps(cleared), in);
+        const __m128 safe = safeSamples(_mm_loadu_ps(x + i));
         _mm_storeu_ps(dry + i, safe);
         const __m128 loud = _mm_min_ps(_mm_max_ps(safe, low), high);
         const __m128d first = _mm_mul_pd(_mm_cvtps_pd(loud), _mm_loadu_pd(boosts + i));
@@ -91,18 +96,12 @@ void takeInput(const float* x, const double* boosts, float* dry, float* boosted,
 // gives the float product, four frames to a vector instead of two.
 void takeInputAt(const float* x, float boost, float* dry, float* boosted, std::int32_t frames) noexcept
 {
-    const __m128i exponent = _mm_set1_epi32(0x7f800000);
-    const __m128i magnitude = _mm_set1_epi32(0x7fffffff);
     const __m128 low = _mm_set1_ps(-kLoudest);
     const __m128 high = _mm_set1_ps(kLoudest);
     const __m128 times = _mm_set1_ps(boost);
     std::int32_t i = 0;
     for (; i + 4 <= frames; i += 4) {
-        const __m128 in = _mm_loadu_ps(x + i);
-        const __m128i bits = _mm_and_si128(_mm_castps_si128(in), exponent);
-        const __m128i subnormal = _mm_and_si128(_mm_cmpeq_epi32(bits, _mm_setzero_si128()), magnitude);
-        const __m128i cleared = _mm_or_si128(_mm_cmpeq_epi32(bits, exponent), subnormal);
-        const __m128 safe = _mm_andnot_ps(_mm_castsi128_ps(cleared), in);
+        const __m128 safe = safeSamples(_mm_loadu_ps(x + i));
         _mm_storeu_ps(dry + i, safe);
         _mm_storeu_ps(boosted + i, _mm_mul_ps(_mm_min_ps(_mm_max_ps(safe, low), high), times));
     }
