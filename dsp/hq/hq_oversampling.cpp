@@ -76,17 +76,17 @@ void HqChannelPath::configure(HqQuality quality, HqKernel kernel) noexcept
     const QualityLayout layout = layoutOf(quality);
     decimatorLag_ = layout.decimatorLag;
     firstStageLag_ = layout.firstStageLag;
-    up2_.clear((kHalfbandTaps2x - 1) / 2, kP);
-    up4_.clear((kHalfbandTaps4x - 1) / 2, 2 * kP);
-    up8_.clear((kHalfbandTaps8x - 1) / 2, 4 * kP);
-    up16_.clear((kHalfbandTaps16x - 1) / 2, 8 * kP);
+    up2_.clear((kHalfbandTaps2x - 1) / 2);
+    up4_.clear((kHalfbandTaps4x - 1) / 2);
+    up8_.clear((kHalfbandTaps8x - 1) / 2);
+    up16_.clear((kHalfbandTaps16x - 1) / 2);
     std::memset(curveIn_, 0, sizeof(curveIn_));
     curveState_[0] = 0.0;
     curveState_[1] = 0.0;
-    decimatorIn_.clear(2 * layout.decimator.count - 1 + decimatorLag_, factor_ * kP);
-    down8_.clear(kHalfbandTaps8x - 1, 8 * kP);
-    down4_.clear(kHalfbandTaps4x - 1, 4 * kP);
-    down2_.clear(kHalfbandTaps2x - 1 + firstStageLag_, 2 * kP);
+    decimatorIn_.clear(2 * layout.decimator.count - 1 + decimatorLag_);
+    down8_.clear(kHalfbandTaps8x - 1);
+    down4_.clear(kHalfbandTaps4x - 1);
+    down2_.clear(kHalfbandTaps2x - 1 + firstStageLag_);
     plain_.clear();
 }
 

@@ -36,42 +36,21 @@ inline constexpr std::int32_t kHqPathDelayFrames = 84;
 // path that never stopped: the frames its filters and delay lines reach back over.
 inline constexpr std::int32_t kHqPathMemoryFrames = 192;
 
-// One stage's input: up to kHistory kept samples followed by up to kPiece fresh ones. The
-// window slides along kPieces of the pieces the stage takes at its Quality, so that the kept
-// samples move to the front once every few pieces instead of after each one; the filters read
-// the same samples either way. The slide is as long as the pieces are at the Quality in use,
-// which keeps the memory each Quality touches small enough to stay in the nearest cache.
-template <std::int32_t kHistory, std::int32_t kPiece, std::int32_t kPieces> class HqLine {
-public:
-    // history (at most kHistory) samples of silence before the first fresh ones, which come
-    // piece (at most kPiece) at a time.
-    void clear(std::int32_t history, std::int32_t piece) noexcept
+template <std::int32_t kCapacity> struct HqLine {
+    float samples[kCapacity];
+    std::int32_t history; // samples kept before the fresh ones
+
+    float* fresh() noexcept { return samples + history; }
+    void clear(std::int32_t keep) noexcept
     {
-        std::memset(samples_, 0, sizeof(float) * static_cast<std::size_t>(kHistory + kPiece));
-        history_ = history;
-        lastStart_ = (kPieces - 1) * piece;
-        start_ = 0;
+        std::memset(samples, 0, sizeof(samples));
+        history = keep;
     }
-
-    // Where the next piece's fresh samples go, just after the kept ones.
-    float* fresh() noexcept { return samples_ + start_ + history_; }
-
-    // After count fresh samples were used: the window moves past them.
+    // Keeps the last `history` samples after `count` fresh ones were used.
     void advance(std::int32_t count) noexcept
     {
-        start_ += count;
-        if (start_ > lastStart_) {
-            std::memmove(samples_, samples_ + start_, sizeof(float) * static_cast<std::size_t>(history_));
-            start_ = 0;
-        }
+        std::memmove(samples, samples + count, static_cast<std::size_t>(history) * sizeof(float));
     }
-
-private:
-    static_assert(kPieces >= 1);
-    float samples_[kHistory + kPieces * kPiece];
-    std::int32_t history_ = 0;
-    std::int32_t lastStart_ = 0; // the window's last start before it moves back
-    std::int32_t start_ = 0;
 };
 
 class HqChannelPath {
@@ -93,12 +72,10 @@ private:
     std::int32_t decimatorLag_ = 0;
     std::int32_t firstStageLag_ = 0;
     // Going up: the input of the stage to 2x, 4x, 8x and 16x.
-    // The pieces each line slides along before it moves its history to the front.
-    static constexpr std::int32_t kLinePieces = 4;
-    HqLine<77, kP, kLinePieces> up2_;
-    HqLine<11, 2 * kP, kLinePieces> up4_;
-    HqLine<7, 4 * kP, kLinePieces> up8_;
-    HqLine<5, 8 * kP, kLinePieces> up16_;
+    HqLine<77 + kP> up2_;
+    HqLine<11 + 2 * kP> up4_;
+    HqLine<7 + 4 * kP> up8_;
+    HqLine<5 + 8 * kP> up16_;
     // The curve's input, its state (the last input and its antiderivative) and its scratch.
     float curveIn_[16 * kP];
     double curveState_[2] = {0.0, 0.0};
@@ -106,10 +83,10 @@ private:
     // The decimators' inputs split into their two phases.
     float scratch_[2 * (8 * kP + 83)];
     // Going down: the input of the stage from 16x (or of the first decimator) and below.
-    HqLine<174, 16 * kP, kLinePieces> decimatorIn_;
-    HqLine<14, 8 * kP, kLinePieces> down8_;
-    HqLine<22, 4 * kP, kLinePieces> down4_;
-    HqLine<157, 2 * kP, kLinePieces> down2_;
+    HqLine<174 + 16 * kP> decimatorIn_;
+    HqLine<14 + 8 * kP> down8_;
+    HqLine<22 + 4 * kP> down4_;
+    HqLine<157 + 2 * kP> down2_;
     // 1x: the boosted input delayed by the path's delay.
     HqDelayLine<kHqPathDelayFrames> plain_;
 };
