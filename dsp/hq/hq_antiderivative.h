@@ -71,9 +71,8 @@ inline constexpr double kP6 = kHqLogSeries[6];
 
 // ln(1 + z) for finite z >= 0, with relative error of a few units in the last place.
 // 1 + z = 2^e * m with m in [sqrt(1/2), sqrt 2); t = m - 1 is formed from z itself, so the
-// rounding of 1 + z costs nothing; then ln m = 2 atanh(t / (2 + t)), its series summed by
-// Horner's rule. That is the fewest operations, and the kernels take a run of samples at once,
-// whose chains overlap, so that the count of operations rather than one chain's length limits.
+// rounding of 1 + z costs nothing; then ln m = 2 atanh(t / (2 + t)), its series summed in
+// pairs (Estrin's scheme) so that its chain of dependent operations is short.
 inline double hqLog1p(double z) noexcept
 {
     using namespace hq_log;
@@ -84,8 +83,11 @@ inline double hqLog1p(double z) noexcept
     const double t = z * scale + (scale - 1.0);
     const double s = t / (2.0 + t);
     const double z2 = s * s;
-    const double p = (((((kP6 * z2 + kP5) * z2 + kP4) * z2 + kP3) * z2 + kP2) * z2 + kP1) * z2 + kP0;
-    const double lnM = s * (2.0 + z2 * p);
+    const double z4 = z2 * z2;
+    const double z8 = z4 * z4;
+    const double low = (kP0 + kP1 * z2) + z4 * (kP2 + kP3 * z2);
+    const double high = (kP4 + kP5 * z2) + z4 * kP6;
+    const double lnM = s * (2.0 + z2 * (low + z8 * high));
     return e * kLn2 + lnM;
 }
 

@@ -281,14 +281,12 @@ template <class V> [[gnu::always_inline]] inline typename V::D logSeries(typenam
     using namespace hq_log;
     using D = typename V::D;
     const D z2 = V::mul(s, s);
-    D p = V::set1(kP6);
-    p = V::add(V::mul(p, z2), V::set1(kP5));
-    p = V::add(V::mul(p, z2), V::set1(kP4));
-    p = V::add(V::mul(p, z2), V::set1(kP3));
-    p = V::add(V::mul(p, z2), V::set1(kP2));
-    p = V::add(V::mul(p, z2), V::set1(kP1));
-    p = V::add(V::mul(p, z2), V::set1(kP0));
-    const D lnM = V::mul(s, V::add(V::set1(2.0), V::mul(z2, p)));
+    const D z4 = V::mul(z2, z2);
+    const D z8 = V::mul(z4, z4);
+    const D low = V::add(V::add(V::set1(kP0), V::mul(V::set1(kP1), z2)),
+                         V::mul(z4, V::add(V::set1(kP2), V::mul(V::set1(kP3), z2))));
+    const D high = V::add(V::add(V::set1(kP4), V::mul(V::set1(kP5), z2)), V::mul(z4, V::set1(kP6)));
+    const D lnM = V::mul(s, V::add(V::set1(2.0), V::mul(z2, V::add(low, V::mul(z8, high)))));
     return V::add(V::mul(e, V::set1(kLn2)), lnM);
 }
 
