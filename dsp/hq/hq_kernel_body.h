@@ -7,8 +7,9 @@
 // V provides, for kFloats float lanes and kDoubles double lanes: F and D vector types; float
 // loadu, storeu, set1, add, mul, zip (stores a0 b0 a1 b1 ...) and unzip (its inverse, from
 // 2 kFloats floats); double set1, add, sub, mul, div, max, abs, flipSign (y with the sign of s
-// flipped in), greater, both, either and andNot (a and b, a or b, b and not a, of two masks),
-// select(mask, a, b), any(mask), all(mask), first(v), loadDoubles,
+// flipped in); a mask type M (a vector of all-ones and all-zeros lanes, or a mask register), and
+// none (no lane), greater, both, either and andNot (a and b, a or b, b and not a, of two masks),
+// select(mask, a, b), any(mask), all(mask); first(v), loadDoubles,
 // storeDoubles, widen (kDoubles floats to doubles) and narrowStore; and scaleOf and exponentOf for
 // the logarithm's exact exponent split.
 
@@ -305,7 +306,7 @@ template <class V>
 {
     using D = typename V::D;
     const D m = V::abs(v);
-    const D above = V::greater(m, k.knee);
+    const typename V::M above = V::greater(m, k.knee);
     const D below = V::mul(V::set1(0.5), V::mul(m, m));
     if (!V::any(above)) {
         return below;
@@ -380,7 +381,7 @@ template <class V> [[gnu::always_inline]] inline typename V::D vectorCurve(typen
     using D = typename V::D;
     const D m = V::abs(v);
     const D d = V::sub(m, k.knee);
-    const D above = V::greater(m, k.knee);
+    const typename V::M above = V::greater(m, k.knee);
     const D denominator = V::select(above, V::add(k.w, V::mul(k.shapeA, d)), V::set1(1.0));
     const D y = V::sub(V::set1(1.0), V::div(V::mul(k.w, k.w), denominator));
     return V::select(above, V::flipSign(y, v), v);
@@ -414,13 +415,13 @@ template <class V>
             return 0;
         }
     }
-    D anyClose = V::set1(0.0); // lanes above the knee with inputs too close for the quotient
+    typename V::M anyClose = V::none(); // lanes above the knee with inputs too close for the quotient
     for (std::int32_t n = first; n < last; n += V::kDoubles) {
         const D x0 = V::loadDoubles(xs + n);
         const D x1 = V::loadDoubles(xs + 1 + n);
         const D dx = V::sub(x1, x0);
-        const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
-        const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
+        const typename V::M far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
+        const typename V::M loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
         anyClose = V::either(anyClose, V::andNot(far, loud));
         const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), V::select(far, dx, one));
         V::narrowStore(y + n, V::select(loud, out, V::mul(half, V::add(x0, x1))));
@@ -432,8 +433,8 @@ template <class V>
         const D x0 = V::loadDoubles(xs + n);
         const D x1 = V::loadDoubles(xs + 1 + n);
         const D dx = V::sub(x1, x0);
-        const D far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
-        const D loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
+        const typename V::M far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
+        const typename V::M loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
         if (V::any(V::andNot(far, loud))) {
             const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), V::select(far, dx, one));
             V::narrowStore(y + n, V::select(V::both(far, loud), out, vectorCurve<V>(V::mul(half, V::add(x0, x1)), k)));

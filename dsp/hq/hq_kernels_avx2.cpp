@@ -45,6 +45,9 @@ struct Avx2 {
     static D max(D a, D b) noexcept { return _mm256_max_pd(a, b); }
     static D abs(D a) noexcept { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
     static D flipSign(D y, D s) noexcept { return _mm256_xor_pd(y, _mm256_and_pd(_mm256_set1_pd(-0.0), s)); }
+    // A mask is a vector of all-ones and all-zeros lanes.
+    using M = D;
+    static M none() noexcept { return _mm256_setzero_pd(); }
     static D greater(D a, D b) noexcept { return _mm256_cmp_pd(a, b, _CMP_GT_OQ); }
     static D select(D mask, D a, D b) noexcept { return _mm256_blendv_pd(b, a, mask); }
     static D both(D a, D b) noexcept { return _mm256_and_pd(a, b); }

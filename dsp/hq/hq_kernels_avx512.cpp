@@ -1,7 +1,7 @@
 // The HQ kernels with AVX-512 (F and DQ): sixteen float lanes for the filters, eight double
-// lanes for the curve. A comparison gives a mask register, which is widened at once to a vector
-// of all-ones and all-zeros lanes, the form of mask the shared templates combine; a select turns
-// it back into a mask register for the blend. Every lane does the reference's operations in its
+// lanes for the curve. A comparison gives a mask register, which the shared templates combine
+// and blend with as it is: widened to a vector of lanes and back, it cost two instructions a
+// comparison in the curve's loops. Every lane does the reference's operations in its
 // order; the comparisons are quiet ones, as AVX2's are, and a dead lane computes from the safe
 // operands the shared templates choose for it, so no lane raises a flag.
 //
@@ -55,17 +55,16 @@ struct Avx512 {
     static D max(D a, D b) noexcept { return _mm512_max_pd(a, b); }
     static D abs(D a) noexcept { return _mm512_andnot_pd(_mm512_set1_pd(-0.0), a); }
     static D flipSign(D y, D s) noexcept { return _mm512_xor_pd(y, _mm512_and_pd(_mm512_set1_pd(-0.0), s)); }
-    static __mmask8 maskOf(D mask) noexcept { return _mm512_movepi64_mask(_mm512_castpd_si512(mask)); }
-    static D greater(D a, D b) noexcept
-    {
-        return _mm512_castsi512_pd(_mm512_movm_epi64(_mm512_cmp_pd_mask(a, b, _CMP_GT_OQ)));
-    }
-    static D select(D mask, D a, D b) noexcept { return _mm512_mask_blend_pd(maskOf(mask), b, a); }
-    static D both(D a, D b) noexcept { return _mm512_and_pd(a, b); }
-    static D either(D a, D b) noexcept { return _mm512_or_pd(a, b); }
-    static D andNot(D a, D b) noexcept { return _mm512_andnot_pd(a, b); }
-    static bool any(D mask) noexcept { return maskOf(mask) != 0; }
-    static bool all(D mask) noexcept { return maskOf(mask) == 0xff; }
+    // A mask is a mask register: a comparison and a blend take it as it is.
+    using M = __mmask8;
+    static M none() noexcept { return 0; }
+    static M greater(D a, D b) noexcept { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OQ); }
+    static D select(M mask, D a, D b) noexcept { return _mm512_mask_blend_pd(mask, b, a); }
+    static M both(M a, M b) noexcept { return _kand_mask8(a, b); }
+    static M either(M a, M b) noexcept { return _kor_mask8(a, b); }
+    static M andNot(M a, M b) noexcept { return _kandn_mask8(a, b); }
+    static bool any(M mask) noexcept { return mask != 0; }
+    static bool all(M mask) noexcept { return mask == 0xff; }
     static double first(D v) noexcept { return _mm_cvtsd_f64(_mm512_castpd512_pd128(v)); }
     static D loadDoubles(const double* p) noexcept { return _mm512_loadu_pd(p); }
     static void storeDoubles(double* p, D v) noexcept { _mm512_storeu_pd(p, v); }

@@ -39,6 +39,9 @@ struct Sse2 {
     static D max(D a, D b) noexcept { return _mm_max_pd(a, b); }
     static D abs(D a) noexcept { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
     static D flipSign(D y, D s) noexcept { return _mm_xor_pd(y, _mm_and_pd(_mm_set1_pd(-0.0), s)); }
+    // A mask is a vector of all-ones and all-zeros lanes.
+    using M = D;
+    static M none() noexcept { return _mm_setzero_pd(); }
     static D greater(D a, D b) noexcept { return _mm_cmpgt_pd(a, b); }
     static D select(D mask, D a, D b) noexcept { return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b)); }
     static D both(D a, D b) noexcept { return _mm_and_pd(a, b); }
