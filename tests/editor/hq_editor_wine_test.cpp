@@ -44,8 +44,13 @@ protected:
     static void stopWine(const std::string& prefixDir)
     {
         int ignored = 0;
+        // The Wine server leaves a folder in TMPDIR, so it gets the one wine-run.sh gives the prefix.
+        const std::string temporary = prefixDir + "/tmp";
+        std::error_code error;
+        std::filesystem::create_directories(temporary, error);
         for (const char* how : {"-k", "-w"}) { // kill, then wait until it is gone
-            runProgram({"env", "WINEPREFIX=" + prefixDir + "/prefix", "wineserver", how}, {}, ignored);
+            runProgram({"env", "WINEPREFIX=" + prefixDir + "/prefix", "TMPDIR=" + temporary, "wineserver", how}, {},
+                       ignored);
         }
     }
     void SetUp() override
