@@ -366,8 +366,8 @@ template <class V>
 template <class V>
 void vectorAntiderivativesOf(const float* x, std::int32_t count, const HqCurve& curve, double* f) noexcept
 {
-    double xs[64];
-    double es[64];
+    alignas(64) double xs[64];
+    alignas(64) double es[64];
     for (std::int32_t n = 0; n < count; n += 64) {
         const std::int32_t part = count - n < 64 ? count - n : 64;
         antiderivativeRun<V>(x + n, part, Lanes<V>(curve), xs, f + n, es);
@@ -416,14 +416,21 @@ template <class V>
         }
     }
     typename V::M anyClose = V::none(); // lanes above the knee with inputs too close for the quotient
+    // Each vector's earlier inputs are the later ones of the vector before, moved up a lane.
+    D x1 = V::loadDoubles(xs + first);
+    D f1 = V::loadDoubles(fs + first);
     for (std::int32_t n = first; n < last; n += V::kDoubles) {
-        const D x0 = V::loadDoubles(xs + n);
-        const D x1 = V::loadDoubles(xs + 1 + n);
+        const D before = x1;
+        const D fBefore = f1;
+        x1 = V::loadDoubles(xs + 1 + n);
+        f1 = V::loadDoubles(fs + 1 + n);
+        const D x0 = n == first ? before : V::follow(before, x1);
+        const D f0 = n == first ? fBefore : V::follow(fBefore, f1);
         const D dx = V::sub(x1, x0);
         const typename V::M far = V::greater(V::abs(dx), V::mul(close, V::add(V::add(one, V::abs(x0)), V::abs(x1))));
         const typename V::M loud = V::greater(V::max(V::abs(x0), V::abs(x1)), k.knee);
         anyClose = V::either(anyClose, V::andNot(far, loud));
-        const D out = V::div(V::sub(V::loadDoubles(fs + 1 + n), V::loadDoubles(fs + n)), V::select(far, dx, one));
+        const D out = V::div(V::sub(f1, f0), V::select(far, dx, one));
         V::narrowStore(y + n, V::select(loud, out, V::mul(half, V::add(x0, x1))));
     }
     if (!V::any(anyClose)) {
@@ -450,19 +457,43 @@ inline constexpr std::int32_t kQuietStretch = 64;
 // The stretches of a piece at 16x, whose loudness is kept from the antiderivatives to the quotients.
 inline constexpr std::int32_t kMostStretches = 16;
 
+// Whether any of changed[from..to) is set, eight flags a step: a flag a frame, tested byte by
+// byte, cost the 1x curve as much as its arithmetic.
+inline bool anyChanged(const bool* changed, std::int32_t from, std::int32_t to) noexcept
+{
+    std::uint64_t any = 0;
+    std::int32_t i = from;
+    for (; i + 8 <= to; i += 8) {
+        std::uint64_t eight;
+        std::memcpy(&eight, changed + i, sizeof(eight));
+        any |= eight;
+    }
+    for (; i < to; ++i) {
+        any |= changed[i] ? 1u : 0u;
+    }
+    return any != 0;
+}
+
+// The first 64-byte boundary at or after p.
+inline double* alignedRow(double* p) noexcept
+{
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(p);
+    return p + ((64 - at % 64) % 64) / sizeof(double);
+}
+
 template <class V>
 std::int32_t vectorAdaa(const float* x, std::int32_t frames, std::int32_t factor, const HqCurve* curves,
                         const bool* changed, double* state, double* scratch, float* y) noexcept
 {
-    double* const xs = scratch;
-    double* const fs = scratch + (frames * factor + 1);
-    double* const es = scratch + 2 * (frames * factor + 1);
+    // Each row's samples, xs[1..] and fs[1..] and es, start on a 64-byte boundary: the antiderivatives'
+    // runs then load and store whole lines, and only the quotients' earlier inputs straddle two.
+    const std::int32_t row = frames * factor + 1;
+    double* const xs = alignedRow(scratch + 1) - 1;
+    double* const fs = alignedRow(xs + 1 + row) - 1;
+    double* const es = alignedRow(fs + 1 + row);
     xs[0] = state[0];
     fs[0] = state[1];
-    bool oneCurve = true;
-    for (std::int32_t i = 1; i < frames; ++i) {
-        oneCurve = oneCurve && !changed[i];
-    }
+    const bool oneCurve = !anyChanged(changed, 1, frames);
     // First every antiderivative, which depend on nothing but their input, so that the processor
     // overlaps their long chains; then the quotients. Where the curve changed, the previous input's
     // antiderivative is taken again under the new one first. A piece with one curve throughout
@@ -515,10 +546,7 @@ std::int32_t adaaInVectors(const float* x, std::int32_t frames, std::int32_t fac
                            const HqKernelSet& narrower) noexcept
 {
     const std::int32_t framesPerVector = factor < V::kDoubles ? V::kDoubles / factor : 1;
-    bool oneCurve = true;
-    for (std::int32_t i = 1; i < frames && framesPerVector > 1; ++i) {
-        oneCurve = oneCurve && !changed[i];
-    }
+    const bool oneCurve = framesPerVector == 1 || !anyChanged(changed, 1, frames);
     const std::int32_t vectorFrames = oneCurve ? frames - frames % framesPerVector : 0;
     std::int32_t general = 0;
     if (vectorFrames > 0) {
@@ -541,10 +569,7 @@ void vectorPlainCurve(const float* x, std::int32_t frames, const HqCurve* curves
 {
     constexpr std::int32_t W = V::kDoubles;
     const std::int32_t vectorFrames = frames - frames % W;
-    bool oneCurve = true;
-    for (std::int32_t i = 1; i < vectorFrames; ++i) {
-        oneCurve = oneCurve && !changed[i];
-    }
+    const bool oneCurve = !anyChanged(changed, 1, vectorFrames);
     Lanes<V> k(curves[0]);
     for (std::int32_t i = 0; i < vectorFrames; i += W) {
         if (!oneCurve) {

@@ -25,6 +25,13 @@
 
 enum class HqKernel : std::int32_t { scalar, sse2, avx2, avx512 };
 
+// The doubles adaa's scratch holds for count samples: three rows of count + 1, and room for a
+// vector kernel to start each row's samples on a 64-byte boundary.
+constexpr std::int32_t kHqAdaaScratch(std::int32_t count) noexcept
+{
+    return 3 * (count + 1) + 24;
+}
+
 struct HqKernelSet {
     // y[2i] = sum_j g_j (x[i - j] + x[i - span + j]), y[2i + 1] = x[i - m], i < frames;
     // span = 2m + 1, m = count - 1; x holds span samples of history before x[0].
@@ -40,7 +47,7 @@ struct HqKernelSet {
                          float* y, float* scratch);
     // The anti-aliased curve over frames base frames of factor samples each (hq_oversampling.h):
     // state holds the last input and its antiderivative and is updated; scratch holds
-    // 3 (frames * factor + 1) doubles. Returns how many samples took the general path (the
+    // kHqAdaaScratch(frames * factor) doubles. Returns how many samples took the general path (the
     // logarithm or the quotient) rather than the mean of two inputs at or below the knee: 0
     // when the state's input and every sample stay at or below it, more otherwise; each kernel
     // counts in its own steps, so only that distinction is common to all.

@@ -3,6 +3,7 @@
 // last frame, goes to the SSE2 kernel. Built with -mavx2, without FMA.
 #include "hq_kernels.h"
 
+#include <cstring>
 #include <immintrin.h>
 
 namespace {
@@ -43,6 +44,11 @@ struct Avx2 {
     static D mul(D a, D b) noexcept { return _mm256_mul_pd(a, b); }
     static D div(D a, D b) noexcept { return _mm256_div_pd(a, b); }
     static D max(D a, D b) noexcept { return _mm256_max_pd(a, b); }
+    // [prev's last lane, cur's lanes but its last]
+    static D follow(D prev, D cur) noexcept
+    {
+        return _mm256_shuffle_pd(_mm256_permute2f128_pd(prev, cur, 0x21), cur, 0x5);
+    }
     static D abs(D a) noexcept { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
     static D flipSign(D y, D s) noexcept { return _mm256_xor_pd(y, _mm256_and_pd(_mm256_set1_pd(-0.0), s)); }
     // A mask is a vector of all-ones and all-zeros lanes.

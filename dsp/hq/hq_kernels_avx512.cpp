@@ -13,6 +13,7 @@
 // linker could then be this file's.
 #include "hq_kernels.h"
 
+#include <cstring>
 #include <immintrin.h>
 
 namespace {
@@ -53,6 +54,11 @@ struct Avx512 {
     static D mul(D a, D b) noexcept { return _mm512_mul_pd(a, b); }
     static D div(D a, D b) noexcept { return _mm512_div_pd(a, b); }
     static D max(D a, D b) noexcept { return _mm512_max_pd(a, b); }
+    // [prev's last lane, cur's lanes but its last]
+    static D follow(D prev, D cur) noexcept
+    {
+        return _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(cur), _mm512_castpd_si512(prev), 7));
+    }
     static D abs(D a) noexcept { return _mm512_andnot_pd(_mm512_set1_pd(-0.0), a); }
     static D flipSign(D y, D s) noexcept { return _mm512_xor_pd(y, _mm512_and_pd(_mm512_set1_pd(-0.0), s)); }
     // A mask is a mask register: a comparison and a blend take it as it is.
@@ -70,18 +76,10 @@ struct Avx512 {
     static void storeDoubles(double* p, D v) noexcept { _mm512_storeu_pd(p, v); }
     static D widen(const float* p) noexcept { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
     static void narrowStore(float* p, D v) noexcept { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
-    static D scaleOf(D x) noexcept
-    {
-        const __m512i biased = _mm512_srli_epi64(_mm512_castpd_si512(x), 52);
-        return _mm512_castsi512_pd(_mm512_slli_epi64(_mm512_sub_epi64(_mm512_set1_epi64(2046), biased), 52));
-    }
-    static D exponentOf(D x) noexcept
-    {
-        const __m512i biased = _mm512_srli_epi64(_mm512_castpd_si512(x), 52);
-        const __m512i magic = _mm512_set1_epi64(0x4330000000000000LL);
-        return _mm512_sub_pd(_mm512_castsi512_pd(_mm512_or_si512(magic, biased)),
-                             _mm512_set1_pd(0x1.00000000003ffp+52));
-    }
+    // The exponent as AVX-512 reads it, exactly the integer the other sets form from the bits
+    // (x is at least 1 and finite), in one instruction instead of three.
+    static D scaleOf(D x) noexcept { return _mm512_scalef_pd(_mm512_set1_pd(1.0), flipSign(exponentOf(x), _mm512_set1_pd(-1.0))); }
+    static D exponentOf(D x) noexcept { return _mm512_getexp_pd(x); }
 };
 
 #include "hq_kernel_body.h"

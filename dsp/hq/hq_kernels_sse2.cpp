@@ -2,6 +2,7 @@
 // filters, two double lanes for the curve. Built with -msse2 only.
 #include "hq_kernels.h"
 
+#include <cstring>
 #include <emmintrin.h>
 
 namespace {
@@ -37,6 +38,8 @@ struct Sse2 {
     static D mul(D a, D b) noexcept { return _mm_mul_pd(a, b); }
     static D div(D a, D b) noexcept { return _mm_div_pd(a, b); }
     static D max(D a, D b) noexcept { return _mm_max_pd(a, b); }
+    // [prev's last lane, cur's first]
+    static D follow(D prev, D cur) noexcept { return _mm_shuffle_pd(prev, cur, 1); }
     static D abs(D a) noexcept { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
     static D flipSign(D y, D s) noexcept { return _mm_xor_pd(y, _mm_and_pd(_mm_set1_pd(-0.0), s)); }
     // A mask is a vector of all-ones and all-zeros lanes.

@@ -36,11 +36,14 @@ inline constexpr std::int32_t kHqPathDelayFrames = 84;
 // path that never stopped: the frames its filters and delay lines reach back over.
 inline constexpr std::int32_t kHqPathMemoryFrames = 192;
 
-template <std::int32_t kCapacity> struct HqLine {
-    float samples[kCapacity];
-    std::int32_t history; // samples kept before the fresh ones
+// Each line's fresh samples start on a 64-byte boundary, so that the stage writing them stores
+// whole vectors and the curve's runs load them whole; the history sits just before.
+template <std::int32_t kHistory, std::int32_t kFresh> struct HqLine {
+    static constexpr std::int32_t kFront = (kHistory + 15) / 16 * 16;
+    alignas(64) float samples[kFront + kFresh];
+    std::int32_t history; // samples kept before the fresh ones, at most kHistory
 
-    float* fresh() noexcept { return samples + history; }
+    float* fresh() noexcept { return samples + kFront; }
     void clear(std::int32_t keep) noexcept
     {
         std::memset(samples, 0, sizeof(samples));
@@ -49,7 +52,8 @@ template <std::int32_t kCapacity> struct HqLine {
     // Keeps the last `history` samples after `count` fresh ones were used.
     void advance(std::int32_t count) noexcept
     {
-        std::memmove(samples, samples + count, static_cast<std::size_t>(history) * sizeof(float));
+        float* const oldest = samples + (kFront - history);
+        std::memmove(oldest, oldest + count, static_cast<std::size_t>(history) * sizeof(float));
     }
 };
 
@@ -72,21 +76,21 @@ private:
     std::int32_t decimatorLag_ = 0;
     std::int32_t firstStageLag_ = 0;
     // Going up: the input of the stage to 2x, 4x, 8x and 16x.
-    HqLine<77 + kP> up2_;
-    HqLine<11 + 2 * kP> up4_;
-    HqLine<7 + 4 * kP> up8_;
-    HqLine<5 + 8 * kP> up16_;
+    HqLine<77, kP> up2_;
+    HqLine<11, 2 * kP> up4_;
+    HqLine<7, 4 * kP> up8_;
+    HqLine<5, 8 * kP> up16_;
     // The curve's input, its state (the last input and its antiderivative) and its scratch.
-    float curveIn_[16 * kP];
+    alignas(64) float curveIn_[16 * kP];
     double curveState_[2] = {0.0, 0.0};
-    double curveScratch_[3 * (16 * kP + 1)];
+    alignas(64) double curveScratch_[kHqAdaaScratch(16 * kP)];
     // The decimators' inputs split into their two phases.
-    float scratch_[2 * (8 * kP + 83)];
+    alignas(64) float scratch_[2 * (8 * kP + 83)];
     // Going down: the input of the stage from 16x (or of the first decimator) and below.
-    HqLine<174 + 16 * kP> decimatorIn_;
-    HqLine<14 + 8 * kP> down8_;
-    HqLine<22 + 4 * kP> down4_;
-    HqLine<157 + 2 * kP> down2_;
+    HqLine<174, 16 * kP> decimatorIn_;
+    HqLine<14, 8 * kP> down8_;
+    HqLine<22, 4 * kP> down4_;
+    HqLine<157, 2 * kP> down2_;
     // 1x: the boosted input delayed by the path's delay.
     HqDelayLine<kHqPathDelayFrames> plain_;
 };

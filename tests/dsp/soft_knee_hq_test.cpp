@@ -1222,7 +1222,7 @@ TEST_P(HqKernelAtQuality, BelowKneeBlockTakesTheGeneralPath)
     std::vector<float> loud = quiet;
     loud[loud.size() / 3] = 0.75f;
     std::vector<float> y(quiet.size());
-    std::vector<double> scratch(3 * (quiet.size() + 1));
+    std::vector<double> scratch(kHqAdaaScratch(static_cast<std::int32_t>(quiet.size())));
     for (const bool gliding : {false, true}) {
         std::vector<HqCurve> curves;
         bool changed[kHqPieceFrames];
@@ -1274,7 +1274,7 @@ TEST_P(HqKernelAtQuality, MixedSegmentLaneDiffersFromScalar)
             }
             std::vector<float> expected(count);
             std::vector<float> y(count);
-            std::vector<double> scratch(3 * (count + 1));
+            std::vector<double> scratch(kHqAdaaScratch(count));
             double expectedState[2] = {0.6, 0.0};
             double state[2] = {0.6, 0.0};
             hqScalarKernels().adaa(x.data(), kHqPieceFrames, factor, curves.data(), changed, expectedState,
