@@ -10,8 +10,10 @@
 // flipped in); a mask type M (a vector of all-ones and all-zeros lanes, or a mask register), and
 // none (no lane), greater, both, either and andNot (a and b, a or b, b and not a, of two masks),
 // select(mask, a, b), any(mask), all(mask); first(v), loadDoubles,
-// storeDoubles, widen (kDoubles floats to doubles) and narrowStore; and scaleOf and exponentOf for
-// the logarithm's exact exponent split.
+// storeDoubles, widen (kDoubles floats to doubles) and narrowStore; follow(prev, cur) (prev's
+// last lane, then cur's lanes but its last); scaleOf and exponentOf for the logarithm's exact
+// exponent split; and on float vectors safe (hqSafeSample lane by lane), held (within
+// +-kHqLoudest) and wetOnly (that kernel's operation on a vector of dry and one of wet samples).
 
 // sum[b] = sum_j pairs[j] (near[b W - j] + far[b W + j]) over j < count in ascending order, for
 // kBlock vectors of outputs side by side, so that each tap is broadcast once for all of them.
@@ -590,5 +592,33 @@ void vectorPlainCurve(const float* x, std::int32_t frames, const HqCurve* curves
     if (vectorFrames < frames) {
         hqScalarKernels().plainCurve(x + vectorFrames, frames - vectorFrames, curves + vectorFrames,
                                      changed + vectorFrames, y + vectorFrames);
+    }
+}
+
+template <class V>
+void vectorTakeInput(const float* x, float boost, float* dry, float* boosted, std::int32_t frames) noexcept
+{
+    constexpr std::int32_t W = V::kFloats;
+    const typename V::F times = V::set1(boost);
+    std::int32_t i = 0;
+    for (; i + W <= frames; i += W) {
+        const typename V::F safe = V::safe(V::loadu(x + i));
+        V::storeu(dry + i, safe);
+        V::storeu(boosted + i, V::mul(V::held(safe), times));
+    }
+    if (i < frames) {
+        hqScalarKernels().takeInput(x + i, boost, dry + i, boosted + i, frames - i);
+    }
+}
+
+template <class V> void vectorWetOnly(const float* dry, const float* wet, float* y, std::int32_t frames) noexcept
+{
+    constexpr std::int32_t W = V::kFloats;
+    std::int32_t i = 0;
+    for (; i + W <= frames; i += W) {
+        V::storeu(y + i, V::wetOnly(V::loadu(dry + i), V::loadu(wet + i)));
+    }
+    if (i < frames) {
+        hqScalarKernels().wetOnly(dry + i, wet + i, y + i, frames - i);
     }
 }

@@ -90,7 +90,24 @@ void plainCurve(const float* x, std::int32_t frames, const HqCurve* curves, cons
     }
 }
 
-constexpr HqKernelSet kScalar{interpolate, decimateHalfband, decimateEven, adaa, antiderivatives, plainCurve};
+void takeInput(const float* x, float boost, float* dry, float* boosted, std::int32_t frames) noexcept
+{
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const float safe = hqSafeSample(x[i]);
+        dry[i] = safe;
+        boosted[i] = (safe < -kHqLoudest ? -kHqLoudest : (safe > kHqLoudest ? kHqLoudest : safe)) * boost;
+    }
+}
+
+void wetOnly(const float* dry, const float* wet, float* y, std::int32_t frames) noexcept
+{
+    for (std::int32_t i = 0; i < frames; ++i) {
+        y[i] = static_cast<float>(static_cast<double>(dry[i]) * 0.0 + static_cast<double>(wet[i]));
+    }
+}
+
+constexpr HqKernelSet kScalar{interpolate,     decimateHalfband, decimateEven, adaa,
+                              antiderivatives, plainCurve,       takeInput,    wetOnly};
 
 HqKernel widest() noexcept
 {

@@ -21,9 +21,24 @@
 
 #include "hq_antiderivative.h"
 
+#include <bit>
 #include <cstdint>
 
 enum class HqKernel : std::int32_t { scalar, sse2, avx2, avx512 };
+
+// The shaped path takes the input within +-kHqLoudest: far above any curve's knee, and low enough
+// that no filter's sum of boosted samples can overflow a float.
+inline constexpr float kHqLoudest = 0x1p32f;
+
+// x with a non-finite sample silenced and a subnormal one flushed to zero of its sign, as
+// denormals-are-zero would take it, so that the output does not hang on whether the
+// processor has that mode.
+inline float hqSafeSample(float x) noexcept
+{
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(x);
+    const std::uint32_t exponent = bits & 0x7f800000u;
+    return exponent == 0x7f800000u ? 0.0f : (exponent == 0 ? std::bit_cast<float>(bits & 0x80000000u) : x);
+}
 
 // The doubles adaa's scratch holds for count samples: three rows of count + 1, and room for a
 // vector kernel to start each row's samples on a 64-byte boundary.
@@ -59,6 +74,13 @@ struct HqKernelSet {
     // y[i] = f(x[i]) under curves[i], i < frames, as hqCurveValue gives it: the plain curve of
     // 1x. changed[i] says that curves[i] differs from curves[i - 1].
     void (*plainCurve)(const float* x, std::int32_t frames, const HqCurve* curves, const bool* changed, float* y);
+    // dry[i] = hqSafeSample(x[i]); boosted[i] = dry[i] held within +-kHqLoudest, times boost, in
+    // float. The product of such a sample and a boost of 1 to 11 is exact in double, so this is
+    // also the double product rounded.
+    void (*takeInput)(const float* x, float boost, float* dry, float* boosted, std::int32_t frames);
+    // y[i] = float(double(dry[i]) * 0 + wet[i]): the output at gain 1 and mix 1, wet[i] itself
+    // but for a zero, which is -0 only where dry[i] is negative too.
+    void (*wetOnly)(const float* dry, const float* wet, float* y, std::int32_t frames);
 };
 
 bool hqKernelSupported(HqKernel kernel) noexcept;

@@ -19,6 +19,26 @@ struct Avx2 {
     static F set1(float x) noexcept { return _mm256_set1_ps(x); }
     static F add(F a, F b) noexcept { return _mm256_add_ps(a, b); }
     static F mul(F a, F b) noexcept { return _mm256_mul_ps(a, b); }
+    // As the SSE2 kernel's, eight lanes at once.
+    static F safe(F x) noexcept
+    {
+        const __m256i exponent = _mm256_set1_epi32(0x7f800000);
+        const __m256i bits = _mm256_and_si256(_mm256_castps_si256(x), exponent);
+        const __m256i subnormal =
+            _mm256_and_si256(_mm256_cmpeq_epi32(bits, _mm256_setzero_si256()), _mm256_set1_epi32(0x7fffffff));
+        const __m256i cleared = _mm256_or_si256(_mm256_cmpeq_epi32(bits, exponent), subnormal);
+        return _mm256_andnot_ps(_mm256_castsi256_ps(cleared), x);
+    }
+    static F held(F x) noexcept
+    {
+        return _mm256_min_ps(_mm256_max_ps(x, _mm256_set1_ps(-kHqLoudest)), _mm256_set1_ps(kHqLoudest));
+    }
+    static F wetOnly(F dry, F wet) noexcept
+    {
+        const F zero = _mm256_cmp_ps(wet, _mm256_setzero_ps(), _CMP_EQ_OQ);
+        const F signedZero = _mm256_and_ps(_mm256_and_ps(wet, dry), _mm256_set1_ps(-0.0f));
+        return _mm256_or_ps(_mm256_and_ps(zero, signedZero), _mm256_andnot_ps(zero, wet));
+    }
     static void zip(F a, F b, float* out) noexcept
     {
         const F low = _mm256_unpacklo_ps(a, b);  // a0 b0 a1 b1 | a4 b4 a5 b5
@@ -115,7 +135,18 @@ void plainCurve(const float* x, std::int32_t frames, const HqCurve* curves, cons
     vectorPlainCurve<Avx2>(x, frames, curves, changed, y);
 }
 
-constexpr HqKernelSet kSet{interpolate, decimateHalfband, decimateEven, adaa, antiderivatives, plainCurve};
+void takeInput(const float* x, float boost, float* dry, float* boosted, std::int32_t frames) noexcept
+{
+    vectorTakeInput<Avx2>(x, boost, dry, boosted, frames);
+}
+
+void wetOnly(const float* dry, const float* wet, float* y, std::int32_t frames) noexcept
+{
+    vectorWetOnly<Avx2>(dry, wet, y, frames);
+}
+
+constexpr HqKernelSet kSet{interpolate,     decimateHalfband, decimateEven, adaa,
+                           antiderivatives, plainCurve,       takeInput,    wetOnly};
 
 } // namespace
 

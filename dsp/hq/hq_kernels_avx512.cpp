@@ -29,6 +29,29 @@ struct Avx512 {
     static F set1(float x) noexcept { return _mm512_set1_ps(x); }
     static F add(F a, F b) noexcept { return _mm512_add_ps(a, b); }
     static F mul(F a, F b) noexcept { return _mm512_mul_ps(a, b); }
+    // As the SSE2 kernel's, sixteen lanes at once, the lanes to change in mask registers.
+    static F safe(F x) noexcept
+    {
+        const __m512i exponent = _mm512_set1_epi32(0x7f800000);
+        const __m512i bits = _mm512_and_si512(_mm512_castps_si512(x), exponent);
+        const __mmask16 nonFinite = _mm512_cmpeq_epi32_mask(bits, exponent);
+        const __mmask16 subnormal = _mm512_cmpeq_epi32_mask(bits, _mm512_setzero_si512());
+        const __m512i kept = _mm512_mask_and_epi32(_mm512_castps_si512(x), subnormal, _mm512_castps_si512(x),
+                                                   _mm512_set1_epi32(static_cast<int>(0x80000000u)));
+        return _mm512_castsi512_ps(_mm512_maskz_mov_epi32(static_cast<__mmask16>(~nonFinite), kept));
+    }
+    static F held(F x) noexcept
+    {
+        return _mm512_min_ps(_mm512_max_ps(x, _mm512_set1_ps(-kHqLoudest)), _mm512_set1_ps(kHqLoudest));
+    }
+    static F wetOnly(F dry, F wet) noexcept
+    {
+        const __mmask16 zero = _mm512_cmp_ps_mask(wet, _mm512_setzero_ps(), _CMP_EQ_OQ);
+        const __m512i signedZero =
+            _mm512_and_si512(_mm512_and_si512(_mm512_castps_si512(wet), _mm512_castps_si512(dry)),
+                             _mm512_set1_epi32(static_cast<int>(0x80000000u)));
+        return _mm512_mask_mov_ps(wet, zero, _mm512_castsi512_ps(signedZero));
+    }
     // Lane i of the index picks a's lane i, lane 16 + i b's.
     static void zip(F a, F b, float* out) noexcept
     {
@@ -78,7 +101,10 @@ struct Avx512 {
     static void narrowStore(float* p, D v) noexcept { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
     // The exponent as AVX-512 reads it, exactly the integer the other sets form from the bits
     // (x is at least 1 and finite), in one instruction instead of three.
-    static D scaleOf(D x) noexcept { return _mm512_scalef_pd(_mm512_set1_pd(1.0), flipSign(exponentOf(x), _mm512_set1_pd(-1.0))); }
+    static D scaleOf(D x) noexcept
+    {
+        return _mm512_scalef_pd(_mm512_set1_pd(1.0), flipSign(exponentOf(x), _mm512_set1_pd(-1.0)));
+    }
     static D exponentOf(D x) noexcept { return _mm512_getexp_pd(x); }
 };
 
@@ -122,7 +148,18 @@ void plainCurve(const float* x, std::int32_t frames, const HqCurve* curves, cons
     vectorPlainCurve<Avx512>(x, frames, curves, changed, y);
 }
 
-constexpr HqKernelSet kSet{interpolate, decimateHalfband, decimateEven, adaa, antiderivatives, plainCurve};
+void takeInput(const float* x, float boost, float* dry, float* boosted, std::int32_t frames) noexcept
+{
+    vectorTakeInput<Avx512>(x, boost, dry, boosted, frames);
+}
+
+void wetOnly(const float* dry, const float* wet, float* y, std::int32_t frames) noexcept
+{
+    vectorWetOnly<Avx512>(dry, wet, y, frames);
+}
+
+constexpr HqKernelSet kSet{interpolate,     decimateHalfband, decimateEven, adaa,
+                           antiderivatives, plainCurve,       takeInput,    wetOnly};
 
 } // namespace
 

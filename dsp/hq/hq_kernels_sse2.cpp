@@ -18,6 +18,24 @@ struct Sse2 {
     static F set1(float x) noexcept { return _mm_set1_ps(x); }
     static F add(F a, F b) noexcept { return _mm_add_ps(a, b); }
     static F mul(F a, F b) noexcept { return _mm_mul_ps(a, b); }
+    // hqSafeSample of each lane: the exponent's bits say non-finite (all set) or subnormal (none).
+    static F safe(F x) noexcept
+    {
+        const __m128i exponent = _mm_set1_epi32(0x7f800000);
+        const __m128i bits = _mm_and_si128(_mm_castps_si128(x), exponent);
+        const __m128i subnormal = _mm_and_si128(_mm_cmpeq_epi32(bits, _mm_setzero_si128()), _mm_set1_epi32(0x7fffffff));
+        const __m128i cleared = _mm_or_si128(_mm_cmpeq_epi32(bits, exponent), subnormal);
+        return _mm_andnot_ps(_mm_castsi128_ps(cleared), x);
+    }
+    static F held(F x) noexcept { return _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-kHqLoudest)), _mm_set1_ps(kHqLoudest)); }
+    // A zero wet sample takes the sign both share; the wet signal is never subnormal, so a zero
+    // compares as one with or without denormals-are-zero.
+    static F wetOnly(F dry, F wet) noexcept
+    {
+        const F zero = _mm_cmpeq_ps(wet, _mm_setzero_ps());
+        const F signedZero = _mm_and_ps(_mm_and_ps(wet, dry), _mm_set1_ps(-0.0f));
+        return _mm_or_ps(_mm_and_ps(zero, signedZero), _mm_andnot_ps(zero, wet));
+    }
     static void zip(F a, F b, float* out) noexcept
     {
         _mm_storeu_ps(out, _mm_unpacklo_ps(a, b));
@@ -113,7 +131,18 @@ void plainCurve(const float* x, std::int32_t frames, const HqCurve* curves, cons
     vectorPlainCurve<Sse2>(x, frames, curves, changed, y);
 }
 
-constexpr HqKernelSet kSet{interpolate, decimateHalfband, decimateEven, adaa, antiderivatives, plainCurve};
+void takeInput(const float* x, float boost, float* dry, float* boosted, std::int32_t frames) noexcept
+{
+    vectorTakeInput<Sse2>(x, boost, dry, boosted, frames);
+}
+
+void wetOnly(const float* dry, const float* wet, float* y, std::int32_t frames) noexcept
+{
+    vectorWetOnly<Sse2>(dry, wet, y, frames);
+}
+
+constexpr HqKernelSet kSet{interpolate,     decimateHalfband, decimateEven, adaa,
+                           antiderivatives, plainCurve,       takeInput,    wetOnly};
 
 } // namespace
 

@@ -18,9 +18,6 @@ namespace {
 constexpr double kMinimumRate = 8000.0;
 constexpr double kMaximumRate = 1536000.0;
 constexpr double kDefaultRate = 48000.0;
-// The shaped path takes the input within +-2^32: far above any curve's knee, and low enough
-// that no filter's sum of boosted samples can overflow a float.
-constexpr float kLoudest = 0x1p32f;
 
 bool isNaN(float x) noexcept
 {
@@ -46,69 +43,22 @@ HqQuality qualityOf(std::int32_t index) noexcept
     return static_cast<HqQuality>(index < 0 ? 0 : (index >= kHqQualityCount ? kHqQualityCount - 1 : index));
 }
 
-// x with a non-finite sample silenced and a subnormal one flushed to zero of its sign, as
-// denormals-are-zero would take it, so that the output does not hang on whether the
-// processor has that mode.
-float safeSample(float x) noexcept
+// dry = x made safe; boosted = dry within +-kHqLoudest, times each frame's boost in double and
+// rounded: the kernel takes the input at a boost of 1, which holds it exactly, and the
+// boosts follow two frames at a time with SSE2, which every target has.
+void takeInput(const HqKernelSet& kernels, const float* x, const double* boosts, float* dry, float* boosted,
+               std::int32_t frames) noexcept
 {
-    const std::uint32_t bits = std::bit_cast<std::uint32_t>(x);
-    const std::uint32_t exponent = bits & 0x7f800000u;
-    return exponent == 0x7f800000u ? 0.0f : (exponent == 0 ? std::bit_cast<float>(bits & 0x80000000u) : x);
-}
-
-// safeSample of four samples at once.
-__m128 safeSamples(__m128 in) noexcept
-{
-    const __m128i exponent = _mm_set1_epi32(0x7f800000);
-    const __m128i magnitude = _mm_set1_epi32(0x7fffffff);
-    const __m128i bits = _mm_and_si128(_mm_castps_si128(in), exponent);
-    const __m128i subnormal = _mm_and_si128(_mm_cmpeq_epi32(bits, _mm_setzero_si128()), magnitude);
-    const __m128i cleared = _mm_or_si128(_mm_cmpeq_epi32(bits, exponent), subnormal);
-    return _mm_andnot_ps(_mm_castsi128_ps(cleared), in);
-}
-
-// dry = x made safe; boosted = dry within +-kLoudest, times the boost.
-// Four frames at a time with SSE2, which every target has, each lane as the scalar tail.
-void takeInput(const float* x, const double* boosts, float* dry, float* boosted, std::int32_t frames) noexcept
-{
-    const __m128 low = _mm_set1_ps(-kLoudest);
-    const __m128 high = _mm_set1_ps(kLoudest);
+    kernels.takeInput(x, 1.0f, dry, boosted, frames);
     std::int32_t i = 0;
-    for (; i + 4 <= frames; i += 4) {
-        const __m128 safe = safeSamples(_mm_loadu_ps(x + i));
-        _mm_storeu_ps(dry + i, safe);
-        const __m128 loud = _mm_min_ps(_mm_max_ps(safe, low), high);
-        const __m128d first = _mm_mul_pd(_mm_cvtps_pd(loud), _mm_loadu_pd(boosts + i));
-        const __m128d second = _mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(loud, loud)), _mm_loadu_pd(boosts + i + 2));
-        _mm_storeu_ps(boosted + i, _mm_movelh_ps(_mm_cvtpd_ps(first), _mm_cvtpd_ps(second)));
+    for (; i + 2 <= frames; i += 2) {
+        const __m128d loud =
+            _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(boosted + i))));
+        const __m128d product = _mm_mul_pd(loud, _mm_loadu_pd(boosts + i));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(boosted + i), _mm_castps_si128(_mm_cvtpd_ps(product)));
     }
     for (; i < frames; ++i) {
-        const float safe = safeSample(x[i]);
-        dry[i] = safe;
-        const float loud = safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe);
-        boosted[i] = static_cast<float>(static_cast<double>(loud) * boosts[i]);
-    }
-}
-
-// takeInput at a boost that holds for the whole piece and is a float, as a settled one is. The
-// double product of two floats is exact (here it neither overflows nor underflows: the sample
-// is zero or normal and within +-kLoudest, the boost from 1 to 11), so rounding it to float
-// gives the float product, four frames to a vector instead of two.
-void takeInputAt(const float* x, float boost, float* dry, float* boosted, std::int32_t frames) noexcept
-{
-    const __m128 low = _mm_set1_ps(-kLoudest);
-    const __m128 high = _mm_set1_ps(kLoudest);
-    const __m128 times = _mm_set1_ps(boost);
-    std::int32_t i = 0;
-    for (; i + 4 <= frames; i += 4) {
-        const __m128 safe = safeSamples(_mm_loadu_ps(x + i));
-        _mm_storeu_ps(dry + i, safe);
-        _mm_storeu_ps(boosted + i, _mm_mul_ps(_mm_min_ps(_mm_max_ps(safe, low), high), times));
-    }
-    for (; i < frames; ++i) {
-        const float safe = safeSample(x[i]);
-        dry[i] = safe;
-        boosted[i] = (safe < -kLoudest ? -kLoudest : (safe > kLoudest ? kLoudest : safe)) * boost;
+        boosted[i] = static_cast<float>(static_cast<double>(boosted[i]) * boosts[i]);
     }
 }
 
@@ -148,25 +98,6 @@ void mixOutputAt(const float* dry, const float* wet, double gain, double mix, fl
     }
     for (; i < frames; ++i) {
         y[i] = static_cast<float>(static_cast<double>(dry[i]) * dryShare + static_cast<double>(wet[i]) * gain * mix);
-    }
-}
-
-// mixOutput at gain 1 and mix 1, where dry * 0 + wet is the wet sample itself but for the sign
-// of a zero: -0 only when the dry sample is negative too. The wet signal is never subnormal (its
-// input is flushed and the curve computes with flush to zero), so a zero compares as a zero
-// with or without denormals-are-zero.
-void wetOnly(const float* dry, const float* wet, float* y, std::int32_t frames) noexcept
-{
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    std::int32_t i = 0;
-    for (; i + 4 <= frames; i += 4) {
-        const __m128 w = _mm_loadu_ps(wet + i);
-        const __m128 zero = _mm_cmpeq_ps(w, _mm_setzero_ps());
-        const __m128 signedZero = _mm_and_ps(_mm_and_ps(w, _mm_loadu_ps(dry + i)), sign);
-        _mm_storeu_ps(y + i, _mm_or_ps(_mm_and_ps(zero, signedZero), _mm_andnot_ps(zero, w)));
-    }
-    for (; i < frames; ++i) {
-        y[i] = static_cast<float>(static_cast<double>(dry[i]) * 0.0 + static_cast<double>(wet[i]));
     }
 }
 
@@ -441,6 +372,7 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
     // Every block in the core's own floating-point environment (hq_float_environment.h).
     const HqFloatEnvironment environment;
     State& s = *state_;
+    const HqKernelSet& kernels = hqKernelSet(s.kernel);
     const float* const in[2] = {inLeft, inRight};
     float* const out[2] = {outLeft, outRight};
     for (std::int32_t start = 0; start < frames; start += kHqPieceFrames) {
@@ -466,7 +398,7 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
             for (std::int32_t ch = 0; ch < 2; ++ch) {
                 float* const dry = s.dry[ch].fresh();
                 for (std::int32_t i = 0; i < n; ++i) {
-                    dry[i] = safeSample(in[ch][start + i]);
+                    dry[i] = hqSafeSample(in[ch][start + i]);
                 }
                 std::memcpy(out[ch] + start, s.dry[ch].delayed(), sizeof(float) * static_cast<std::size_t>(n));
                 s.dry[ch].advance(n);
@@ -580,9 +512,9 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
         }
         for (std::int32_t ch = 0; ch < 2; ++ch) {
             if (boostHeld) {
-                takeInputAt(in[ch] + start, static_cast<float>(boost), s.dry[ch].fresh(), s.boosted[ch], n);
+                kernels.takeInput(in[ch] + start, static_cast<float>(boost), s.dry[ch].fresh(), s.boosted[ch], n);
             } else {
-                takeInput(in[ch] + start, s.boosts, s.dry[ch].fresh(), s.boosted[ch], n);
+                takeInput(kernels, in[ch] + start, s.boosts, s.dry[ch].fresh(), s.boosted[ch], n);
             }
         }
         const double gainHeldAt = gains[0];
@@ -608,7 +540,7 @@ void SoftKneeHq::process(const float* inLeft, const float* inRight, float* outLe
                                               wet * gains[i] * s.mixes[i]);
                 }
             } else if (unity) {
-                wetOnly(dry, heardWet, y, n);
+                kernels.wetOnly(dry, heardWet, y, n);
             } else if (gainHeld) {
                 mixOutputAt(dry, heardWet, gainHeldAt, s.mixes[0], y, n);
             } else {

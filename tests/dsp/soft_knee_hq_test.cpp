@@ -636,6 +636,49 @@ TEST(SoftKneeHq, VectorAntiderivativeDiffersFromScalar)
     skipWhereAKernelIsMissing();
 }
 
+// The input and output kernels on the samples where lanes go different ways: non-finite and
+// subnormal inputs, zeros of both signs, and samples beyond the loudest the path takes; every
+// vector kernel must give the scalar reference's bits, in every lane and in the scalar tail.
+TEST(SoftKneeHq, VectorInputOrOutputKernelDiffersFromScalar)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float special[] = {0.0f,       -0.0f, inf,   -inf, nan,   -nan,    1e-40f, -1e-40f, 0x1p-126f,
+                             -0x1p-126f, 0.3f,  -0.7f, 5e9f, -5e9f, 0x1p32f, 3e38f,  -1.0f,   2.5f};
+    std::vector<float> x;
+    for (std::size_t i = 0; i < 7 * std::size(special); ++i) {
+        x.push_back(special[(i * 5) % std::size(special)]);
+    }
+    const auto frames = static_cast<std::int32_t>(x.size());
+    const auto bitsOf = [](const std::vector<float>& v) {
+        std::vector<std::uint32_t> bits;
+        for (const float f : v) {
+            bits.push_back(std::bit_cast<std::uint32_t>(f));
+        }
+        return bits;
+    };
+    std::vector<float> wet(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        wet[i] = i % 3 == 0 ? (i % 2 == 0 ? -0.0f : 0.0f) : 0.25f * static_cast<float>(i % 7) - 0.75f;
+    }
+    for (const float boost : {1.0f, 3.7f, 11.0f}) {
+        std::vector<float> dry(x.size()), boosted(x.size()), expectedDry(x.size()), expectedBoosted(x.size());
+        std::vector<float> y(x.size()), expectedY(x.size());
+        hqScalarKernels().takeInput(x.data(), boost, expectedDry.data(), expectedBoosted.data(), frames);
+        hqScalarKernels().wetOnly(expectedDry.data(), wet.data(), expectedY.data(), frames);
+        for (const HqKernel kernel : {HqKernel::sse2, HqKernel::avx2, HqKernel::avx512}) {
+            if (hqKernelSupported(kernel)) {
+                hqKernelSet(kernel).takeInput(x.data(), boost, dry.data(), boosted.data(), frames);
+                hqKernelSet(kernel).wetOnly(expectedDry.data(), wet.data(), y.data(), frames);
+                EXPECT_EQ(bitsOf(dry), bitsOf(expectedDry)) << hqKernelName(kernel) << ", boost " << boost;
+                EXPECT_EQ(bitsOf(boosted), bitsOf(expectedBoosted)) << hqKernelName(kernel) << ", boost " << boost;
+                EXPECT_EQ(bitsOf(y), bitsOf(expectedY)) << hqKernelName(kernel) << ", boost " << boost;
+            }
+        }
+    }
+    skipWhereAKernelIsMissing();
+}
+
 // The curve's exact mean from lo to hi, lo at or below the knee and hi above it: the straight
 // part's integral and the bent part's, D - (w^2 / a) ln(1 + a D / w) over D above the knee.
 long double exactMeanAcrossTheKnee(double lo, double hi, const HqCurve& curve)
