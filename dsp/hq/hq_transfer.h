@@ -10,6 +10,7 @@
 
 #include "hq_antiderivative.h"
 #include "hq_glide.h"
+#include "hq_input.h"
 
 struct HqTransferSettings {
     float boost;      // times, 1..11
@@ -29,7 +30,7 @@ public:
 
     double operator()(double x) const noexcept
     {
-        constexpr double kLoudest = 0x1p32;
+        constexpr double kLoudest = kHqLoudest;
         const double held = x < -kLoudest ? -kLoudest : (x > kLoudest ? kLoudest : x);
         const double boosted = static_cast<float>(held * boost_);
         return x * (1.0 - mix_) + hqCurveValue(boosted, curve_) * gain_ * mix_;
